@@ -1,0 +1,58 @@
+#include "actions/dpinst_runner.h"
+
+#include "app/messages.h"
+#include "app/result_codes.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const uint32_t kRebootOnePackage = 0x40000001u;
+const uint32_t kRebootTwoPackages = 0x40000002u;
+const uint32_t kStagedMask = 0x1100u;
+const uint32_t kStagedOnly = 0x100u;
+const uint32_t kFailedFlag = 0x80000000u;
+
+}  // namespace
+
+int IsSilentMode()
+{
+    return PfMbsICmp(g_State.CommandLine, "/q") == 0 || PfMbsICmp(g_State.CommandLine, "/s") == 0;
+}
+
+int MapDpinstReturnCode(uint32_t code, int startResult)
+{
+    int result = startResult;
+    if (code == kRebootOnePackage || code == kRebootTwoPackages)
+        result = REBOOT_REQUIRED;
+    else if (code == 1 || code == 2)
+        result = SUCCESS;
+    if ((code & kStagedMask) == kStagedOnly)
+        result = DEP_HARD_ERROR;
+    else if (code & kFailedFlag)
+        result = ERROR;
+    return result;
+}
+
+int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+{
+    char folder[PATH_CAPACITY] = "";
+    PfGetModuleFileName(instance, folder, PATH_CAPACITY);
+    PfPathRemoveFileSpec(folder);
+
+    // Path is joined as plain text: the settings file gives it its own backslash.
+    char command[PATH_CAPACITY];
+    BoundedCopy(command, PATH_CAPACITY, "\"");
+    BoundedAppend(command, PATH_CAPACITY, folder);
+    BoundedAppend(command, PATH_CAPACITY, settings->Path);
+    BoundedAppend(command, PATH_CAPACITY, "\"");
+    BoundedAppend(command, PATH_CAPACITY, IsSilentMode() ? settings->Silent : settings->Default);
+
+    uint32_t processCode = 0;
+    uint32_t threadCode = 0;
+    if (!PfRunProcessAndWait(command, &processCode, &threadCode)) {
+        ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
+        return ERROR;
+    }
+    g_State.DpinstReturnCode = processCode;
+    return MapDpinstReturnCode(processCode, (int)threadCode);
+}

@@ -1,0 +1,15 @@
+// Running DPInst and mapping its return code.
+#ifndef SETUP_ACTIONS_DPINST_RUNNER_H
+#define SETUP_ACTIONS_DPINST_RUNNER_H
+
+#include <stdint.h>
+
+#include "app/setup_state.h"
+
+// 1 when CommandLine is "/q" or "/s", any case.
+int IsSilentMode();
+// The setup result for DPInst's return code; startResult is the thread's exit code.
+int MapDpinstReturnCode(uint32_t code, int startResult);
+int RunDpinst(ModuleHandle instance, const SettingsRecord* settings);
+
+#endif

@@ -1,0 +1,30 @@
+// Localized message boxes and the usage screen.
+#ifndef SETUP_APP_MESSAGES_H
+#define SETUP_APP_MESSAGES_H
+
+#include <stdint.h>
+
+#include "app/setup_state.h"
+
+// String table ids, present in every language.
+enum StringId : uint32_t {
+    IDS_CAPTION = 1,
+    IDS_UNSUPPORTED_OS = 2,
+    IDS_FILES_MISSING = 3,
+    IDS_SAME_VERSION = 4,
+    IDS_OLDER_VERSION = 5,
+    IDS_LAUNCH_FAILED = 6,
+};
+
+const int USAGE_CAPACITY = 2048;
+
+// Yes/No question with the question icon; returns MessageBoxA's answer.
+int AskYesNo(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_t extraStyle);
+// Information box; a non-zero code is appended as " [%X]".
+void ShowInfoMessage(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_t code);
+// Builds the "/?" text for the package's Support bits into a 2048-character buffer.
+void BuildUsageText(const SettingsRecord* settings, char* out, int capacity);
+// Shows the "/?" screen.
+void ShowUsage(ModuleHandle instance, const SettingsRecord* settings);
+
+#endif

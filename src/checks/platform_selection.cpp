@@ -1,0 +1,70 @@
+#include "checks/platform_selection.h"
+
+#include <string.h>
+
+#include "app/messages.h"
+#include "config/settings_file.h"
+
+namespace {
+
+struct PlatformRow {
+    const char* section64;
+    const char* section32;
+};
+
+// Rows 1 to 4 of the platform table; -1 for a Windows that is not supported.
+int PlatformRowFor(const PfOsVersionInfo* os)
+{
+    uint32_t major = os->dwMajorVersion;
+    uint32_t minor = os->dwMinorVersion;
+    if (os->dwPlatformId != PF_VER_PLATFORM_WIN32_NT)
+        return -1;
+    if ((major == 6 && minor >= 2) || (major >= 6 && minor >= 3) || major >= 10)
+        return 0;
+    if (major == 6 && minor == 1)
+        return 1;
+    if (major == 6 && minor == 0)
+        return 2;
+    if (major == 5 && minor >= 1)
+        return 3;
+    return -1;
+}
+
+}  // namespace
+
+int Is64BitWindows()
+{
+    ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
+    if (!kernel)
+        return 0;
+    PfProc getWow64Directory = PfGetProcAddress(kernel, "GetSystemWow64DirectoryW");
+    if (!getWow64Directory)
+        return 0;
+    uint16_t folder[PATH_CAPACITY];
+    if (PfCallGetSystemWow64DirectoryW(getWow64Directory, folder, PATH_CAPACITY) != 0)
+        return 1;
+    return PfGetLastError() == PF_ERROR_CALL_NOT_IMPLEMENTED ? 0 : 1;
+}
+
+int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
+{
+    static const PlatformRow kRows[] = {
+        {"W864", "W832"},
+        {"W764", "W732"},
+        {"Vi64", "Vi32"},
+        {"XP64", "XP32"},
+    };
+    static const PlatformRow kVistaFallback = {"Vi64", "Vi32"};
+
+    int row = PlatformRowFor(&g_State.OsVersion);
+    if (row < 0) {
+        ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
+        return 0;
+    }
+    int wide = Is64BitWindows();
+    LoadPlatformSettings(wide ? kRows[row].section64 : kRows[row].section32, record);
+    // Windows 8 and later fall back to the Vista section when theirs names no DPInst.
+    if (row == 0 && strstr(record->Path, ".\\DPInst.exe"))
+        LoadPlatformSettings(wide ? kVistaFallback.section64 : kVistaFallback.section32, record);
+    return 1;
+}

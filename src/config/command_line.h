@@ -1,0 +1,15 @@
+// The command line: mode switches, public properties, "/f2" and custom requests.
+#ifndef SETUP_CONFIG_COMMAND_LINE_H
+#define SETUP_CONFIG_COMMAND_LINE_H
+
+#include "app/setup_state.h"
+
+// 0 = go on; UNKNOWN_OPTION, DEP_SOFT_ERROR or EXTRACT_DONE otherwise.
+int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle instance,
+                     const SettingsRecord* settings);
+// 0, UNKNOWN_OPTION, or the result of an EXTRACTDRIVERS extraction.
+int ParsePublicProperties(ModuleHandle instance, const char* token);
+// Always 0.
+int ParseLogFileSwitch(ModuleHandle instance, const char* token);
+
+#endif

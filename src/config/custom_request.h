@@ -1,0 +1,8 @@
+// The custom request file on the system drive.
+#ifndef SETUP_CONFIG_CUSTOM_REQUEST_H
+#define SETUP_CONFIG_CUSTOM_REQUEST_H
+
+void DeleteCustomRequestFile();
+void WriteCustomRequestFile();
+
+#endif

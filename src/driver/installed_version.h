@@ -1,0 +1,19 @@
+// The installed driver's version and the version comparison.
+#ifndef SETUP_DRIVER_INSTALLED_VERSION_H
+#define SETUP_DRIVER_INSTALLED_VERSION_H
+
+#include "util/platform.h"
+
+// Windows status: 0, or the failing open's or query's status.
+int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer);
+// 1 = buffer holds the version word; 0 = nothing installed; -2 = no word.
+int loc_QueryGpDrvVersion(char* buffer);
+int loc_QuerySpDrvVersion(char* buffer);
+// The query that fits the package INF's file name.
+int QueryInstalledVersion(const char* packageInfPath, char* buffer);
+// 1 when exactly four numbers were converted.
+int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision);
+// OLDER_INSTALLED, SAME_INSTALLED, NEWER_INSTALLED; -1 / -2 for an unparsable text.
+int loc_CopmareDrvVersion(const char* installed, const char* package);
+
+#endif

@@ -1,0 +1,8 @@
+// The package's version DLL against its INF.
+#ifndef SETUP_DRIVER_VERSION_DLL_H
+#define SETUP_DRIVER_VERSION_DLL_H
+
+// 1 = consistent or no version DLL; 0 after the message.
+int CheckVersionDll(const char* packageInfPath);
+
+#endif

@@ -1,0 +1,13 @@
+// The "/f2" debugging report and DPInst's own log.
+#ifndef SETUP_LOG_DEBUG_REPORT_H
+#define SETUP_LOG_DEBUG_REPORT_H
+
+#include "app/setup_state.h"
+
+void BuildDebugReport(char* out);
+void WriteReportFile(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
+                     const SettingsRecord* settings);
+// Phase 0 before DPInst, phase 1 after the runtime log.
+void PreserveDpinstLog(int phase, const SettingsRecord* settings);
+
+#endif

@@ -1,0 +1,85 @@
+// The platform layer on Windows: tokens, privileges, shutdown and the desktop user.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "util/platform.h"
+
+int PfOpenOwnProcessToken(uint32_t access, PfHandle* token)
+{
+    HANDLE opened = NULL;
+    BOOL ok = OpenProcessToken(GetCurrentProcess(), access, &opened);
+    *token = ok ? (PfHandle)opened : 0;
+    return ok;
+}
+
+int PfLookupPrivilegeValue(const char* name, uint64_t* luid)
+{
+    LUID value;
+    ZeroMemory(&value, sizeof(value));
+    BOOL ok = LookupPrivilegeValueA(NULL, name, &value);
+    *luid = ((uint64_t)(uint32_t)value.HighPart << 32) | value.LowPart;
+    return ok;
+}
+
+int PfAdjustTokenPrivilege(PfHandle token, uint64_t luid, uint32_t attributes)
+{
+    TOKEN_PRIVILEGES privileges;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Luid.LowPart = (DWORD)luid;
+    privileges.Privileges[0].Luid.HighPart = (LONG)(luid >> 32);
+    privileges.Privileges[0].Attributes = attributes;
+    return AdjustTokenPrivileges((HANDLE)token, FALSE, &privileges, 0, NULL, NULL);
+}
+
+int PfExitWindowsEx(uint32_t flags, uint32_t reason) { return ExitWindowsEx(flags, reason); }
+
+uintptr_t PfFindWindow(const char* className) { return (uintptr_t)FindWindowA(className, NULL); }
+
+uint32_t PfGetWindowThreadProcessId(uintptr_t window)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId((HWND)window, &processId);
+    return processId;
+}
+
+PfHandle PfOpenProcess(uint32_t access, uint32_t processId)
+{
+    return (PfHandle)OpenProcess(access, FALSE, processId);
+}
+
+int PfOpenProcessToken(PfHandle process, uint32_t access, PfHandle* token)
+{
+    HANDLE opened = NULL;
+    BOOL ok = OpenProcessToken((HANDLE)process, access, &opened);
+    *token = ok ? (PfHandle)opened : 0;
+    return ok;
+}
+
+int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType,
+                       PfHandle* newToken)
+{
+    HANDLE duplicate = NULL;
+    BOOL ok = DuplicateTokenEx((HANDLE)token, access, NULL, (SECURITY_IMPERSONATION_LEVEL)impersonationLevel,
+                               (TOKEN_TYPE)tokenType, &duplicate);
+    *newToken = ok ? (PfHandle)duplicate : 0;
+    return ok;
+}
+
+int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags,
+                                  const uint16_t* applicationName, uint16_t* commandLine,
+                                  uint32_t creationFlags, const uint16_t* currentDirectory,
+                                  PfHandle* process, PfHandle* thread)
+{
+    typedef BOOL(WINAPI * CreateWithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
+                                             LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION started;
+    ZeroMemory(&startup, sizeof(startup));
+    ZeroMemory(&started, sizeof(started));
+    startup.cb = sizeof(startup);
+    BOOL ok = ((CreateWithTokenFn)proc)((HANDLE)token, logonFlags, (LPCWSTR)applicationName, (LPWSTR)commandLine,
+                                        creationFlags, NULL, (LPCWSTR)currentDirectory, &startup, &started);
+    *process = ok ? (PfHandle)started.hProcess : 0;
+    *thread = ok ? (PfHandle)started.hThread : 0;
+    return ok;
+}

@@ -1,0 +1,229 @@
+// The platform layer: every call this program makes into Windows goes through
+// these wrappers. Each has the semantics of the Windows call it wraps and takes
+// plain C types. src/platform/win32 implements them on Windows; the host tests
+// link a simulated machine instead.
+#ifndef SETUP_UTIL_PLATFORM_H
+#define SETUP_UTIL_PLATFORM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef void* ModuleHandle;   // HINSTANCE / HMODULE
+typedef uintptr_t PfHandle;   // any kernel or registry handle; 0 = none
+typedef void* PfProc;         // an entry point found at run time
+
+// ---- Windows constants the program's logic depends on -------------------
+enum : uint32_t {
+    PF_ERROR_SUCCESS = 0,
+    PF_ERROR_FILE_NOT_FOUND = 2,
+    PF_ERROR_PATH_NOT_FOUND = 3,
+    PF_ERROR_INVALID_DATA = 13,
+    PF_ERROR_INSUFFICIENT_BUFFER = 122,
+    PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
+    PF_ERROR_ALREADY_EXISTS = 183,
+    PF_ERROR_MORE_DATA = 234,
+    PF_ERROR_NOT_ALL_ASSIGNED = 1300,
+
+    PF_VER_PLATFORM_WIN32_NT = 2,
+
+    PF_MB_OK = 0x0,
+    PF_MB_YESNO = 0x4,
+    PF_MB_ICONQUESTION = 0x20,
+    PF_MB_ICONEXCLAMATION = 0x30,
+    PF_MB_ICONINFORMATION = 0x40,
+    PF_MB_DEFBUTTON2 = 0x100,
+    PF_MB_RIGHT = 0x80000,
+    PF_MB_RTLREADING = 0x100000,
+    PF_IDOK = 1,
+    PF_IDYES = 6,
+    PF_IDNO = 7,
+
+    PF_KEY_QUERY_VALUE = 0x0001,
+    PF_KEY_READ = 0x20019,
+    PF_KEY_WOW64_64KEY = 0x0100,
+
+    PF_IMAGE_FILE_MACHINE_I386 = 0x014C,
+    PF_IMAGE_FILE_MACHINE_AMD64 = 0x8664,
+
+    PF_SEE_MASK_NOCLOSEPROCESS = 0x40,
+    PF_SEE_MASK_FLAG_NO_UI = 0x400,
+    PF_SW_HIDE = 0,
+
+    PF_PROCESS_QUERY_INFORMATION = 0x0400,
+    PF_TOKEN_DUPLICATE = 0x0002,
+    PF_TOKEN_QUERY = 0x0008,
+    PF_TOKEN_ADJUST_PRIVILEGES = 0x0020,
+    PF_TOKEN_ALL_ACCESS = 0xF01FF,
+    PF_SECURITY_IMPERSONATION = 2,
+    PF_TOKEN_PRIMARY = 1,
+    PF_LOGON_WITH_PROFILE = 1,
+    PF_NORMAL_PRIORITY_CLASS = 0x20,
+    PF_SE_PRIVILEGE_ENABLED = 2,
+    PF_EWX_REBOOT = 2,
+};
+
+// The registry root this program reads from.
+const PfHandle PF_HKEY_LOCAL_MACHINE = (PfHandle)0x80000002u;
+
+// OSVERSIONINFOA: 148 bytes, as GetVersionExA expects.
+struct PfOsVersionInfo {
+    uint32_t dwOSVersionInfoSize;
+    uint32_t dwMajorVersion;
+    uint32_t dwMinorVersion;
+    uint32_t dwBuildNumber;
+    uint32_t dwPlatformId;
+    char szCSDVersion[128];
+};
+
+// SYSTEMTIME.
+struct PfSystemTime {
+    uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+
+// INFCONTEXT: opaque to the program, copied by value.
+struct PfInfContext {
+    void* inf;
+    void* currentInf;
+    uint32_t section;
+    uint32_t line;
+};
+
+// ---- errors ----------------------------------------------------------------
+uint32_t PfGetLastError();
+void PfSetLastError(uint32_t error);
+
+// ---- process, environment and time -----------------------------------------
+// GetModuleFileNameA: characters copied (cut and terminated at capacity), 0 on failure.
+uint32_t PfGetModuleFileName(ModuleHandle module, char* buffer, uint32_t capacity);
+int PfGetVersionEx(PfOsVersionInfo* info);
+uint16_t PfGetSystemDefaultLangId();
+void PfGetLocalTime(PfSystemTime* time);
+// ExpandEnvironmentStringsA: characters needed including the zero; 0 on failure.
+uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity);
+// CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call.
+// The handle is deliberately never closed.
+uint32_t PfCreateOwnedMutex(const char* name);
+
+// ---- multibyte text in the ANSI code page (_mbsicmp, _mbsnicmp, _mbsstr) ----
+int PfMbsICmp(const char* a, const char* b);
+int PfMbsNICmp(const char* a, const char* b, size_t count);
+const char* PfMbsStr(const char* haystack, const char* needle);
+int PfIsLeadByte(unsigned char byte);
+// MultiByteToWideChar(CP_ACP, 0, ...): length -1 converts through the zero.
+int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity);
+// setlocale(LC_ALL, "")
+void PfSetUserLocale();
+
+// ---- shell path functions (shlwapi) ----------------------------------------
+int PfPathAppend(char* path, const char* more);     // path holds 260 characters
+int PfPathRemoveFileSpec(char* path);
+void PfPathStripPath(char* path);
+void PfPathRemoveExtension(char* path);
+int PfPathAddExtension(char* path, const char* extension);
+int PfPathFileExists(const char* path);
+
+// ---- files and folders ------------------------------------------------------
+// FindFirstFileA + FindClose: 1 and the first match's name, or 0 with the last error set.
+int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity);
+// CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS, NORMAL | SEQUENTIAL_SCAN); 0 on failure.
+PfHandle PfCreateFileForWrite(const char* path);
+// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); 0 on failure.
+PfHandle PfOpenFileForRead(const char* path);
+int PfWriteFile(PfHandle file, const void* data, uint32_t size);
+int PfCloseHandle(PfHandle handle);
+int PfCopyFile(const char* source, const char* target, int failIfExists);
+int PfDeleteFile(const char* path);
+int PfCreateDirectory(const char* path);
+// CreateFileMappingA(PAGE_READONLY) + MapViewOfFile(FILE_MAP_READ) of the whole file.
+// Returns the mapping handle (0 on failure) and the view with the file's size.
+PfHandle PfMapFileReadOnly(PfHandle file, const unsigned char** view, uint64_t* size);
+void PfUnmapView(const unsigned char* view);
+// ImageNtHeader through dbghelp loaded from the system folder: the Machine field
+// of the image's file header. 0 when there are no NT headers.
+int PfImageNtHeaderMachine(const unsigned char* view, uint16_t* machine);
+
+// ---- initialization files ---------------------------------------------------
+uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                                   char* buffer, uint32_t capacity, const char* file);
+int PfGetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
+
+// ---- registry -----------------------------------------------------------------
+int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key);
+// RegQueryValueExA: size in and out in bytes.
+int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* size);
+int32_t PfRegCloseKey(PfHandle key);
+
+// ---- programs ------------------------------------------------------------------
+// CreateProcessA(NULL, commandLine, ..., 0, inherit env and folder), wait without
+// a time limit, read the process and primary-thread exit codes, close both handles.
+// 1 on success; 0 when the process could not be started (last error set).
+int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode);
+// ShellExecuteExA with the given mask, verb, file, parameters, folder and show
+// command; waits without a time limit for the process it returns, then closes it.
+int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
+                          const char* folder, int show);
+// The C runtime's system(): COMSPEC /c command, waited for.
+int PfSystem(const char* command);
+
+// ---- message boxes and strings -------------------------------------------------------
+int PfMessageBox(const char* text, const char* caption, uint32_t style);
+// LoadStringA: characters copied; an absent id gives 0 and an empty buffer.
+int PfLoadString(ModuleHandle module, uint32_t id, char* buffer, int capacity);
+
+// ---- library loading and run-time lookup ------------------------------------------
+ModuleHandle PfGetModuleHandle(const char* name);
+ModuleHandle PfLoadLibrary(const char* fullPath);
+int PfFreeLibrary(ModuleHandle module);
+PfProc PfGetProcAddress(ModuleHandle module, const char* name);
+uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity);
+// Calls a looked-up GetSystemWow64DirectoryW.
+uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity);
+
+// ---- devices (setupapi) --------------------------------------------------------------
+// SetupDiGetClassDevsA(Mouse class, DIGCF_PRESENT); 0 when it fails.
+PfHandle PfOpenPresentMouseDevices();
+// SetupDiEnumDeviceInfo: 1 while a device exists at the index.
+int PfEnumDevice(PfHandle devices, uint32_t index);
+// SetupDiGetDeviceRegistryPropertyA(SPDRP_HARDWAREID) of the device at the index.
+int PfGetDeviceHardwareIds(PfHandle devices, uint32_t index, unsigned char* buffer, uint32_t capacity,
+                           uint32_t* requiredSize);
+void PfCloseDevices(PfHandle devices);
+
+// ---- INF parser (setupapi) ---------------------------------------------------------------
+// SetupOpenInfFileA(path, NULL, INF_STYLE_WIN4, NULL); 0 on failure.
+PfHandle PfInfOpen(const char* path);
+void PfInfClose(PfHandle inf);
+int PfInfFindFirstLine(PfHandle inf, const char* section, const char* key, PfInfContext* context);
+int PfInfFindNextLine(const PfInfContext* context, PfInfContext* next);
+int PfInfGetStringField(const PfInfContext* context, uint32_t field, char* buffer, uint32_t capacity,
+                        uint32_t* requiredSize);
+int PfInfGetLineText(const PfInfContext* context, char* buffer, uint32_t capacity, uint32_t* requiredSize);
+
+// ---- version resources (version.dll from the system folder) ---------------------------------
+uint32_t PfGetFileVersionInfoSize(const char* path);
+int PfGetFileVersionInfo(const char* path, uint32_t size, void* block);
+// VerQueryValueA for a string value; *value points into the block.
+int PfVerQueryString(const void* block, const char* subBlock, const char** value);
+
+// ---- privileges and shutdown ------------------------------------------------------------------
+int PfOpenOwnProcessToken(uint32_t access, PfHandle* token);
+int PfLookupPrivilegeValue(const char* name, uint64_t* luid);
+// AdjustTokenPrivileges(token, FALSE, one entry, 0, NULL, NULL).
+int PfAdjustTokenPrivilege(PfHandle token, uint64_t luid, uint32_t attributes);
+int PfExitWindowsEx(uint32_t flags, uint32_t reason);
+
+// ---- the desktop user's token and process start -------------------------------------------------
+uintptr_t PfFindWindow(const char* className);
+uint32_t PfGetWindowThreadProcessId(uintptr_t window);
+PfHandle PfOpenProcess(uint32_t access, uint32_t processId);
+int PfOpenProcessToken(PfHandle process, uint32_t access, PfHandle* token);
+int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType,
+                       PfHandle* newToken);
+// Calls a looked-up CreateProcessWithTokenW with a zeroed STARTUPINFOW; on success
+// the new process's and thread's handles come back for the caller to close.
+int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags,
+                                  const uint16_t* applicationName, uint16_t* commandLine,
+                                  uint32_t creationFlags, const uint16_t* currentDirectory,
+                                  PfHandle* process, PfHandle* thread);
+
+#endif
