@@ -1,0 +1,140 @@
+// The simulated Windows machine behind the platform layer in host tests.
+// A test describes the machine in sim::Machine(), runs a routine or the whole
+// RunSetup, and reads back what happened from the same object.
+#ifndef SETUP_TESTS_SIM_SIM_H
+#define SETUP_TESTS_SIM_SIM_H
+
+#include <stdint.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "util/platform.h"
+
+namespace sim {
+
+const uint32_t kLastErrorSentinel = 0xDEADBEEFu;  // "never set" differs from "set to 0"
+
+enum class View { Both, Only32, Only64 };
+
+struct RegistryValue {
+    std::string key;  // below HKEY_LOCAL_MACHINE, e.g. "Software\\Vorn\\Glidex"
+    std::string name;
+    std::string data;  // the bytes as stored (include the terminator for a normal string)
+    View view;
+};
+
+// What a started program does.
+struct Program {
+    bool startFails = false;
+    uint32_t startError = PF_ERROR_FILE_NOT_FOUND;
+    uint32_t exitCode = 0;
+    bool threadCodeDiffers = false;
+    uint32_t threadExitCode = 0;
+    // Appends these bytes to these Windows paths while "running".
+    std::vector<std::pair<std::string, std::string>> appends;
+    std::function<void()> whileRunning;
+};
+
+struct Box {
+    std::string text;
+    std::string caption;
+    uint32_t style;
+    int answer;
+};
+
+struct ShellExecution {
+    uint32_t mask;
+    std::string verb, file, parameters, folder;
+    int show;
+};
+
+struct Device {
+    std::string instancePath;
+    std::string hardwareIds;  // the property's raw bytes; use MultiSz() for a normal list
+    bool hasHardwareIds = true;
+};
+
+struct MachineState {
+    // Windows itself
+    uint32_t platformId = PF_VER_PLATFORM_WIN32_NT;
+    uint32_t major = 10, minor = 0, build = 19045;
+    bool is64Bit = true;
+    bool hasWow64DirectoryFunction = true;
+    uint16_t systemLangId = 0x0409;
+    uint32_t ansiCodePage = 1252;
+    PfSystemTime localTime = {2026, 12, 1, 7, 9, 30, 5, 0};
+    std::string modulePath = "C:\\Pkg\\Setup.exe";
+    std::string systemDirectory = "C:\\Windows\\system32";
+    std::map<std::string, std::string> environment = {
+        {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
+    bool mutexHeldElsewhere = false;
+
+    // string table of the language the loader picks: id -> ANSI text
+    std::map<uint32_t, std::string> strings;
+
+    // registry and devices
+    std::vector<RegistryValue> registry;
+    std::vector<std::string> registryKeys;  // keys that exist without values (any view)
+    std::vector<Device> devices;
+    bool deviceClassFails = false;
+
+    // programs, keyed by their image path as Windows spells it (any case)
+    std::map<std::string, Program> programs;
+    std::function<int(const std::string&)> systemHandler;  // replaces the built-in cmd.exe
+
+    // version resources: file path -> (sub-block -> string value)
+    std::map<std::string, std::map<std::string, std::string>> versionStrings;
+
+    // the desktop and tokens
+    uintptr_t trayWindow = 0x1234;  // 0: no "Shell_TrayWnd"
+    uint32_t trayProcessId = 4242;
+    std::set<std::string> failingCalls;  // names of token/launch calls that fail
+    bool privilegeNotAssigned = false;
+    bool hasCreateProcessWithToken = true;
+
+    // message box answers in order; when they run out: IDOK, or IDNO for Yes/No
+    std::vector<int> answers;
+
+    // ---- what happened ----
+    std::vector<Box> boxes;
+    std::vector<std::string> processes;  // command lines given to CreateProcessA
+    std::vector<ShellExecution> shellExecutions;
+    std::vector<std::string> systemCommands;
+    std::vector<std::string> calls;  // ordered trace of token, privilege and library calls
+    std::set<PfHandle> openHandles;
+    std::vector<uint32_t> exitWindowsFlags;
+};
+
+MachineState& Machine();
+
+// A fresh machine: Windows 10 64-bit, US English, an empty drive C: in a new
+// temporary folder, the English string table. Also zeroes the setup state.
+void Reset();
+
+// The host path that stands for a Windows path (drives are folders of the temp root).
+std::string HostPath(const std::string& windowsPath);
+void WriteFile(const std::string& windowsPath, const std::string& bytes);
+std::string ReadFile(const std::string& windowsPath);
+bool FileExists(const std::string& windowsPath);
+void MakeFolder(const std::string& windowsPath);
+
+// "a", "b" -> "a\0b\0\0"
+std::string MultiSz(const std::vector<std::string>& ids);
+void SetRegistryString(const std::string& key, const std::string& name, const std::string& value,
+                       View view = View::Both);
+// A minimal PE image with the given Machine field.
+std::string PeImage(uint16_t machine);
+
+// Built-in stand-ins for what cmd.exe runs: xcopy and copy.
+int RunCommandInterpreter(const std::string& command);
+
+// The simulated ANSI <-> UTF-16 conversion of the machine's code page.
+std::u16string AnsiToUtf16(const std::string& ansi);
+
+}  // namespace sim
+
+#endif

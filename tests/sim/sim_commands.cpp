@@ -1,0 +1,117 @@
+// What the simulated cmd.exe understands: xcopy of a folder tree and copy of
+// joined files, with the quoting and the ASCII-mode quirk of the real ones.
+#include <dirent.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "sim/sim.h"
+#include "sim/sim_internal.h"
+
+namespace sim {
+
+namespace {
+
+// Splits a command into words; quotes group and are removed. An unquoted
+// & or | ends the first command, and what follows is recorded as run.
+std::vector<std::string> Words(const std::string& command)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool quoted = false, inWord = false;
+    for (size_t i = 0; i < command.size(); ++i) {
+        char c = command[i];
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if (!quoted && (c == '&' || c == '|')) {
+            Machine().calls.push_back("cmd.exe ran: " + command.substr(i + 1));
+            break;
+        } else if (!quoted && c == ' ') {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+bool CopyTree(const std::string& from, const std::string& to)
+{
+    bool copied = false;
+    DIR* dir = opendir(HostPath(from).c_str());
+    if (!dir)
+        return false;
+    std::vector<std::string> names;
+    while (dirent* entry = readdir(dir))
+        if (strcmp(entry->d_name, ".") && strcmp(entry->d_name, ".."))
+            names.push_back(entry->d_name);
+    closedir(dir);
+    for (const std::string& name : names) {
+        std::string source = from + "\\" + name;
+        if (IsFolder(source)) {
+            copied |= CopyTree(source, to + "\\" + name);
+        } else {
+            WriteFile(to + "\\" + name, ReadFile(source));
+            copied = true;
+        }
+    }
+    return copied;
+}
+
+int Xcopy(const std::vector<std::string>& words)
+{
+    if (words.size() < 3 || !IsFolder(words[1]))
+        return 4;
+    MakeFolder(words[2]);
+    CopyTree(words[1], words[2]);
+    return 0;
+}
+
+int Copy(const std::vector<std::string>& words)
+{
+    size_t next = 1;
+    bool binary = words.size() > 1 && strcasecmp(words[1].c_str(), "/b") == 0;
+    if (binary)
+        ++next;
+    if (words.size() < next + 2)
+        return 1;
+    const std::string& sources = words[next];
+    size_t plus = sources.find('+');
+    if (plus == std::string::npos)
+        return 1;
+    std::string first = sources.substr(0, plus), second = sources.substr(plus + 1);
+    if (!FileExists(first) || !FileExists(second))
+        return 1;
+    std::string joined = ReadFile(first);
+    std::string addition = ReadFile(second);
+    if (!binary) {
+        addition = addition.substr(0, addition.find('\x1A'));
+        addition += '\x1A';
+    }
+    WriteFile(words[next + 1], joined + addition);
+    return 0;
+}
+
+}  // namespace
+
+int RunCommandInterpreter(const std::string& command)
+{
+    std::vector<std::string> words = Words(command);
+    if (words.empty())
+        return 1;
+    if (strcasecmp(words[0].c_str(), "xcopy") == 0)
+        return Xcopy(words);
+    if (strcasecmp(words[0].c_str(), "copy") == 0)
+        return Copy(words);
+    return 1;
+}
+
+}  // namespace sim

@@ -1,0 +1,381 @@
+// The simulated machine: state, drives, environment, time, text and message boxes.
+#include <dirent.h>
+#include <iconv.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/setup_state.h"
+#include "sim/sim.h"
+#include "sim/sim_internal.h"
+
+namespace sim {
+
+namespace {
+
+MachineState g_machine;
+std::string g_root;
+uint32_t g_lastError = kLastErrorSentinel;
+
+const std::map<uint32_t, std::string> kEnglishStrings = {
+    {1, "Setup.exe"},
+    {2, "This software does not work on your operating system. \nClick OK to exit setup."},
+    {3, "The setup program has detected that some of the driver files are missing. Click OK to exit setup."},
+    {4, "You are attempting to install a driver that is the same version as the one that is currently installed "
+        "on your system.  Do you wish to proceed with the installation?"},
+    {5, "You are attempting to install a driver that is an older version than the one that is currently "
+        "installed on your system.  Do you wish to proceed with the installation?"},
+    {6, "Could not launch the installer."},
+};
+
+void RemoveTree(const std::string& path)
+{
+    DIR* dir = opendir(path.c_str());
+    if (dir) {
+        while (dirent* entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            RemoveTree(path + "/" + name);
+        }
+        closedir(dir);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+// The entry of folder whose name equals name without regard to case.
+std::string MatchEntry(const std::string& folder, const std::string& name)
+{
+    struct stat info;
+    if (stat((folder + "/" + name).c_str(), &info) == 0)
+        return name;
+    DIR* dir = opendir(folder.c_str());
+    std::string found = name;
+    if (dir) {
+        while (dirent* entry = readdir(dir))
+            if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+                found = entry->d_name;
+                break;
+            }
+        closedir(dir);
+    }
+    return found;
+}
+
+}  // namespace
+
+MachineState& Machine() { return g_machine; }
+
+void Reset()
+{
+    if (!g_root.empty())
+        RemoveTree(g_root);
+    char pattern[] = "/tmp/setup-sim-XXXXXX";
+    g_root = mkdtemp(pattern);
+    g_machine = MachineState();
+    g_machine.strings = kEnglishStrings;
+    g_lastError = kLastErrorSentinel;
+    ResetHandles();
+    ClearSetupState();
+    MakeFolder("C:\\Windows\\system32");
+}
+
+std::string HostPath(const std::string& windowsPath)
+{
+    std::string path = windowsPath;
+    std::string host = g_root;
+    size_t start = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        host += "/" + std::string(1, (char)toupper((unsigned char)path[0]));
+        start = 2;
+    } else if (path.compare(0, 2, "\\\\") == 0) {
+        host += "/UNC";
+        start = 2;
+    } else {
+        host += "/C";  // the current folder is the root of drive C:
+    }
+    mkdir(host.c_str(), 0755);
+    std::stringstream parts(path.substr(start));
+    std::string part;
+    while (std::getline(parts, part, '\\')) {
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            size_t slash = host.find_last_of('/');
+            if (slash > g_root.size() + 2)
+                host.erase(slash);
+            continue;
+        }
+        host += "/" + MatchEntry(host, part);
+    }
+    return host;
+}
+
+void MakeFolder(const std::string& windowsPath)
+{
+    std::string host = HostPath(windowsPath);
+    for (size_t slash = g_root.size() + 1; slash != std::string::npos; slash = host.find('/', slash + 1))
+        mkdir(host.substr(0, slash).c_str(), 0755);
+    mkdir(host.c_str(), 0755);
+}
+
+void WriteFile(const std::string& windowsPath, const std::string& bytes)
+{
+    size_t slash = windowsPath.find_last_of('\\');
+    if (slash != std::string::npos)
+        MakeFolder(windowsPath.substr(0, slash));
+    std::ofstream out(HostPath(windowsPath), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadFile(const std::string& windowsPath)
+{
+    std::ifstream in(HostPath(windowsPath), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool FileExists(const std::string& windowsPath)
+{
+    struct stat info;
+    return stat(HostPath(windowsPath).c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& windowsPath)
+{
+    struct stat info;
+    return stat(HostPath(windowsPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string MultiSz(const std::vector<std::string>& ids)
+{
+    std::string list;
+    for (const std::string& id : ids)
+        list += id + '\0';
+    return list + '\0';
+}
+
+void SetRegistryString(const std::string& key, const std::string& name, const std::string& value, View view)
+{
+    g_machine.registry.push_back({key, name, value + '\0', view});
+}
+
+std::u16string AnsiToUtf16(const std::string& ansi)
+{
+    std::u16string wide;
+    if (g_machine.ansiCodePage == 1252) {
+        static const char16_t kHigh[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                                           0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+        for (unsigned char c : ansi)
+            wide += (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : (char16_t)c;
+        return wide;
+    }
+    std::string name = "CP" + std::to_string(g_machine.ansiCodePage);
+    iconv_t converter = iconv_open("UTF-16LE", name.c_str());
+    if (converter == (iconv_t)-1)
+        return wide;
+    std::string in = ansi;
+    std::string out(in.size() * 4 + 4, '\0');
+    char* inPtr = &in[0];
+    char* outPtr = &out[0];
+    size_t inLeft = in.size(), outLeft = out.size();
+    while (inLeft > 0 && iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft) == (size_t)-1) {
+        // an unmappable byte becomes U+FFFD, as MultiByteToWideChar does
+        ++inPtr;
+        --inLeft;
+        if (outLeft >= 2) {
+            *outPtr++ = (char)0xFD;
+            *outPtr++ = (char)0xFF;
+            outLeft -= 2;
+        }
+    }
+    iconv_close(converter);
+    for (size_t i = 0; i + 1 < out.size() - outLeft; i += 2)
+        wide += (char16_t)((unsigned char)out[i] | ((unsigned char)out[i + 1] << 8));
+    return wide;
+}
+
+}  // namespace sim
+
+using sim::g_machine;
+
+uint32_t PfGetLastError() { return sim::g_lastError; }
+void PfSetLastError(uint32_t error) { sim::g_lastError = error; }
+
+uint32_t PfGetModuleFileName(ModuleHandle, char* buffer, uint32_t capacity)
+{
+    if (capacity == 0)
+        return 0;
+    size_t copied = std::min<size_t>(g_machine.modulePath.size(), capacity - 1);
+    memcpy(buffer, g_machine.modulePath.data(), copied);
+    buffer[copied] = 0;
+    if (copied < g_machine.modulePath.size())
+        PfSetLastError(PF_ERROR_INSUFFICIENT_BUFFER);
+    return (uint32_t)copied;
+}
+
+int PfGetVersionEx(PfOsVersionInfo* info)
+{
+    if (info->dwOSVersionInfoSize != sizeof(PfOsVersionInfo))
+        return 0;
+    info->dwMajorVersion = g_machine.major;
+    info->dwMinorVersion = g_machine.minor;
+    info->dwBuildNumber = g_machine.build;
+    info->dwPlatformId = g_machine.platformId;
+    info->szCSDVersion[0] = 0;
+    return 1;
+}
+
+uint16_t PfGetSystemDefaultLangId() { return g_machine.systemLangId; }
+void PfGetLocalTime(PfSystemTime* time) { *time = g_machine.localTime; }
+
+uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity)
+{
+    std::string out;
+    for (const char* p = source; *p;) {
+        const char* end = *p == '%' ? strchr(p + 1, '%') : 0;
+        if (end) {
+            std::string name(p + 1, end);
+            for (char& c : name)
+                c = (char)toupper((unsigned char)c);
+            auto found = g_machine.environment.find(name);
+            if (found != g_machine.environment.end()) {
+                out += found->second;
+                p = end + 1;
+                continue;
+            }
+        }
+        out += *p++;
+    }
+    if (out.size() + 1 <= capacity)
+        memcpy(buffer, out.c_str(), out.size() + 1);
+    return (uint32_t)out.size() + 1;
+}
+
+uint32_t PfCreateOwnedMutex(const char*)
+{
+    PfSetLastError(g_machine.mutexHeldElsewhere ? (uint32_t)PF_ERROR_ALREADY_EXISTS : 0u);
+    return PfGetLastError();
+}
+
+int PfIsLeadByte(unsigned char byte)
+{
+    switch (g_machine.ansiCodePage) {
+    case 932:
+        return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950:
+        return byte >= 0x81 && byte <= 0xFE;
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+unsigned FoldSingle(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c + 32;
+    if (g_machine.ansiCodePage == 1252 && ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || c == 0x8A || c == 0x8C ||
+                                           c == 0x8E))
+        return c >= 0xC0 ? c + 32 : c + 16;
+    if (g_machine.ansiCodePage == 1252 && c == 0x9F)
+        return 0xFF;
+    return c;
+}
+
+// The next character of s: one byte, or a lead byte and its trail byte.
+unsigned NextChar(const unsigned char*& s)
+{
+    unsigned c = *s++;
+    if (PfIsLeadByte((unsigned char)c) && *s)
+        c = (c << 8) | *s++;
+    else if (c < 0x100)
+        c = FoldSingle((unsigned char)c);
+    return c;
+}
+
+int CompareFolded(const char* a, const char* b, size_t count)
+{
+    const unsigned char* pa = (const unsigned char*)a;
+    const unsigned char* pb = (const unsigned char*)b;
+    for (size_t i = 0; i < count; ++i) {
+        unsigned ca = NextChar(pa);
+        unsigned cb = NextChar(pb);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        if (ca == 0)
+            return 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int PfMbsICmp(const char* a, const char* b) { return CompareFolded(a, b, (size_t)-1); }
+int PfMbsNICmp(const char* a, const char* b, size_t count) { return CompareFolded(a, b, count); }
+
+const char* PfMbsStr(const char* haystack, const char* needle)
+{
+    size_t length = strlen(needle);
+    if (length == 0)
+        return haystack;
+    for (const char* p = haystack; *p;) {
+        if (strncmp(p, needle, length) == 0)
+            return p;
+        p += (PfIsLeadByte((unsigned char)*p) && p[1]) ? 2 : 1;
+    }
+    return 0;
+}
+
+int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity)
+{
+    std::string ansi = length < 0 ? std::string(text, strlen(text) + 1) : std::string(text, (size_t)length);
+    std::u16string converted = sim::AnsiToUtf16(ansi);
+    if (wideCapacity == 0)
+        return (int)converted.size();
+    if ((int)converted.size() > wideCapacity) {
+        PfSetLastError(PF_ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(wide, converted.data(), converted.size() * 2);
+    return (int)converted.size();
+}
+
+void PfSetUserLocale() {}
+
+int PfMessageBox(const char* text, const char* caption, uint32_t style)
+{
+    int answer;
+    if (!g_machine.answers.empty()) {
+        answer = g_machine.answers.front();
+        g_machine.answers.erase(g_machine.answers.begin());
+    } else {
+        answer = (style & 0xF) == PF_MB_YESNO ? PF_IDNO : PF_IDOK;
+    }
+    g_machine.boxes.push_back({text ? text : "", caption ? caption : "", style, answer});
+    return answer;
+}
+
+int PfLoadString(ModuleHandle, uint32_t id, char* buffer, int capacity)
+{
+    if (capacity <= 0)
+        return 0;
+    auto found = g_machine.strings.find(id);
+    std::string text = found == g_machine.strings.end() ? "" : found->second;
+    size_t copied = std::min<size_t>(text.size(), (size_t)capacity - 1);
+    memcpy(buffer, text.data(), copied);
+    buffer[copied] = 0;
+    return (int)copied;
+}

@@ -1,0 +1,468 @@
+// The simulated machine: shell paths, files, initialization files and programs.
+#include <dirent.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "sim/sim.h"
+#include "sim/sim_internal.h"
+
+namespace sim {
+
+namespace {
+
+std::map<PfHandle, HandleData> g_handles;
+PfHandle g_nextHandle = 0x100;
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+bool IsAbsolute(const std::string& path)
+{
+    return (path.size() >= 2 && path[1] == ':') || path.compare(0, 2, "\\\\") == 0;
+}
+
+// Resolves "." and ".." the way the shell's canonicalisation does.
+std::string Canonicalize(const std::string& path)
+{
+    size_t rootLength = 0;
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        rootLength = 3;
+    else if (path.size() >= 2 && path[1] == ':')
+        rootLength = 2;
+    else if (path.compare(0, 2, "\\\\") == 0)
+        rootLength = 2;
+    else if (!path.empty() && path[0] == '\\')
+        rootLength = 1;
+    std::vector<std::string> parts;
+    std::stringstream rest(path.substr(rootLength));
+    std::string part;
+    bool trailing = path.size() > rootLength && path.back() == '\\';
+    while (std::getline(rest, part, '\\')) {
+        if (part == "." || (part.empty() && !parts.empty()))
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string result = path.substr(0, rootLength);
+    for (size_t i = 0; i < parts.size(); ++i)
+        result += (i ? "\\" : "") + parts[i];
+    if (trailing && !parts.empty())
+        result += "\\";
+    return result;
+}
+
+void CopyOut(const std::string& text, char* buffer, size_t capacity)
+{
+    size_t copied = std::min(text.size(), capacity - 1);
+    memcpy(buffer, text.data(), copied);
+    buffer[copied] = 0;
+}
+
+bool CopyFileBytes(const std::string& source, const std::string& target)
+{
+    if (!FileExists(source) || IsFolder(source))
+        return false;
+    std::string bytes = ReadFile(source);
+    std::ofstream out(HostPath(target), std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out << bytes;
+    return true;
+}
+
+}  // namespace
+
+PfHandle NewHandle(HandleKind kind, const std::string& path)
+{
+    PfHandle handle = g_nextHandle++;
+    g_handles[handle] = HandleData{kind, path, "", false};
+    Machine().openHandles.insert(handle);
+    return handle;
+}
+
+HandleData* FindHandle(PfHandle handle, HandleKind kind)
+{
+    auto found = g_handles.find(handle);
+    return found != g_handles.end() && found->second.kind == kind ? &found->second : 0;
+}
+
+void ResetHandles()
+{
+    g_handles.clear();
+    g_nextHandle = 0x100;
+}
+
+bool TraceCall(const std::string& call, const std::string& name)
+{
+    Machine().calls.push_back(call);
+    return Machine().failingCalls.count(name) == 0;
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+int PfPathAppend(char* path, const char* more)
+{
+    const char* append = more;
+    if (strncmp(append, "\\\\", 2) != 0)
+        while (*append == '\\')
+            ++append;
+    std::string combined;
+    if (IsAbsolute(append))
+        combined = append;
+    else if (*path == 0)
+        combined = append;
+    else {
+        combined = path;
+        if (*append) {
+            if (combined.back() != '\\')
+                combined += '\\';
+            combined += append;
+        }
+    }
+    std::string result = Canonicalize(combined);
+    if (result.size() >= 260) {
+        path[0] = 0;
+        return 0;
+    }
+    strcpy(path, result.c_str());
+    return 1;
+}
+
+int PfPathRemoveFileSpec(char* path)
+{
+    char* slash = strrchr(path, '\\');
+    if (!slash) {
+        char* colon = strchr(path, ':');
+        if (colon && colon[1]) {
+            colon[1] = 0;
+            return 1;
+        }
+        bool changed = *path != 0;
+        *path = 0;
+        return changed;
+    }
+    bool isRoot = (slash == path + 2 && path[1] == ':') || slash == path;
+    if (isRoot) {
+        if (slash[1] == 0)
+            return 0;
+        slash[1] = 0;
+        return 1;
+    }
+    *slash = 0;
+    return 1;
+}
+
+void PfPathStripPath(char* path)
+{
+    const char* slash = strrchr(path, '\\');
+    if (slash && slash[1])
+        memmove(path, slash + 1, strlen(slash + 1) + 1);
+}
+
+void PfPathRemoveExtension(char* path)
+{
+    char* slash = strrchr(path, '\\');
+    char* dot = strrchr(slash ? slash : path, '.');
+    if (dot)
+        *dot = 0;
+}
+
+int PfPathAddExtension(char* path, const char* extension)
+{
+    char* slash = strrchr(path, '\\');
+    if (strchr(slash ? slash : path, '.'))
+        return 0;
+    if (strlen(path) + strlen(extension) >= 260)
+        return 0;
+    strcat(path, extension);
+    return 1;
+}
+
+int PfPathFileExists(const char* path) { return *path && FileExists(path); }
+
+int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
+{
+    std::string text = pattern;
+    size_t slash = text.find_last_of('\\');
+    std::string folder = slash == std::string::npos ? "" : text.substr(0, slash);
+    std::string mask = Lower(text.substr(slash == std::string::npos ? 0 : slash + 1));
+    if (!IsFolder(folder)) {
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    DIR* dir = opendir(HostPath(folder).c_str());
+    std::vector<std::string> matches;
+    while (dirent* entry = readdir(dir)) {
+        std::string entryName = Lower(entry->d_name);
+        bool match = mask.compare(0, 2, "*.") == 0
+                         ? entryName.size() > mask.size() - 1 &&
+                               entryName.compare(entryName.size() - (mask.size() - 1), mask.size() - 1,
+                                                 mask.substr(1)) == 0
+                         : entryName == mask;
+        if (match)
+            matches.push_back(entry->d_name);
+    }
+    closedir(dir);
+    if (matches.empty()) {
+        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    std::sort(matches.begin(), matches.end());  // NTFS reports names in sorted order
+    CopyOut(matches.front(), name, capacity);
+    return 1;
+}
+
+PfHandle PfCreateFileForWrite(const char* path)
+{
+    std::string text = path;
+    size_t slash = text.find_last_of('\\');
+    if (text.empty() || IsFolder(text) || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    std::ofstream(HostPath(text), std::ios::binary | std::ios::trunc);
+    return NewHandle(HandleKind::File, text);
+}
+
+PfHandle PfOpenFileForRead(const char* path)
+{
+    if (!FileExists(path) || IsFolder(path)) {
+        std::string text = path;
+        size_t slash = text.find_last_of('\\');
+        bool folderThere = slash == std::string::npos || IsFolder(text.substr(0, slash));
+        PfSetLastError(folderThere ? PF_ERROR_FILE_NOT_FOUND : PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    PfHandle handle = NewHandle(HandleKind::File, path);
+    FindHandle(handle, HandleKind::File)->bytes = ReadFile(path);
+    return handle;
+}
+
+int PfWriteFile(PfHandle file, const void* data, uint32_t size)
+{
+    HandleData* handle = FindHandle(file, HandleKind::File);
+    if (!handle)
+        return 0;
+    std::ofstream out(HostPath(handle->path), std::ios::binary | std::ios::app);
+    out.write((const char*)data, size);
+    return 1;
+}
+
+int PfCloseHandle(PfHandle handle)
+{
+    auto& open = Machine().openHandles;
+    if (!open.count(handle))
+        return 0;
+    open.erase(handle);
+    return 1;
+}
+
+int PfCopyFile(const char* source, const char* target, int failIfExists)
+{
+    if (failIfExists && FileExists(target))
+        return 0;
+    std::string to = target;
+    size_t slash = to.find_last_of('\\');
+    if (slash != std::string::npos && !IsFolder(to.substr(0, slash)))
+        return 0;
+    return CopyFileBytes(source, target);
+}
+
+int PfDeleteFile(const char* path)
+{
+    if (!FileExists(path) || IsFolder(path)) {
+        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    return unlink(HostPath(path).c_str()) == 0;
+}
+
+int PfCreateDirectory(const char* path)
+{
+    std::string text = path;
+    if (FileExists(text)) {
+        PfSetLastError(PF_ERROR_ALREADY_EXISTS);
+        return 0;
+    }
+    size_t slash = text.find_last_of('\\');
+    if (slash != std::string::npos && slash > 2 && !IsFolder(text.substr(0, slash))) {
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    return mkdir(HostPath(text).c_str(), 0755) == 0;
+}
+
+// ---- initialization files ----------------------------------------------------
+
+namespace {
+
+std::string Trim(const std::string& text)
+{
+    size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos)
+        return "";
+    size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(begin, end - begin + 1);
+}
+
+// The value of section/key as the profile functions return it; false when absent.
+bool ProfileValue(const char* file, const char* section, const char* key, std::string* value)
+{
+    if (!FileExists(file) || IsFolder(file))
+        return false;
+    std::stringstream lines(ReadFile(file));
+    std::string line;
+    bool inSection = false;
+    while (std::getline(lines, line)) {
+        std::string trimmed = Trim(line);
+        if (!trimmed.empty() && trimmed[0] == '[') {
+            size_t close = trimmed.find(']');
+            std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            inSection = strcasecmp(name.c_str(), section) == 0;
+            continue;
+        }
+        size_t equals = trimmed.find('=');
+        if (!inSection || equals == std::string::npos || trimmed[0] == ';')
+            continue;
+        if (strcasecmp(Trim(trimmed.substr(0, equals)).c_str(), key) != 0)
+            continue;
+        std::string text = Trim(trimmed.substr(equals + 1));
+        if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
+            text = text.substr(1, text.size() - 2);
+        *value = text;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
+                                   uint32_t capacity, const char* file)
+{
+    if (capacity == 0)
+        return 0;
+    std::string value;
+    if (!ProfileValue(file, section, key, &value)) {
+        value = defaultText ? defaultText : "";
+        value.erase(value.find_last_not_of(' ') + 1);  // Windows drops a default's trailing blanks
+    }
+    CopyOut(value, buffer, capacity);
+    return (uint32_t)std::min<size_t>(value.size(), capacity - 1);
+}
+
+int PfGetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file)
+{
+    std::string value;
+    if (!ProfileValue(file, section, key, &value) || value.empty())
+        return defaultValue;
+    const char* p = value.c_str();
+    bool negative = false;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '-' || *p == '+')
+        negative = *p++ == '-';
+    unsigned base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X'))
+        base = 16, p += 2;
+    uint32_t number = 0;
+    for (;; ++p) {
+        unsigned digit = isdigit((unsigned char)*p) ? *p - '0'
+                         : isxdigit((unsigned char)*p) && base == 16 ? (tolower(*p) - 'a' + 10)
+                                                                     : 99;
+        if (digit >= base)
+            break;
+        number = number * base + digit;
+    }
+    return (int)(negative ? 0u - number : number);
+}
+
+// ---- programs --------------------------------------------------------------------
+
+namespace {
+
+std::string ImageOf(const std::string& commandLine)
+{
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        size_t close = commandLine.find('"', 1);
+        return commandLine.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return commandLine.substr(0, commandLine.find(' '));
+}
+
+const Program* ProgramAt(const std::string& image)
+{
+    for (auto& entry : Machine().programs)
+        if (strcasecmp(entry.first.c_str(), image.c_str()) == 0)
+            return &entry.second;
+    return 0;
+}
+
+void Run(const Program& program)
+{
+    for (auto& append : program.appends)
+        WriteFile(append.first, (FileExists(append.first) ? ReadFile(append.first) : "") + append.second);
+    if (program.whileRunning)
+        program.whileRunning();
+}
+
+}  // namespace
+
+int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
+{
+    std::string image = ImageOf(commandLine);
+    const Program* program = ProgramAt(image);
+    if ((program && program->startFails) || (!program && (!FileExists(image) || IsFolder(image)))) {
+        PfSetLastError(program ? program->startError : PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    Machine().processes.push_back(commandLine);
+    Program none;
+    const Program& run = program ? *program : none;
+    Run(run);
+    *processExitCode = run.exitCode;
+    *threadExitCode = run.threadCodeDiffers ? run.threadExitCode : run.exitCode;
+    return 1;
+}
+
+int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
+                          const char* folder, int show)
+{
+    Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
+                                         folder ? folder : "", show});
+    std::string image = folder ? std::string(folder) + "\\" + file : file;
+    const Program* program = ProgramAt(image);
+    if (!FileExists(image) || (program && program->startFails)) {
+        if (!(mask & PF_SEE_MASK_FLAG_NO_UI))
+            PfMessageBox("File not found.", "Error", PF_MB_ICONEXCLAMATION);  // the shell's own box
+        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (program)
+        Run(*program);
+    return 1;
+}
+
+int PfSystem(const char* command)
+{
+    Machine().systemCommands.push_back(command);
+    if (Machine().systemHandler)
+        return Machine().systemHandler(command);
+    return RunCommandInterpreter(command);
+}

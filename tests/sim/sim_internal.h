@@ -1,0 +1,29 @@
+// Shared between the files of the simulated machine only.
+#ifndef SETUP_TESTS_SIM_SIM_INTERNAL_H
+#define SETUP_TESTS_SIM_SIM_INTERNAL_H
+
+#include <string>
+
+#include "sim/sim.h"
+
+namespace sim {
+
+enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library };
+
+struct HandleData {
+    HandleKind kind;
+    std::string path;        // file, key or library
+    std::string bytes;       // a mapping's content or a file being written
+    bool wide64View = false; // a registry key opened in the 64-bit view
+};
+
+PfHandle NewHandle(HandleKind kind, const std::string& path = "");
+HandleData* FindHandle(PfHandle handle, HandleKind kind);
+void ResetHandles();
+bool IsFolder(const std::string& windowsPath);
+// Records a token, privilege or library call; false when the test made it fail.
+bool TraceCall(const std::string& call, const std::string& name);
+
+}  // namespace sim
+
+#endif

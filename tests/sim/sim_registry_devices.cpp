@@ -1,0 +1,100 @@
+// The simulated machine: registry views and the Mouse-class devices.
+#include <string.h>
+
+#include "sim/sim.h"
+#include "sim/sim_internal.h"
+
+using namespace sim;
+
+namespace {
+
+// A 32-bit program on 64-bit Windows sees the 64-bit view only when it asks.
+bool Visible(View view, bool wants64)
+{
+    if (!Machine().is64Bit || view == View::Both)
+        return true;
+    return wants64 ? view == View::Only64 : view == View::Only32;
+}
+
+bool KeyExists(const std::string& key, bool wants64)
+{
+    for (const RegistryValue& value : Machine().registry)
+        if (strcasecmp(value.key.c_str(), key.c_str()) == 0 && Visible(value.view, wants64))
+            return true;
+    for (const std::string& existing : Machine().registryKeys)
+        if (strcasecmp(existing.c_str(), key.c_str()) == 0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key)
+{
+    *key = 0;
+    bool wants64 = (access & PF_KEY_WOW64_64KEY) != 0;
+    if (root != PF_HKEY_LOCAL_MACHINE || !KeyExists(subKey, wants64))
+        return PF_ERROR_FILE_NOT_FOUND;
+    *key = NewHandle(HandleKind::Key, subKey);
+    FindHandle(*key, HandleKind::Key)->wide64View = wants64;
+    return 0;
+}
+
+int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* size)
+{
+    HandleData* opened = FindHandle(key, HandleKind::Key);
+    if (!opened)
+        return 6;  // ERROR_INVALID_HANDLE
+    for (const RegistryValue& value : Machine().registry) {
+        if (strcasecmp(value.key.c_str(), opened->path.c_str()) != 0 ||
+            strcasecmp(value.name.c_str(), name) != 0 || !Visible(value.view, opened->wide64View))
+            continue;
+        uint32_t room = *size;
+        *size = (uint32_t)value.data.size();
+        if (value.data.size() > room)
+            return PF_ERROR_MORE_DATA;
+        memcpy(data, value.data.data(), value.data.size());
+        return 0;
+    }
+    return PF_ERROR_FILE_NOT_FOUND;
+}
+
+int32_t PfRegCloseKey(PfHandle key) { return PfCloseHandle(key) ? 0 : 6; }
+
+PfHandle PfOpenPresentMouseDevices()
+{
+    if (Machine().deviceClassFails)
+        return 0;
+    return NewHandle(HandleKind::Devices);
+}
+
+int PfEnumDevice(PfHandle devices, uint32_t index)
+{
+    if (!FindHandle(devices, HandleKind::Devices) || index >= Machine().devices.size()) {
+        PfSetLastError(259);  // ERROR_NO_MORE_ITEMS
+        return 0;
+    }
+    return 1;
+}
+
+int PfGetDeviceHardwareIds(PfHandle devices, uint32_t index, unsigned char* buffer, uint32_t capacity,
+                           uint32_t* requiredSize)
+{
+    if (!PfEnumDevice(devices, index))
+        return 0;
+    const Device& device = Machine().devices[index];
+    if (!device.hasHardwareIds) {
+        *requiredSize = capacity;
+        PfSetLastError(PF_ERROR_INVALID_DATA);
+        return 0;
+    }
+    *requiredSize = (uint32_t)device.hardwareIds.size();
+    if (device.hardwareIds.size() > capacity) {
+        PfSetLastError(PF_ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    memcpy(buffer, device.hardwareIds.data(), device.hardwareIds.size());
+    return 1;
+}
+
+void PfCloseDevices(PfHandle devices) { PfCloseHandle(devices); }

@@ -1,0 +1,171 @@
+// The simulated machine: libraries, run-time lookups, tokens, privileges and shutdown.
+#include <string.h>
+
+#include <algorithm>
+
+#include "sim/sim.h"
+#include "sim/sim_internal.h"
+
+using namespace sim;
+
+namespace {
+
+const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
+int g_wow64Proc, g_createWithTokenProc;
+
+}  // namespace
+
+ModuleHandle PfGetModuleHandle(const char* name)
+{
+    return strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : 0;
+}
+
+ModuleHandle PfLoadLibrary(const char* fullPath)
+{
+    if (!TraceCall(std::string("LoadLibraryA ") + fullPath, "LoadLibraryA"))
+        return 0;
+    return (ModuleHandle)NewHandle(HandleKind::Library, fullPath);
+}
+
+int PfFreeLibrary(ModuleHandle module)
+{
+    Machine().calls.push_back("FreeLibrary");
+    return PfCloseHandle((PfHandle)module);
+}
+
+PfProc PfGetProcAddress(ModuleHandle module, const char* name)
+{
+    if (module == kKernel32)
+        return strcmp(name, "GetSystemWow64DirectoryW") == 0 && Machine().hasWow64DirectoryFunction
+                   ? (PfProc)&g_wow64Proc
+                   : 0;
+    HandleData* library = FindHandle((PfHandle)module, HandleKind::Library);
+    Machine().calls.push_back(std::string("GetProcAddress ") + name);
+    if (library && strcmp(name, "CreateProcessWithTokenW") == 0 && Machine().hasCreateProcessWithToken)
+        return (PfProc)&g_createWithTokenProc;
+    return 0;
+}
+
+uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
+{
+    const std::string& folder = Machine().systemDirectory;
+    if (folder.size() + 1 > capacity)
+        return (uint32_t)folder.size() + 1;
+    memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return (uint32_t)folder.size();
+}
+
+uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)
+{
+    if (proc != (PfProc)&g_wow64Proc)
+        return 0;
+    if (!Machine().is64Bit) {
+        PfSetLastError(PF_ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    static const char kFolder[] = "C:\\windows\\syswow64";
+    if (capacity < sizeof(kFolder))
+        return sizeof(kFolder);
+    for (size_t i = 0; i < sizeof(kFolder); ++i)
+        buffer[i] = (uint16_t)kFolder[i];
+    return sizeof(kFolder) - 1;
+}
+
+int PfOpenOwnProcessToken(uint32_t access, PfHandle* token)
+{
+    char call[64];
+    snprintf(call, sizeof(call), "OpenProcessToken self 0x%X", access);
+    *token = TraceCall(call, "OpenProcessToken self") ? NewHandle(HandleKind::Token) : 0;
+    return *token != 0;
+}
+
+int PfLookupPrivilegeValue(const char* name, uint64_t* luid)
+{
+    *luid = 19;
+    return TraceCall(std::string("LookupPrivilegeValueA ") + name, "LookupPrivilegeValueA");
+}
+
+int PfAdjustTokenPrivilege(PfHandle, uint64_t luid, uint32_t attributes)
+{
+    char call[80];
+    snprintf(call, sizeof(call), "AdjustTokenPrivileges luid %llu attributes %u", (unsigned long long)luid,
+             attributes);
+    TraceCall(call, "AdjustTokenPrivileges");
+    PfSetLastError(Machine().privilegeNotAssigned ? (uint32_t)PF_ERROR_NOT_ALL_ASSIGNED : 0u);
+    return 1;
+}
+
+int PfExitWindowsEx(uint32_t flags, uint32_t reason)
+{
+    char call[64];
+    snprintf(call, sizeof(call), "ExitWindowsEx 0x%X %u", flags, reason);
+    Machine().calls.push_back(call);
+    Machine().exitWindowsFlags.push_back(flags);
+    return 1;
+}
+
+uintptr_t PfFindWindow(const char* className)
+{
+    if (!TraceCall(std::string("FindWindowA ") + className, "FindWindowA"))
+        return 0;
+    return strcmp(className, "Shell_TrayWnd") == 0 ? Machine().trayWindow : (uintptr_t)0;
+}
+
+uint32_t PfGetWindowThreadProcessId(uintptr_t)
+{
+    return TraceCall("GetWindowThreadProcessId", "GetWindowThreadProcessId") ? Machine().trayProcessId : 0;
+}
+
+PfHandle PfOpenProcess(uint32_t access, uint32_t processId)
+{
+    char call[64];
+    snprintf(call, sizeof(call), "OpenProcess 0x%X %u", access, processId);
+    return TraceCall(call, "OpenProcess") ? NewHandle(HandleKind::Process) : 0;
+}
+
+int PfOpenProcessToken(PfHandle, uint32_t access, PfHandle* token)
+{
+    char call[64];
+    snprintf(call, sizeof(call), "OpenProcessToken 0x%X", access);
+    *token = TraceCall(call, "OpenProcessToken") ? NewHandle(HandleKind::Token) : 0;
+    return *token != 0;
+}
+
+int PfDuplicateTokenEx(PfHandle, uint32_t access, int impersonationLevel, int tokenType, PfHandle* newToken)
+{
+    char call[80];
+    snprintf(call, sizeof(call), "DuplicateTokenEx 0x%X %d %d", access, impersonationLevel, tokenType);
+    *newToken = TraceCall(call, "DuplicateTokenEx") ? NewHandle(HandleKind::Token) : 0;
+    return *newToken != 0;
+}
+
+namespace {
+
+std::string Narrow(const uint16_t* wide)
+{
+    std::string text;
+    for (; wide && *wide; ++wide)
+        text += *wide < 0x80 ? (char)*wide : '?';
+    return text;
+}
+
+}  // namespace
+
+int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle, uint32_t logonFlags, const uint16_t* applicationName,
+                                  uint16_t* commandLine, uint32_t creationFlags, const uint16_t* currentDirectory,
+                                  PfHandle* process, PfHandle* thread)
+{
+    *process = *thread = 0;
+    std::string call = "CreateProcessWithTokenW " + std::to_string(logonFlags) + " " + Narrow(applicationName) +
+                       " | " + (commandLine ? Narrow(commandLine) : "(none)") + " | " +
+                       std::to_string(creationFlags) + " | " + Narrow(currentDirectory);
+    if (proc != (PfProc)&g_createWithTokenProc || !TraceCall(call, "CreateProcessWithTokenW"))
+        return 0;
+    if (!FileExists(Narrow(applicationName))) {
+        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    *process = NewHandle(HandleKind::Process);
+    *thread = NewHandle(HandleKind::Thread);
+    return 1;
+}
