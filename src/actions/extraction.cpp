@@ -8,21 +8,21 @@
 
 namespace {
 
-const size_t TARGET_CAPACITY = 520;
+const size_t kTargetCapacity = 520;
 // Room for the longest command any program folder (259) and any target the
 // parsers hand over (519) can make; a command never runs cut.
-const size_t COMMAND_CAPACITY = 1024;
+const size_t kCommandCapacity = 1024;
 
 struct DriverCopy {
     const char* source;
     const char* destination;
 };
 
-const DriverCopy DRIVER_COPIES[] = {
+const DriverCopy kDriverCopies[] = {
     {"\\Vi32", "Windows7-x86"}, {"\\Vi32", "Windows8-x86"}, {"\\Vi32", "Windows8.1-x86"},
     {"\\Vi64", "Windows7-x64"}, {"\\Vi64", "Windows8-x64"}, {"\\Vi64", "Windows8.1-x64"},
 };
-const int COPY_COUNT = sizeof(DRIVER_COPIES) / sizeof(DRIVER_COPIES[0]);
+const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 
 // A double quote would end the quoted path and let the command interpreter
 // run what follows; a control character can end the command early, dropping
@@ -39,14 +39,14 @@ int TargetIsSafe(const char* target)
 // 1 when the whole command fits.
 int BuildCopyCommand(const char* folder, const char* target, const DriverCopy& copy, char* command)
 {
-    BoundedResult cut = BoundedCopy(command, COMMAND_CAPACITY, "xcopy \"");
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, folder);
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, copy.source);
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, "\" \"");
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, target);
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, "\\production\\");
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, copy.destination);
-    cut |= BoundedAppend(command, COMMAND_CAPACITY, "\" /S /I /Y");
+    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "xcopy \"");
+    cut |= BoundedAppend(command, kCommandCapacity, folder);
+    cut |= BoundedAppend(command, kCommandCapacity, copy.source);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
+    cut |= BoundedAppend(command, kCommandCapacity, target);
+    cut |= BoundedAppend(command, kCommandCapacity, "\\production\\");
+    cut |= BoundedAppend(command, kCommandCapacity, copy.destination);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y");
     return cut == BOUNDED_OK;
 }
 
@@ -86,13 +86,13 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
         return DEP_SOFT_ERROR;
 
     // Every command is built before any runs: all six fit, or none runs.
-    char command[COMMAND_CAPACITY];
-    for (int i = 0; i < COPY_COUNT; ++i)
-        if (!BuildCopyCommand(folder, target, DRIVER_COPIES[i], command))
+    char command[kCommandCapacity];
+    for (int i = 0; i < kCopyCount; ++i)
+        if (!BuildCopyCommand(folder, target, kDriverCopies[i], command))
             return DEP_SOFT_ERROR;
 
-    for (int i = 0; i < COPY_COUNT; ++i) {
-        const DriverCopy& copy = DRIVER_COPIES[i];
+    for (int i = 0; i < kCopyCount; ++i) {
+        const DriverCopy& copy = kDriverCopies[i];
         // Only the first copy decides; a missing or unusable Vi64 is not an error.
         if (SourceIsFile(folder, copy.source)) {
             if (i == 0)
@@ -122,7 +122,7 @@ int ParseExtractAll(ModuleHandle instance, const char* commandLine)
     }
     if (length > 0 && start[length - 1] == '"')
         --length;
-    char target[TARGET_CAPACITY];
+    char target[kTargetCapacity];
     BoundedCopyN(target, sizeof(target), start, length);
 
     return ExtractDrivers(instance, target) == DEP_SOFT_ERROR ? DEP_SOFT_ERROR : EXTRACT_DONE;

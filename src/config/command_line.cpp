@@ -8,13 +8,13 @@
 
 namespace {
 
-const int MAX_TOKENS = 7;
-const size_t MODE_SWITCH_CAPACITY = 11;
-const size_t CUSTOM_REQUEST_CAPACITY = 11;
-const size_t EXTRACT_TARGET_CAPACITY = 520;
+const int kMaxTokens = 7;
+const size_t kModeSwitchCapacity = 11;
+const size_t kCustomRequestCapacity = 11;
+const size_t kExtractTargetCapacity = 520;
 
 // Value cuts try these names in this order, not in the order they occur.
-const char* const PROPERTY_NAMES[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART", "LOGFILE", "DEBUG"};
+const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART", "LOGFILE", "DEBUG"};
 
 // Bytes taken by the character at text: two for a lead byte with its trail.
 size_t CharLength(const char* text)
@@ -78,7 +78,7 @@ void PropertyValue(const char* token, const char* nameWithEquals, char* value, s
     size_t length = strlen(start);
     StripQuotes(&start, &length);
     CopyWholeChars(value, capacity, start, length);
-    for (const char* name : PROPERTY_NAMES) {
+    for (const char* name : kPropertyNames) {
         const char* found = strstr(value, name);
         if (found) {
             size_t index = (size_t)(found - value);
@@ -135,13 +135,13 @@ int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle
                      const SettingsRecord* settings)
 {
     char token[PATH_CAPACITY] = "";
-    char modeSwitch[MODE_SWITCH_CAPACITY] = "";
+    char modeSwitch[kModeSwitchCapacity] = "";
     char propertyText[PATH_CAPACITY] = "";
     int sawModeSwitch = 0;
     int publicProperties = (settings->Support & SUPPORT_PUBLIC_PROPERTIES) != 0;
 
     const char* cursor = commandLine;
-    for (int count = 0; count < MAX_TOKENS; ++count) {
+    for (int count = 0; count < kMaxTokens; ++count) {
         const char* slash = PfMbsStr(cursor, "/");
         if (!slash)
             break;
@@ -164,7 +164,7 @@ int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle
         } else {
             // A token cut down to nothing ("//") names an empty request too.
             const char* name = token[0] ? token + 1 : token;
-            CopyWholeChars(customRequestSection, CUSTOM_REQUEST_CAPACITY, name, strlen(name));
+            CopyWholeChars(customRequestSection, kCustomRequestCapacity, name, strlen(name));
         }
         if (result == UNKNOWN_OPTION || result == DEP_SOFT_ERROR)
             return result;
@@ -184,7 +184,7 @@ int ParsePublicProperties(ModuleHandle instance, const char* token)
     if (!strstr(token, "/v"))
         return 0;
     if (strstr(token, "EXTRACTDRIVERS=")) {
-        char target[EXTRACT_TARGET_CAPACITY];
+        char target[kExtractTargetCapacity];
         PropertyValue(token, "EXTRACTDRIVERS=", target, sizeof(target));
         g_State.DriversExtracted = 1;
         return ExtractDrivers(instance, target);

@@ -287,20 +287,84 @@ TEST_F(CommandLineTest, FailedExtractDriversEndsParsingWithThree)
     EXPECT_EQ(1u, sim::Machine().systemCommands.size());
 }
 
-TEST_F(CommandLineTest, ExtractAllIsFoundOnlyWhenItStandsLastWithoutAMode)
-{
-    WritePackage();
-    EXPECT_EQ(0, Parse("/extract_all:\"C:\\My Out\""));
-    EXPECT_STREQ("extract_al", g_State.CustomRequestSection);
-    EXPECT_EQ(EXTRACT_DONE, ParseExtractAll(0, g_State.CommandLine));
-    EXPECT_EQ(0, g_State.DriversExtracted);
-    EXPECT_EQ("x86 inf", sim::ReadFile("C:\\My Out\\production\\Windows8-x86\\drv.inf"));
+}  // namespace
 
-    SetUp();
-    WritePackage();
-    EXPECT_EQ(0, Parse("/s /extract_all:C:\\Out"));
-    EXPECT_EQ(0, ParseExtractAll(0, g_State.CommandLine));
-    EXPECT_TRUE(sim::Machine().systemCommands.empty());
-}
+// ---- the whole run: what each command line leads to -----------------------------
+
+namespace {
+
+struct RunCase {
+    const char* typed;
+    uint32_t support;
+    int exitCode;
+    const char* dpinstOptions;  // null: DPInst not started
+    size_t copyCommands;
+    bool usage;
+};
+
+class RunWithCommandLineTest : public ::testing::Test {
+protected:
+    void Prepare(uint32_t support, bool vi32 = true, bool vi64 = true)
+    {
+        sim::Reset();
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       "[W864]\r\nPath=\\x64\\DPInst.exe\r\nSupport=" + std::to_string(support) + "\r\n");
+        sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = 1;
+        if (vi32)
+            sim::WriteFile("C:\\Pkg\\Vi32\\drv.inf", "x86 inf");
+        if (vi64)
+            sim::WriteFile("C:\\Pkg\\Vi64\\drv.inf", "x64 inf");
+    }
+};
 
 }  // namespace
+
+TEST_F(RunWithCommandLineTest, CommandLineDecidesBetweenUsageExtractionAndInstall)
+{
+    const uint32_t all = SUPPORT_PUBLIC_PROPERTIES | SUPPORT_EXTRACT_ALL | SUPPORT_EXIT_CODE;
+    const RunCase cases[] = {
+        {"/S", all, 0, " /f /sw /se", 0, false},
+        {"/s /q /?", all, 0, nullptr, 0, true},
+        {"/a /b /c /d /e /f /g /s", all, 0, " /f", 0, false},
+        {"/vFORCE=yes", all, UNKNOWN_OPTION, nullptr, 0, false},
+        {"/vFORCE=yes", all & ~SUPPORT_EXIT_CODE, 0, nullptr, 0, false},
+        {"/extract_all:\"C:\\My Out\"", all, 0, nullptr, 6, false},
+        {"/extract_all:C:\\Out", all & ~SUPPORT_EXTRACT_ALL, 0, " /f", 0, false},
+        {"/s /extract_all:C:\\Out", all, 0, " /f /sw /se", 0, false},
+        {"/vEXTRACTDRIVERS=C:\\Out LOGFILE=C:\\x.log", all, 0, nullptr, 6, false},
+        {"/extract_all:C:\\Out\" & echo x > C:\\x.txt & \"", all, DEP_SOFT_ERROR, nullptr, 0, false},
+    };
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Prepare(c.support);
+        EXPECT_EQ(c.exitCode, RunSetup(0, c.typed));
+        const auto& processes = sim::Machine().processes;
+        if (c.dpinstOptions) {
+            ASSERT_EQ(1u, processes.size());
+            EXPECT_EQ(std::string("\"C:\\Pkg\\x64\\DPInst.exe\"") + c.dpinstOptions, processes[0]);
+        } else {
+            EXPECT_TRUE(processes.empty());
+        }
+        EXPECT_EQ(c.copyCommands, sim::Machine().systemCommands.size());
+        EXPECT_EQ(c.usage ? 1u : 0u, sim::Machine().boxes.size());
+        if (c.usage && !sim::Machine().boxes.empty())
+            EXPECT_EQ("Help", sim::Machine().boxes[0].caption);
+    }
+}
+
+TEST_F(RunWithCommandLineTest, ExtractionOutcomeBecomesTheExitCode)
+{
+    const uint32_t all = SUPPORT_PUBLIC_PROPERTIES | SUPPORT_EXTRACT_ALL | SUPPORT_EXIT_CODE;
+    // Vi32 without Vi64: three folders, success.
+    Prepare(all, true, false);
+    EXPECT_EQ(0, RunSetup(0, "/vEXTRACTDRIVERS=C:\\Out"));
+    EXPECT_TRUE(sim::FileExists("C:\\Out\\production\\Windows8.1-x86\\drv.inf"));
+    EXPECT_FALSE(sim::FileExists("C:\\Out\\production\\Windows7-x64"));
+
+    // No Vi32: 3, nothing copied, nothing installed.
+    Prepare(all, false, true);
+    EXPECT_EQ(DEP_SOFT_ERROR, RunSetup(0, "/extract_all:C:\\Out"));
+    EXPECT_FALSE(sim::FileExists("C:\\Out\\production"));
+    EXPECT_TRUE(sim::Machine().processes.empty());
+}
