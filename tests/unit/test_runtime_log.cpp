@@ -49,7 +49,8 @@ TEST_F(RuntimeLog, FileHoldsTheTextAsUtf16WithByteOrderMark)
     strcpy(g_State.InstalledVersion, "15.2.1.0");
     strcpy(g_State.PackageVersion, "15.3.7.0");
     Write(0);
-    std::string text = ExpectedText("  Installed version:15.2.1.0\r\n  Package version:15.3.7.0\r\n", "Exit code = 0\r\n");
+    std::string text =
+        ExpectedText("  Installed version:15.2.1.0\r\n  Package version:15.3.7.0\r\n", "Exit code = 0\r\n");
     EXPECT_EQ(LogFileBytes(text), sim::ReadFile(kLog));
     EXPECT_EQ(2 + 2 * text.size(), sim::ReadFile(kLog).size());
     EXPECT_TRUE(sim::Machine().systemCommands.empty());
@@ -210,8 +211,8 @@ TEST_F(RuntimeLog, JoinRunsOnlyACompleteLiteralCommand)
 {
     const std::string longPath = "C:\\" + std::string(240, 'd') + "\\" + std::string(14, 'f');
     sim::WriteFile(longPath, "A");
-    sim::WriteFile("C:\\x & calc.log", "B");
-    EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\x & calc.log"));
+    sim::WriteFile("C:\\C++ & calc.log", "B");
+    EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\C++ & calc.log"));
     EXPECT_EQ("AB", sim::ReadFile(longPath));
     // Each of these exists: only what the command interpreter would make of it stops the join.
     for (const char* bad : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
