@@ -110,14 +110,6 @@ TEST_F(DeviceMatchingTest, ChoosesTheFirstDeviceOnTheAcpiBus)
     }
 }
 
-TEST_F(DeviceMatchingTest, StopsAtTheChosenDevice)
-{
-    AddDevice(kTouchPad);
-    AddDevice(kUsbMouse);
-    CollectDeviceHardwareIds();
-    EXPECT_EQ(std::vector<std::string>{"0 260"}, PropertyReads());
-}
-
 TEST_F(DeviceMatchingTest, ReportsTheLastReadOrNoDevice)
 {
     EXPECT_EQ(0, CollectDeviceHardwareIds()) << "no pointing device";
