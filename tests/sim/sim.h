@@ -79,7 +79,7 @@ struct MachineState {
     // registry and devices
     std::vector<RegistryValue> registry;
     std::vector<std::string> registryKeys;  // keys that exist without values (any view)
-    std::vector<Device> devices;
+    std::vector<Device> devices;  // in enumeration order (under Wine: sorted by instance path)
     bool deviceClassFails = false;
 
     // programs, keyed by their image path as Windows spells it (any case)
@@ -104,7 +104,7 @@ struct MachineState {
     std::vector<std::string> processes;  // command lines given to CreateProcessA
     std::vector<ShellExecution> shellExecutions;
     std::vector<std::string> systemCommands;
-    std::vector<std::string> calls;  // ordered trace of token, privilege and library calls
+    std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::vector<uint32_t> exitWindowsFlags;
 };
@@ -134,6 +134,15 @@ int RunCommandInterpreter(const std::string& command);
 
 // The simulated ANSI <-> UTF-16 conversion of the machine's code page.
 std::u16string AnsiToUtf16(const std::string& ansi);
+// Characters the code page lacks become a near letter or '?'.
+std::string Utf16ToAnsi(const std::u16string& wide);
+
+// The INF parser's answers that the program itself never asks for:
+// the error line of the last failed PfInfOpen (-1: not set), and
+// SetupGetFieldCount / SetupGetLineCountA (-1: no such section).
+int InfErrorLine();
+int InfFieldCount(const PfInfContext* context);
+int InfLineCount(PfHandle inf, const char* section);
 
 }  // namespace sim
 
