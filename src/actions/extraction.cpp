@@ -26,8 +26,9 @@ const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 
 // A double quote would end the quoted path and let the command interpreter
 // run what follows; a control character can end the command early, dropping
-// "/I /Y"; xcopy reads a "/" even inside quotes as a switch (such as /W or
-// /P, which wait for a key). None of them can be part of a folder name.
+// "/I /Y"; xcopy may read a "/" even inside quotes as a switch (such as /W or
+// /P, which wait for a key). No folder name holds any of them ("/" only ever
+// stands in for "\").
 int TargetIsSafe(const char* target)
 {
     for (const unsigned char* p = (const unsigned char*)target; *p; ++p)
