@@ -137,25 +137,34 @@ TEST(OverwriteInRun, PolicyOfWholeRuns)
         const char* installed;
         int answer;
         std::string boxes;
+        int exit;
         bool dpinstRuns;
         const char* installedText;  // for the log
     } cases[] = {
-        {"same, interactive, No", "", "10.3.201.104", PF_IDNO, kAskSame, false, ""},
-        {"installed newer, interactive, Yes", "", "10.4.0.0", PF_IDYES, kAskOlder, true, "10.4.0.0"},
-        {"package newer, interactive", "", "10.3.201.99", PF_IDNO, "", true, "10.3.201.99"},
-        {"nothing installed, interactive", "", 0, PF_IDNO, "", true, ""},
-        {"empty value, interactive", "", "", PF_IDNO, kWarn, false, ""},
-        {"same, silent", "/s", "10.3.201.104", PF_IDNO, "", true, "10.3.201.104"},
-        {"empty value, silent", "/q", "", PF_IDNO, "", true, ""},
+        {"same, interactive, No", "", "10.3.201.104", PF_IDNO, kAskSame, 0, false, ""},
+        {"installed newer, interactive, Yes", "", "10.4.0.0", PF_IDYES, kAskOlder, 0, true, "10.4.0.0"},
+        {"package newer, interactive", "", "10.3.201.99", PF_IDNO, "", 0, true, "10.3.201.99"},
+        {"nothing installed, interactive", "", 0, PF_IDNO, "", 0, true, ""},
+        {"empty value, interactive", "", "", PF_IDNO, kWarn, 0, false, ""},
+        {"same, silent", "/s", "10.3.201.104", PF_IDNO, "", 0, true, "10.3.201.104"},
+        {"empty value, silent", "/q", "", PF_IDNO, "", 0, true, ""},
+        {"same, silent, FORCE=false", "/s /vFORCE=false", "10.3.201.104", PF_IDNO, "", DEP_SOFT_ERROR, false,
+         "10.3.201.104"},
+        {"installed newer, Yes, FORCE=false", "/vFORCE=false", "10.4.0.0", PF_IDYES, kAskOlder, DEP_SOFT_ERROR,
+         false, "10.4.0.0"},
+        {"package newer, silent, FORCE=false", "/s /vFORCE=false", "10.3.201.99", PF_IDNO, "", 0, true,
+         "10.3.201.99"},
+        {"empty value, silent, FORCE=false: a failed check installs", "/s /vFORCE=false", "", PF_IDNO, "", 0, true,
+         ""},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.label);
         Prepare(kPackageInf, test.installed);
-        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\W864\\DPInst.exe\r\nSupport=8\r\n");
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\W864\\DPInst.exe\r\nSupport=9\r\n");
         sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
         sim::Machine().programs["C:\\Pkg\\W864\\DPInst.exe"].exitCode = 1;
         sim::Machine().answers = {test.answer};
-        EXPECT_EQ(0, RunSetup(0, test.arguments));
+        EXPECT_EQ(test.exit, RunSetup(0, test.arguments));
         EXPECT_EQ(test.boxes, Boxes());
         EXPECT_EQ(test.dpinstRuns, !sim::Machine().processes.empty());
         EXPECT_STREQ(test.installedText, g_State.InstalledVersion);
