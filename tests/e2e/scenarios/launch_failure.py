@@ -42,12 +42,7 @@ SCENARIOS = [
     launch_failure("Arabic user interface on an English system: left-to-right", 0x0401, LTR,
                    lang="en_US.UTF-8", lc_messages="ar_SA.UTF-8"),
 
-    # No DPInst.exe at all. Today the run gets as far as starting it (error 2).
-    # Once DPInst's image is checked first, the check reports the missing file
-    # (text 3, 1633) and the first of these two gives way to the second.
-    Scenario("DPInst missing: cannot launch the installer [2], exit 1603", NO_DPINST, exit=1603,
-             dpinst_calls=[], boxes=[info_box(0x0409, 6, " [2]", LTR, "en_US.UTF-8")]),
+    # No DPInst.exe at all: the image check reports the missing file before any start.
     Scenario("DPInst missing: the image check reports missing files [2], exit 1633", NO_DPINST, exit=1633,
-             dpinst_calls=[], boxes=[info_box(0x0409, 3, " [2]", LTR, "en_US.UTF-8")],
-             pending="DPInst's image is not checked before the start yet"),
+             dpinst_calls=[], boxes=[info_box(0x0409, 3, " [2]", LTR, "en_US.UTF-8")]),
 ]
