@@ -86,7 +86,8 @@ class Scenario:
     hold_boxes_until: Optional[str] = None  # answer no box before this C:\\ file exists
     relay: Sequence[str] = ()               # more functions to trace, e.g. "dbghelp.ImageNtHeader"
     cleanup: Sequence[str] = ()             # more C:\\ paths to remove before the scenario
-    seed_files: Dict[str, Union[str, bytes]] = dataclasses.field(default_factory=dict)  # C:\\ path -> content before the run
+    # C:\\ path -> content, placed before the run and removed before the next scenario
+    seed_files: Dict[str, Union[str, bytes]] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
 
