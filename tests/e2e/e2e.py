@@ -86,6 +86,8 @@ class Scenario:
     hold_boxes_until: Optional[str] = None  # answer no box before this C:\\ file exists
     relay: Sequence[str] = ()               # more functions to trace, e.g. "dbghelp.ImageNtHeader"
     cleanup: Sequence[str] = ()             # more C:\\ paths to remove before the scenario
+    # C:\\ path -> content, placed before the run and removed before the next scenario
+    seed_files: Dict[str, Union[str, bytes]] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
 
@@ -408,6 +410,11 @@ def prepare(prefix: rig.Prefix, s: Scenario, setup_exe: Path) -> None:
     prefix.clean(s.cleanup)
     rig.write_package(prefix, s.package, setup_exe)
     prefix.unix(rig.RECORDS_WIN + "\\dpinst_control.ini").write_bytes(s.dpinst.control())
+    for path, content in s.seed_files.items():
+        prefix.note_path(path)
+        target = prefix.unix(path)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        target.write_bytes(rig.text_bytes(content))
     for value in s.registry:
         prefix.reg_add(value.key, value.name, value.value, value.kind, value.view)
     for device in s.devices:
