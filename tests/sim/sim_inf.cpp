@@ -5,6 +5,7 @@
 #include <iconv.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,25 +58,9 @@ const InfFile* OpenInf(PfHandle handle)
     return found->second.get();
 }
 
-// Letter case as the platform ignores it in names: ASCII, Latin-1,
-// Latin Extended-A, Greek and Cyrillic capitals.
-char16_t Fold(char16_t c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB) ||
-        (c >= 0x410 && c <= 0x42F))
-        return (char16_t)(c + 32);
-    if (c >= 0x400 && c <= 0x40F)
-        return (char16_t)(c + 80);
-    if (c == 0x178)
-        return 0xFF;
-    bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    bool evenCapitals = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-    if (oddCapitals && (c & 1))
-        return (char16_t)(c + 1);
-    if (evenCapitals && !(c & 1))
-        return (char16_t)(c + 1);
-    return c;
-}
+// Names and keys ignore the letter case of ASCII letters only: the platform
+// tells "[modèles]" from "MODÈLES".
+char16_t Fold(char16_t c) { return c >= 'A' && c <= 'Z' ? (char16_t)(c + 32) : c; }
 
 std::u16string Folded(const std::u16string& text)
 {
@@ -128,19 +113,45 @@ std::u16string FromUtf8(const std::string& bytes, size_t start)
     return text;
 }
 
-// The byte-order mark decides; without one, a zero byte means UTF-16 (no
-// single-byte text has one), otherwise the ANSI code page. A Ctrl-Z ends the text.
+// UTF-16 as the platform tells it: an even size, and in the first 256
+// characters (a last zero byte not counted) a byte-order mark or a zero byte,
+// but no U+0000 and no byte-swapped tab, line feed, carriage return or blank.
+bool LooksUtf16(const std::string& bytes)
+{
+    size_t size = bytes.size();
+    if (size % 2 != 0 || size == 0)
+        return false;
+    if (bytes[size - 1] == 0)
+        --size;
+    size_t units = std::min<size_t>(size / 2, 256);
+    bool zeroByte = false;
+    for (size_t i = 0; i < units; ++i) {
+        unsigned low = (unsigned char)bytes[2 * i], high = (unsigned char)bytes[2 * i + 1];
+        unsigned unit = low | (high << 8);
+        if (unit == 0 || unit == 0x0900 || unit == 0x0A00 || unit == 0x0D00 || unit == 0x2000)
+            return false;
+        zeroByte = zeroByte || low == 0 || high == 0;
+    }
+    return zeroByte || (units > 0 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE);
+}
+
+// Without UTF-16 or a UTF-8 byte-order mark (followed by text) the file is
+// in the ANSI code page, where zero bytes at the end count as one. A Ctrl-Z
+// ends the text; a zero character inside a value reads as a blank.
 std::u16string DecodeInf(const std::string& bytes)
 {
     std::u16string text;
-    if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE)
-        text = FromUtf16Le(bytes, 2);
-    else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    if (LooksUtf16(bytes)) {
+        bool mark = (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE;
+        text = FromUtf16Le(bytes, mark ? 2 : 0);
+    } else if (bytes.size() > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         text = FromUtf8(bytes, 3);
-    else if (bytes.find('\0') != std::string::npos)
-        text = FromUtf16Le(bytes, 0);
-    else
-        text = AnsiToUtf16(bytes);
+    } else {
+        size_t end = bytes.size();
+        while (end >= 2 && bytes[end - 1] == 0 && bytes[end - 2] == 0)
+            --end;
+        text = AnsiToUtf16(bytes.substr(0, end));
+    }
     size_t end = text.find((char16_t)0x1A);
     if (end != std::u16string::npos)
         text.erase(end);
@@ -149,7 +160,12 @@ std::u16string DecodeInf(const std::string& bytes)
 
 // ---- parsing ----------------------------------------------------------------
 
-bool IsBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char16_t c)
+{
+    return (c >= 0x09 && c <= 0x0D && c != '\n') || c == ' ' || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
 
 struct Parser {
     const std::u16string& text;
@@ -303,7 +319,6 @@ struct Parser {
             }
             if (c == '\\' && ContinuesAt(pos)) {
                 blanks.clear();
-                keyPossible = false;  // the joined text is all values
                 ContinueLine();
                 continue;
             }
@@ -313,7 +328,7 @@ struct Parser {
                     blanks += c;
                 continue;
             }
-            add(c);
+            add(c == 0 ? ' ' : c);
         }
         endField();
         inf.sections[(size_t)section].lines.push_back(std::move(out));
@@ -346,6 +361,14 @@ struct Parser {
     }
 };
 
+// A line without '=' that holds a single value is found by that value as its key.
+const std::u16string* KeyOf(const InfLine& line)
+{
+    if (line.hasKey)
+        return &line.key;
+    return line.fields.size() == 1 ? &line.fields[0] : 0;
+}
+
 const InfSection* FindSection(const InfFile& inf, const std::u16string& name)
 {
     auto found = inf.sectionIndex.find(Folded(name));
@@ -358,8 +381,8 @@ void CollectStrings(InfFile& inf)
     if (!strings)
         return;
     for (const InfLine& line : strings->lines)
-        if (line.hasKey)
-            inf.strings.emplace(Folded(line.key), line.fields.empty() ? std::u16string() : line.fields[0]);
+        if (const std::u16string* key = KeyOf(line))
+            inf.strings.emplace(Folded(*key), line.fields.empty() ? std::u16string() : line.fields[0]);
 }
 
 bool HasWin4Signature(const InfFile& inf)
@@ -471,14 +494,16 @@ const char16_t kHigh1252[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 
 
 // Nearest letters for characters code page 1252 lacks (Latin Extended-A and
 // the Greek letters the old OEM pages carried); others become '?'.
-const char kLatinExtendedA[] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl??LlNnNnNn???OoOoOo??RrRrRrSsSsSs??TtTtTtUu"
-    "UuUuUuUuUuWwYy?ZzZz??";
+const char kLatinExtendedA[129] =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLlL"
+    "lLlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
 
 char BestFit1252(char16_t c)
 {
     if (c >= 0x100 && c <= 0x17F)
         return kLatinExtendedA[c - 0x100];
+    if (c >= 0x2000 && c <= 0x200A)
+        return ' ';
     static const struct {
         char16_t wide;
         char ansi;
@@ -633,7 +658,8 @@ int PfInfFindFirstLine(PfHandle handle, const char* section, const char* key, Pf
         const std::vector<InfLine>& lines = inf.sections[index->second].lines;
         std::u16string wanted = key ? Folded(AnsiToUtf16(key)) : std::u16string();
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (key && !(lines[i].hasKey && Folded(Substitute(inf, lines[i].key)) == wanted))
+            const std::u16string* lineKey = KeyOf(lines[i]);
+            if (key && !(lineKey && Folded(Substitute(inf, *lineKey)) == wanted))
                 continue;
             context->inf = context->currentInf = (void*)handle;
             context->section = (uint32_t)index->second;
