@@ -230,12 +230,19 @@ struct Parser {
     }
 
     // A backslash continues the line when only backslashes, blanks or a
-    // comment follow it on this line.
-    bool ContinuesAt(size_t at) const
+    // comment follow it on this line. A run that does not is remembered, so
+    // that a long run of backslashes is looked at once, not once per backslash.
+    size_t plainUntil = 0;
+    bool ContinuesAt(size_t at)
     {
+        if (at < plainUntil)
+            return false;
         while (at < text.size() && (text[at] == '\\' || IsBlank(text[at])))
             ++at;
-        return at >= text.size() || text[at] == '\n' || text[at] == ';';
+        if (at >= text.size() || text[at] == '\n' || text[at] == ';')
+            return true;
+        plainUntil = at;
+        return false;
     }
 
     void ContinueLine()
