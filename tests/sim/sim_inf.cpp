@@ -137,7 +137,7 @@ bool LooksUtf16(const std::string& bytes)
 
 // Without UTF-16 or a UTF-8 byte-order mark (followed by text) the file is
 // in the ANSI code page, where zero bytes at the end count as one. A Ctrl-Z
-// ends the text; a zero character inside a value reads as a blank.
+// ends the text; a zero character inside a value reads as a space.
 std::u16string DecodeInf(const std::string& bytes)
 {
     std::u16string text;
@@ -252,92 +252,69 @@ struct Parser {
         SkipBlanks();
     }
 
+    // One line of a section: an optional key before the first '=' (when no
+    // ',' came first), then comma-separated values. Blanks around a value are
+    // dropped, blanks inside it kept; quotes keep everything up to the closing
+    // quote or the line's end; a value keeps at most 511 characters.
     void ParseLine()
     {
         InfLine out;
         std::u16string field, blanks;
-        bool started = false;  // the field has text (or a quote) so far
+        bool started = false;  // the value has text (or a quote) so far
         bool keyPossible = true;
-        auto add = [&](char16_t c) {
-            if (started)
-                for (char16_t b : blanks)
-                    if (field.size() < kMaxField)
-                        field += b;
-            blanks.clear();
+        auto append = [&](char16_t c) {
             if (field.size() < kMaxField)
                 field += c;
+        };
+        auto takeBlanks = [&]() {
+            if (started)
+                for (char16_t b : blanks)
+                    append(b);
+            blanks.clear();
             started = true;
         };
-        auto endField = [&]() {
-            out.fields.push_back(field);
+        auto endValue = [&](std::u16string& into) {
+            into = field;
             field.clear();
             blanks.clear();
             started = false;
+            keyPossible = false;
         };
-        while (!AtEnd()) {
+        while (!AtEnd() && Peek() != '\n') {
             char16_t c = Peek();
-            if (c == '\n')
-                break;
             if (c == ';') {
                 SkipToLineEnd();
-                break;
-            }
-            if (c == '"') {
-                ++pos;
-                if (started) {
-                    for (char16_t b : blanks)
-                        if (field.size() < kMaxField)
-                            field += b;
-                }
-                blanks.clear();
-                started = true;
-                while (!AtEnd() && Peek() != '\n') {
-                    if (Peek() == '"') {
-                        if (pos + 1 < text.size() && text[pos + 1] == '"') {
-                            pos += 2;
-                            if (field.size() < kMaxField)
-                                field += '"';
-                            continue;
-                        }
-                        ++pos;
+            } else if (c == '"') {
+                takeBlanks();
+                for (++pos; !AtEnd() && Peek() != '\n'; ++pos) {
+                    if (Peek() == '"' && (pos + 1 >= text.size() || text[pos + 1] != '"'))
                         break;
-                    }
-                    if (field.size() < kMaxField)
-                        field += Peek();
-                    ++pos;
+                    pos += Peek() == '"';  // a doubled quote stands for one
+                    append(Peek());
                 }
-                continue;
-            }
-            if (c == ',') {
+                pos += !AtEnd() && Peek() == '"';
+            } else if (c == ',') {
                 ++pos;
-                keyPossible = false;
-                endField();
-                continue;
-            }
-            if (c == '=' && keyPossible) {
+                out.fields.emplace_back();
+                endValue(out.fields.back());
+            } else if (c == '=' && keyPossible) {
                 ++pos;
                 out.hasKey = true;
-                out.key = field;
-                field.clear();
-                blanks.clear();
-                started = false;
-                keyPossible = false;
-                continue;
-            }
-            if (c == '\\' && ContinuesAt(pos)) {
+                endValue(out.key);
+            } else if (c == '\\' && ContinuesAt(pos)) {
                 blanks.clear();
                 ContinueLine();
-                continue;
-            }
-            ++pos;
-            if (IsBlank(c)) {
+            } else if (IsBlank(c)) {
+                ++pos;
                 if (started)
                     blanks += c;
-                continue;
+            } else {
+                ++pos;
+                takeBlanks();
+                append(c == 0 ? ' ' : c);
             }
-            add(c == 0 ? ' ' : c);
         }
-        endField();
+        out.fields.push_back(field);
         inf.sections[(size_t)section].lines.push_back(std::move(out));
     }
 
@@ -408,21 +385,21 @@ bool HasWin4Signature(const InfFile& inf)
 
 // ---- reading ----------------------------------------------------------------
 
-std::u16string DirectoryId(const InfFile& inf, const std::u16string& name)
+// The directory ids the platform knows: false for any other number or name.
+bool DirectoryId(const InfFile& inf, const std::u16string& name, std::u16string* folder)
 {
-    if (name == u"10")
-        return inf.windowsFolder;
-    if (name == u"11")
-        return inf.systemFolder;
-    if (name == u"12")
-        return inf.systemFolder + u"\\drivers";
-    if (name == u"17")
-        return inf.windowsFolder + u"\\inf";
-    if (name == u"18")
-        return inf.windowsFolder + u"\\help";
-    if (name == u"20")
-        return inf.windowsFolder + u"\\fonts";
-    return std::u16string(1, (char16_t)0);  // unknown
+    static const struct {
+        const char16_t* id;
+        bool system;
+        const char16_t* below;
+    } kIds[] = {{u"10", false, u""},         {u"11", true, u""},          {u"12", true, u"\\drivers"},
+                {u"17", false, u"\\inf"},   {u"18", false, u"\\help"}, {u"20", false, u"\\fonts"}};
+    for (const auto& entry : kIds)
+        if (name == entry.id) {
+            *folder = (entry.system ? inf.systemFolder : inf.windowsFolder) + entry.below;
+            return true;
+        }
+    return false;
 }
 
 // Replaces %token% once, without substituting the values themselves.
@@ -451,11 +428,11 @@ std::u16string Substitute(const InfFile& inf, const std::u16string& raw)
             out += found->second;
             continue;
         }
-        std::u16string folder = DirectoryId(inf, name);
-        if (folder.size() == 1 && folder[0] == 0)
-            out += u'%' + name + u'%';
-        else
+        std::u16string folder;
+        if (DirectoryId(inf, name, &folder))
             out += folder;
+        else
+            out += u'%' + name + u'%';
     }
     return out;
 }

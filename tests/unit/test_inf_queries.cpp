@@ -47,7 +47,8 @@ TEST_F(InfQueries, DriverVersionIsFieldTwoOfDriverVer)
         std::string version;
     } table[] = {
         {"date and version", "DriverVer = 05/18/2020, 10.3.201.104\r\n", 1, "10.3.201.104"},
-        {"strings tokens", "DriverVer=%D%,%V%\r\n[Strings]\r\nD=05/18/2020\r\nv=\"10.3.201.104\"\r\n", 1, "10.3.201.104"},
+        {"strings tokens", "DriverVer=%D%,%V%\r\n[Strings]\r\nD=05/18/2020\r\nv=\"10.3.201.104\"\r\n", 1,
+         "10.3.201.104"},
         {"date only", "DriverVer = 05/18/2020\r\n", 0, ""},
         {"no DriverVer", "Class=Mouse\r\n[Other]\r\nDriverVer=05/18/2020,1.2.3.4\r\n", 0, ""},
         {"259 characters fit 260 bytes", "DriverVer=05/18/2020," + long259 + "\r\n", 1, long259},
