@@ -18,9 +18,9 @@ int loc_QueryInfFilesInf(const char* infPath, char* buffer, uint16_t size);
 // Returns how many names were stored, or -1 when memory ran out.
 int loc_QueryInfManufacturer(PfHandle inf, char** names, size_t* capacity);
 
-// Appends every line text of those models sections to the zero-terminated heap text *text
-// (*capacity bytes, or NULL and 0), reallocating it as needed; the caller frees *text.
-// 0 when the INF cannot be opened (text untouched) or memory runs out; 1 otherwise.
+// Appends those sections' line texts to the caller's zero-terminated heap text *text (*capacity bytes,
+// or NULL and 0), reallocating it as needed; the caller frees *text. 0: INF not opened (text untouched)
+// or out of memory; 1 otherwise, even when nothing was gathered.
 int loc_QueryHwIDInInf(const char* infPath, char** text, size_t* capacity);
 
 #endif

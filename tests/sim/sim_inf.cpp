@@ -5,6 +5,7 @@
 #include <iconv.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,25 +58,9 @@ const InfFile* OpenInf(PfHandle handle)
     return found->second.get();
 }
 
-// Letter case as the platform ignores it in names: ASCII, Latin-1,
-// Latin Extended-A, Greek and Cyrillic capitals.
-char16_t Fold(char16_t c)
-{
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB) ||
-        (c >= 0x410 && c <= 0x42F))
-        return (char16_t)(c + 32);
-    if (c >= 0x400 && c <= 0x40F)
-        return (char16_t)(c + 80);
-    if (c == 0x178)
-        return 0xFF;
-    bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    bool evenCapitals = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
-    if (oddCapitals && (c & 1))
-        return (char16_t)(c + 1);
-    if (evenCapitals && !(c & 1))
-        return (char16_t)(c + 1);
-    return c;
-}
+// Names and keys ignore the letter case of ASCII letters only: the platform
+// tells "[modèles]" from "MODÈLES".
+char16_t Fold(char16_t c) { return c >= 'A' && c <= 'Z' ? (char16_t)(c + 32) : c; }
 
 std::u16string Folded(const std::u16string& text)
 {
@@ -128,19 +113,45 @@ std::u16string FromUtf8(const std::string& bytes, size_t start)
     return text;
 }
 
-// The byte-order mark decides; without one, a zero byte means UTF-16 (no
-// single-byte text has one), otherwise the ANSI code page. A Ctrl-Z ends the text.
+// UTF-16 as the platform tells it: an even size, and in the first 256
+// characters (a last zero byte not counted) a byte-order mark or a zero byte,
+// but no U+0000 and no byte-swapped tab, line feed, carriage return or blank.
+bool LooksUtf16(const std::string& bytes)
+{
+    size_t size = bytes.size();
+    if (size % 2 != 0 || size == 0)
+        return false;
+    if (bytes[size - 1] == 0)
+        --size;
+    size_t units = std::min<size_t>(size / 2, 256);
+    bool zeroByte = false;
+    for (size_t i = 0; i < units; ++i) {
+        unsigned low = (unsigned char)bytes[2 * i], high = (unsigned char)bytes[2 * i + 1];
+        unsigned unit = low | (high << 8);
+        if (unit == 0 || unit == 0x0900 || unit == 0x0A00 || unit == 0x0D00 || unit == 0x2000)
+            return false;
+        zeroByte = zeroByte || low == 0 || high == 0;
+    }
+    return zeroByte || (units > 0 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE);
+}
+
+// Without UTF-16 or a UTF-8 byte-order mark (followed by text) the file is
+// in the ANSI code page, where zero bytes at the end count as one. A Ctrl-Z
+// ends the text; a zero character inside a value reads as a space.
 std::u16string DecodeInf(const std::string& bytes)
 {
     std::u16string text;
-    if (bytes.size() >= 2 && (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE)
-        text = FromUtf16Le(bytes, 2);
-    else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    if (LooksUtf16(bytes)) {
+        bool mark = (unsigned char)bytes[0] == 0xFF && (unsigned char)bytes[1] == 0xFE;
+        text = FromUtf16Le(bytes, mark ? 2 : 0);
+    } else if (bytes.size() > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         text = FromUtf8(bytes, 3);
-    else if (bytes.find('\0') != std::string::npos)
-        text = FromUtf16Le(bytes, 0);
-    else
-        text = AnsiToUtf16(bytes);
+    } else {
+        size_t end = bytes.size();
+        while (end >= 2 && bytes[end - 1] == 0 && bytes[end - 2] == 0)
+            --end;
+        text = AnsiToUtf16(bytes.substr(0, end));
+    }
     size_t end = text.find((char16_t)0x1A);
     if (end != std::u16string::npos)
         text.erase(end);
@@ -149,7 +160,12 @@ std::u16string DecodeInf(const std::string& bytes)
 
 // ---- parsing ----------------------------------------------------------------
 
-bool IsBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char16_t c)
+{
+    return (c >= 0x09 && c <= 0x0D && c != '\n') || c == ' ' || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
 
 struct Parser {
     const std::u16string& text;
@@ -214,12 +230,19 @@ struct Parser {
     }
 
     // A backslash continues the line when only backslashes, blanks or a
-    // comment follow it on this line.
-    bool ContinuesAt(size_t at) const
+    // comment follow it on this line. A run that does not is remembered, so
+    // that a long run of backslashes is looked at once, not once per backslash.
+    size_t plainUntil = 0;
+    bool ContinuesAt(size_t at)
     {
+        if (at < plainUntil)
+            return false;
         while (at < text.size() && (text[at] == '\\' || IsBlank(text[at])))
             ++at;
-        return at >= text.size() || text[at] == '\n' || text[at] == ';';
+        if (at >= text.size() || text[at] == '\n' || text[at] == ';')
+            return true;
+        plainUntil = at;
+        return false;
     }
 
     void ContinueLine()
@@ -229,93 +252,69 @@ struct Parser {
         SkipBlanks();
     }
 
+    // One line of a section: an optional key before the first '=' (when no
+    // ',' came first), then comma-separated values. Blanks around a value are
+    // dropped, blanks inside it kept; quotes keep everything up to the closing
+    // quote or the line's end; a value keeps at most 511 characters.
     void ParseLine()
     {
         InfLine out;
         std::u16string field, blanks;
-        bool started = false;  // the field has text (or a quote) so far
+        bool started = false;  // the value has text (or a quote) so far
         bool keyPossible = true;
-        auto add = [&](char16_t c) {
-            if (started)
-                for (char16_t b : blanks)
-                    if (field.size() < kMaxField)
-                        field += b;
-            blanks.clear();
+        auto append = [&](char16_t c) {
             if (field.size() < kMaxField)
                 field += c;
+        };
+        auto takeBlanks = [&]() {
+            if (started)
+                for (char16_t b : blanks)
+                    append(b);
+            blanks.clear();
             started = true;
         };
-        auto endField = [&]() {
-            out.fields.push_back(field);
+        auto endValue = [&](std::u16string& into) {
+            into = field;
             field.clear();
             blanks.clear();
             started = false;
+            keyPossible = false;
         };
-        while (!AtEnd()) {
+        while (!AtEnd() && Peek() != '\n') {
             char16_t c = Peek();
-            if (c == '\n')
-                break;
             if (c == ';') {
                 SkipToLineEnd();
-                break;
-            }
-            if (c == '"') {
-                ++pos;
-                if (started) {
-                    for (char16_t b : blanks)
-                        if (field.size() < kMaxField)
-                            field += b;
-                }
-                blanks.clear();
-                started = true;
-                while (!AtEnd() && Peek() != '\n') {
-                    if (Peek() == '"') {
-                        if (pos + 1 < text.size() && text[pos + 1] == '"') {
-                            pos += 2;
-                            if (field.size() < kMaxField)
-                                field += '"';
-                            continue;
-                        }
-                        ++pos;
+            } else if (c == '"') {
+                takeBlanks();
+                for (++pos; !AtEnd() && Peek() != '\n'; ++pos) {
+                    if (Peek() == '"' && (pos + 1 >= text.size() || text[pos + 1] != '"'))
                         break;
-                    }
-                    if (field.size() < kMaxField)
-                        field += Peek();
-                    ++pos;
+                    pos += Peek() == '"';  // a doubled quote stands for one
+                    append(Peek());
                 }
-                continue;
-            }
-            if (c == ',') {
+                pos += !AtEnd() && Peek() == '"';
+            } else if (c == ',') {
                 ++pos;
-                keyPossible = false;
-                endField();
-                continue;
-            }
-            if (c == '=' && keyPossible) {
+                out.fields.emplace_back();
+                endValue(out.fields.back());
+            } else if (c == '=' && keyPossible) {
                 ++pos;
                 out.hasKey = true;
-                out.key = field;
-                field.clear();
+                endValue(out.key);
+            } else if (c == '\\' && ContinuesAt(pos)) {
                 blanks.clear();
-                started = false;
-                keyPossible = false;
-                continue;
-            }
-            if (c == '\\' && ContinuesAt(pos)) {
-                blanks.clear();
-                keyPossible = false;  // the joined text is all values
                 ContinueLine();
-                continue;
-            }
-            ++pos;
-            if (IsBlank(c)) {
+            } else if (IsBlank(c)) {
+                ++pos;
                 if (started)
                     blanks += c;
-                continue;
+            } else {
+                ++pos;
+                takeBlanks();
+                append(c == 0 ? ' ' : c);
             }
-            add(c);
         }
-        endField();
+        out.fields.push_back(field);
         inf.sections[(size_t)section].lines.push_back(std::move(out));
     }
 
@@ -346,6 +345,14 @@ struct Parser {
     }
 };
 
+// A line without '=' that holds a single value is found by that value as its key.
+const std::u16string* KeyOf(const InfLine& line)
+{
+    if (line.hasKey)
+        return &line.key;
+    return line.fields.size() == 1 ? &line.fields[0] : 0;
+}
+
 const InfSection* FindSection(const InfFile& inf, const std::u16string& name)
 {
     auto found = inf.sectionIndex.find(Folded(name));
@@ -358,8 +365,8 @@ void CollectStrings(InfFile& inf)
     if (!strings)
         return;
     for (const InfLine& line : strings->lines)
-        if (line.hasKey)
-            inf.strings.emplace(Folded(line.key), line.fields.empty() ? std::u16string() : line.fields[0]);
+        if (const std::u16string* key = KeyOf(line))
+            inf.strings.emplace(Folded(*key), line.fields.empty() ? std::u16string() : line.fields[0]);
 }
 
 bool HasWin4Signature(const InfFile& inf)
@@ -378,21 +385,21 @@ bool HasWin4Signature(const InfFile& inf)
 
 // ---- reading ----------------------------------------------------------------
 
-std::u16string DirectoryId(const InfFile& inf, const std::u16string& name)
+// The directory ids the platform knows: false for any other number or name.
+bool DirectoryId(const InfFile& inf, const std::u16string& name, std::u16string* folder)
 {
-    if (name == u"10")
-        return inf.windowsFolder;
-    if (name == u"11")
-        return inf.systemFolder;
-    if (name == u"12")
-        return inf.systemFolder + u"\\drivers";
-    if (name == u"17")
-        return inf.windowsFolder + u"\\inf";
-    if (name == u"18")
-        return inf.windowsFolder + u"\\help";
-    if (name == u"20")
-        return inf.windowsFolder + u"\\fonts";
-    return std::u16string(1, (char16_t)0);  // unknown
+    static const struct {
+        const char16_t* id;
+        bool system;
+        const char16_t* below;
+    } kIds[] = {{u"10", false, u""},         {u"11", true, u""},          {u"12", true, u"\\drivers"},
+                {u"17", false, u"\\inf"},   {u"18", false, u"\\help"}, {u"20", false, u"\\fonts"}};
+    for (const auto& entry : kIds)
+        if (name == entry.id) {
+            *folder = (entry.system ? inf.systemFolder : inf.windowsFolder) + entry.below;
+            return true;
+        }
+    return false;
 }
 
 // Replaces %token% once, without substituting the values themselves.
@@ -421,11 +428,11 @@ std::u16string Substitute(const InfFile& inf, const std::u16string& raw)
             out += found->second;
             continue;
         }
-        std::u16string folder = DirectoryId(inf, name);
-        if (folder.size() == 1 && folder[0] == 0)
-            out += u'%' + name + u'%';
-        else
+        std::u16string folder;
+        if (DirectoryId(inf, name, &folder))
             out += folder;
+        else
+            out += u'%' + name + u'%';
     }
     return out;
 }
@@ -471,14 +478,16 @@ const char16_t kHigh1252[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 
 
 // Nearest letters for characters code page 1252 lacks (Latin Extended-A and
 // the Greek letters the old OEM pages carried); others become '?'.
-const char kLatinExtendedA[] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl??LlNnNnNn???OoOoOo??RrRrRrSsSsSs??TtTtTtUu"
-    "UuUuUuUuUuWwYy?ZzZz??";
+const char kLatinExtendedA[129] =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLlL"
+    "lLlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
 
 char BestFit1252(char16_t c)
 {
     if (c >= 0x100 && c <= 0x17F)
         return kLatinExtendedA[c - 0x100];
+    if (c >= 0x2000 && c <= 0x200A)
+        return ' ';
     static const struct {
         char16_t wide;
         char ansi;
@@ -633,7 +642,8 @@ int PfInfFindFirstLine(PfHandle handle, const char* section, const char* key, Pf
         const std::vector<InfLine>& lines = inf.sections[index->second].lines;
         std::u16string wanted = key ? Folded(AnsiToUtf16(key)) : std::u16string();
         for (size_t i = 0; i < lines.size(); ++i) {
-            if (key && !(lines[i].hasKey && Folded(Substitute(inf, lines[i].key)) == wanted))
+            const std::u16string* lineKey = KeyOf(lines[i]);
+            if (key && !(lineKey && Folded(Substitute(inf, *lineKey)) == wanted))
                 continue;
             context->inf = context->currentInf = (void*)handle;
             context->section = (uint32_t)index->second;
