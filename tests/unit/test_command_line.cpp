@@ -349,8 +349,9 @@ TEST_F(RunWithCommandLineTest, CommandLineDecidesBetweenUsageExtractionAndInstal
         }
         EXPECT_EQ(c.copyCommands, sim::Machine().systemCommands.size());
         EXPECT_EQ(c.usage ? 1u : 0u, sim::Machine().boxes.size());
-        if (c.usage && !sim::Machine().boxes.empty())
+        if (c.usage && !sim::Machine().boxes.empty()) {
             EXPECT_EQ("Help", sim::Machine().boxes[0].caption);
+        }
     }
 }
 

@@ -177,8 +177,9 @@ TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)
         EXPECT_NE(std::string::npos, log.find(endLines));
         EXPECT_NE(std::string::npos, log.find(std::string(PATH_CAPACITY - 1, '8') + "\r\n"));
         size_t commandEnd = log.find("\r\nDate:");
-        if (codePage == 932)
+        if (codePage == 932) {
             EXPECT_EQ(0u, (commandEnd - log.find(" /s ") - 4) % 2) << "a double-byte character was split";
+        }
     }
 }
 
