@@ -1,5 +1,134 @@
-// Not yet built: this step lets every run go on.
 #include "checks/package_checks.h"
 
-int CheckDriverFiles(ModuleHandle, const char*, char*) { return 1; }
-int CheckExeAndPlatform(ModuleHandle, const char*) { return 1; }
+#include <string.h>
+
+#include "app/messages.h"
+#include "checks/platform_selection.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kInfPattern[] = "*.inf";
+// What Windows reports for a path too long to use; shown when a join does not fit.
+const uint32_t kPathTooLong = 206;
+
+// Sizes of the image headers the check relies on.
+const uint64_t kDosHeaderSize = 64;
+const uint64_t kLfanewOffset = 0x3C;
+const uint64_t kNtSignatureSize = 4;
+const uint64_t kFileHeaderSize = 20;
+const uint64_t kOptionalHeaderSizeOffset = 16;  // within the file header
+
+// The program's folder with path appended. A join that does not fit leaves
+// the shell's buffer empty, which would then name the current folder: refuse it.
+int JoinToProgramFolder(ModuleHandle instance, const char* path, char* joined)
+{
+    joined[0] = 0;
+    if (PfGetModuleFileName(instance, joined, PATH_CAPACITY) == 0)
+        return 0;
+    PfPathRemoveFileSpec(joined);
+    return PfPathAppend(joined, path);
+}
+
+uint32_t ReadLittleEndian(const unsigned char* bytes, int count)
+{
+    uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// Whether the DOS header, the NT signature, the file header and the optional
+// header it declares all lie inside the file. Only then may the image's
+// headers be located: a hostile e_lfanew must not send a read past the view.
+int HeadersInsideFile(const unsigned char* view, uint64_t size)
+{
+    if (size < kDosHeaderSize)
+        return 0;
+    uint64_t ntHeaders = ReadLittleEndian(view + kLfanewOffset, 4);
+    uint64_t fileHeader = ntHeaders + kNtSignatureSize;
+    if (fileHeader + kFileHeaderSize > size)
+        return 0;
+    uint64_t optionalSize = ReadLittleEndian(view + fileHeader + kOptionalHeaderSizeOffset, 2);
+    return fileHeader + kFileHeaderSize + optionalSize <= size;
+}
+
+int MachineFitsWindows(uint16_t machine)
+{
+    if (Is64BitWindows())
+        return machine == PF_IMAGE_FILE_MACHINE_AMD64;
+    return machine == PF_IMAGE_FILE_MACHINE_I386;
+}
+
+// 1 = the image fits; 0 = wrong processor (message shown) or not an image.
+int CheckMappedImage(ModuleHandle instance, const unsigned char* view, uint64_t size)
+{
+    uint16_t machine = 0;
+    if (!HeadersInsideFile(view, size) || !PfImageNtHeaderMachine(view, &machine))
+        return 0;
+    if (MachineFitsWindows(machine))
+        return 1;
+    ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
+    return 0;
+}
+
+}  // namespace
+
+int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
+{
+    char search[PATH_CAPACITY];
+    if (!JoinToProgramFolder(instance, path, search)) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
+        return 0;
+    }
+    PfPathRemoveFileSpec(search);
+    if (!PfPathAppend(search, kInfPattern)) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
+        return 0;
+    }
+
+    char infName[PATH_CAPACITY] = "";
+    if (!PfFindFirstFileName(search, infName, PATH_CAPACITY)) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
+        return 0;
+    }
+    PfPathRemoveFileSpec(search);
+    char folder[PATH_CAPACITY];
+    BoundedCopy(folder, PATH_CAPACITY, search);
+    // A cut INF path would name another file: a name that does not fit is refused.
+    if (!PfPathAppend(search, infName)) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
+        return 0;
+    }
+    BoundedCopy(g_State.PackageDriverFolder, PATH_CAPACITY, folder);
+    BoundedCopy(packageInfPath, PATH_CAPACITY, search);
+    return 1;
+}
+
+int CheckExeAndPlatform(ModuleHandle instance, const char* path)
+{
+    char dpinst[PATH_CAPACITY];
+    if (!JoinToProgramFolder(instance, path, dpinst)) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
+        return 0;
+    }
+    PfHandle file = PfOpenFileForRead(dpinst);
+    if (!file) {
+        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
+        return 0;
+    }
+
+    const unsigned char* view = 0;
+    uint64_t size = 0;
+    PfHandle mapping = PfMapFileReadOnly(file, &view, &size);
+    int accepted = 0;
+    if (mapping && view)
+        accepted = CheckMappedImage(instance, view, size);
+
+    if (view)
+        PfUnmapView(view);
+    if (mapping)
+        PfCloseHandle(mapping);
+    PfCloseHandle(file);
+    return accepted;
+}

@@ -1,9 +1,148 @@
-// Not yet built: this step lets every run go on.
 #include "driver/installed_version.h"
 
-int32_t REG_ReadSz(PfHandle, const char*, const char*, char*) { return 2; }
-int loc_QueryGpDrvVersion(char*) { return 0; }
-int loc_QuerySpDrvVersion(char*) { return 0; }
-int QueryInstalledVersion(const char*, char*) { return 0; }
-int ParseDriverVersion(const char*, int*, int*, int*, int*) { return 0; }
-int loc_CopmareDrvVersion(const char*, const char*) { return -1; }
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/result_codes.h"
+#include "app/setup_state.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const uint32_t kRegistryTextSize = 260;
+const char kProductVersionValue[] = "ProductVer";
+const char kTouchPadKey[] = "Software\\Vorn\\Glidex";
+const char kPointingStickKey[] = "Software\\Vorn\\VornPoint\\Common\\Current";
+const char kPointingStickInf[] = "GxPS2.inf";
+
+// Windows XP and later: read the native view, not the 32-bit redirected one.
+int UsesNativeRegistryView(const PfOsVersionInfo* os)
+{
+    uint32_t major = os->dwMajorVersion;
+    uint32_t minor = os->dwMinorVersion;
+    if (os->dwPlatformId != PF_VER_PLATFORM_WIN32_NT)
+        return 0;
+    return (major == 5 && minor >= 1) || major == 6 || (major >= 6 && minor >= 3) || major >= 10;
+}
+
+// The installed version word of the product under key.
+int QueryProductVersion(const char* key, char* buffer)
+{
+    char text[kRegistryTextSize];
+    memset(text, 0, sizeof(text));
+    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, key, kProductVersionValue, text) != 0)
+        return 0;
+    // The value may carry a product version before the driver version:
+    // "7.0 10.3.201.104" names driver 10.3.201.104.
+    char firstWord[kRegistryTextSize];
+    if (sscanf(text, "%259s %259s", firstWord, buffer) == 2)
+        return 1;
+    if (sscanf(text, "%259s", buffer) == 1)
+        return 1;
+    return -2;
+}
+
+int IsScanfSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// One "%d" conversion: whitespace, an optional sign, at least one digit.
+// Out-of-range numbers are refused rather than wrapped, so that the result does
+// not depend on the C runtime.
+const char* ScanInt(const char* text, int* value)
+{
+    while (IsScanfSpace(*text))
+        ++text;
+    int negative = *text == '-';
+    if (*text == '-' || *text == '+')
+        ++text;
+    if (*text < '0' || *text > '9')
+        return 0;
+    long long number = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        number = number * 10 + (*text - '0');
+        if (number > (long long)INT_MAX + 1)
+            return 0;
+    }
+    if (negative)
+        number = -number;
+    if (number > INT_MAX || number < INT_MIN)
+        return 0;
+    *value = (int)number;
+    return text;
+}
+
+}  // namespace
+
+int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer)
+{
+    uint32_t access = PF_KEY_READ;
+    if (UsesNativeRegistryView(&g_State.OsVersion))
+        access |= PF_KEY_WOW64_64KEY;
+    PfHandle key = 0;
+    int32_t status = PfRegOpenKey(root, subKey, access, &key);
+    if (status != 0)
+        return status;
+    uint32_t size = kRegistryTextSize;
+    status = PfRegQueryValue(key, valueName, buffer, &size);
+    PfRegCloseKey(key);
+    if (status != 0) {
+        buffer[0] = 0;  // a failed query may leave anything in the buffer
+        return status;
+    }
+    // A stored string need not end in a zero. One that fills the whole buffer
+    // without one is a text of 260 characters: too long, like a longer value.
+    if (size >= kRegistryTextSize) {
+        if (!memchr(buffer, 0, kRegistryTextSize)) {
+            buffer[0] = 0;
+            return PF_ERROR_MORE_DATA;
+        }
+    } else {
+        buffer[size] = 0;
+    }
+    return 0;
+}
+
+int loc_QueryGpDrvVersion(char* buffer) { return QueryProductVersion(kTouchPadKey, buffer); }
+
+int loc_QuerySpDrvVersion(char* buffer) { return QueryProductVersion(kPointingStickKey, buffer); }
+
+int QueryInstalledVersion(const char* packageInfPath, char* buffer)
+{
+    char fileName[PATH_CAPACITY];
+    BoundedCopy(fileName, PATH_CAPACITY, packageInfPath);
+    PfPathStripPath(fileName);
+    if (strcmp(fileName, kPointingStickInf) == 0)
+        return loc_QuerySpDrvVersion(buffer);
+    return loc_QueryGpDrvVersion(buffer);
+}
+
+int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision)
+{
+    int* parts[4] = {major, minor, build, revision};
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (*text != '.')
+                return 0;
+            ++text;
+        }
+        text = ScanInt(text, parts[i]);
+        if (!text)
+            return 0;
+    }
+    return 1;
+}
+
+int loc_CopmareDrvVersion(const char* installed, const char* package)
+{
+    int have[4];
+    int want[4];
+    if (!ParseDriverVersion(installed, &have[0], &have[1], &have[2], &have[3]))
+        return -1;
+    if (!ParseDriverVersion(package, &want[0], &want[1], &want[2], &want[3]))
+        return -2;
+    for (int i = 0; i < 4; ++i) {
+        if (have[i] != want[i])
+            return have[i] < want[i] ? OLDER_INSTALLED : NEWER_INSTALLED;
+    }
+    return SAME_INSTALLED;
+}

@@ -1,5 +1,71 @@
-// Not yet built: this step lets every run go on.
 #include "driver/overwrite.h"
 
-int ShowOverwriteMsg(ModuleHandle, const char*) { return 1; }
-int CheckOverwrite(const char*, int*) { return 0; }
+#include "app/messages.h"
+#include "app/result_codes.h"
+#include "app/setup_state.h"
+#include "driver/inf_queries.h"
+#include "driver/installed_version.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kUnreadableText[] = "Failed to get current Veltaro Touch Pad driver version";
+const char kUnreadableCaption[] = "WARNING";
+
+// Same version or installed newer: only a Yes goes on.
+int AskToReplace(ModuleHandle instance, uint32_t textId)
+{
+    return AskYesNo(instance, textId, IDS_CAPTION, PF_MB_DEFBUTTON2) == PF_IDYES ? 1 : 0;
+}
+
+}  // namespace
+
+int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
+{
+    char installed[PATH_CAPACITY] = "";
+    int found = QueryInstalledVersion(packageInfPath, installed);
+    if (found == 0)
+        return 1;
+    if (found < 0) {
+        // A fixed English box, not from the string table.
+        PfMessageBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
+        return 0;
+    }
+
+    char package[PATH_CAPACITY] = "";
+    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY))
+        return 0;
+    switch (loc_CopmareDrvVersion(installed, package)) {
+    case OLDER_INSTALLED:
+        return 1;
+    case SAME_INSTALLED:
+        return AskToReplace(instance, IDS_SAME_VERSION);
+    case NEWER_INSTALLED:
+        return AskToReplace(instance, IDS_OLDER_VERSION);
+    default:
+        return 0;
+    }
+}
+
+int CheckOverwrite(const char* packageInfPath, int* comparison)
+{
+    char package[PATH_CAPACITY] = "";
+    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY))
+        return 0;
+    char installed[PATH_CAPACITY] = "";
+    int found = QueryInstalledVersion(packageInfPath, installed);
+    if (found == 0) {
+        *comparison = NOTHING_INSTALLED;
+        BoundedCopy(g_State.PackageVersion, PATH_CAPACITY, package);
+        return 1;
+    }
+    if (found < 0)
+        return 0;
+    int outcome = loc_CopmareDrvVersion(installed, package);
+    if (outcome < 0)
+        return 0;
+    BoundedCopy(g_State.InstalledVersion, PATH_CAPACITY, installed);
+    BoundedCopy(g_State.PackageVersion, PATH_CAPACITY, package);
+    *comparison = outcome;
+    return 1;
+}
