@@ -1,0 +1,97 @@
+// Starting DPInst: its exact command line and the meaning of its return code.
+#include <gtest/gtest.h>
+
+#include "actions/dpinst_runner.h"
+#include "app/result_codes.h"
+#include "sim/sim.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+class DpinstRunner : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        BoundedCopy(g_State.Settings.Path, 260, "\\Vi64\\DPInst.exe");
+        BoundedCopy(g_State.Settings.Default, 64, " /f");
+        BoundedCopy(g_State.Settings.Silent, 64, " /f /sw /se");
+        sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+    }
+    int RunWithCode(uint32_t code)
+    {
+        sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = code;
+        return RunDpinst(0, &g_State.Settings);
+    }
+};
+
+TEST_F(DpinstRunner, ReturnCodesMapToResults)
+{
+    const struct {
+        uint32_t code;
+        int result;
+    } table[] = {
+        {0, 0},
+        {1, SUCCESS},
+        {2, SUCCESS},
+        {3, 3},
+        {0x100, DEP_HARD_ERROR},
+        {0x1100, 0x1100},
+        {0x80000000u, ERROR},
+        {0x80000100u, DEP_HARD_ERROR},
+        {0x80001100u, ERROR},
+        {0x40000001u, REBOOT_REQUIRED},
+        {0x40000002u, REBOOT_REQUIRED},
+        {0x40000003u, 0x40000003},
+    };
+    for (const auto& row : table) {
+        EXPECT_EQ(row.result, RunWithCode(row.code)) << std::hex << row.code;
+        EXPECT_EQ(row.code, g_State.DpinstReturnCode);
+    }
+}
+
+TEST_F(DpinstRunner, UnmappedCodesComeFromTheThread)
+{
+    sim::Program& dpinst = sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"];
+    dpinst.exitCode = 3;
+    dpinst.threadCodeDiffers = true;
+    dpinst.threadExitCode = 7;
+    EXPECT_EQ(7, RunDpinst(0, &g_State.Settings));
+}
+
+TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
+{
+    BoundedCopy(g_State.CommandLine, 260, "/S");
+    RunWithCode(1);
+    BoundedCopy(g_State.CommandLine, 260, "");
+    RunWithCode(1);
+    BoundedCopy(g_State.Settings.Default, 64, "");
+    RunWithCode(1);
+    ASSERT_EQ(3u, sim::Machine().processes.size());
+    EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
+    EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f", sim::Machine().processes[1]);
+    EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\"", sim::Machine().processes[2]);
+}
+
+TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
+{
+    BoundedCopy(g_State.Settings.Path, 260, "\\Nowhere\\DPInst.exe");
+    EXPECT_EQ(ERROR, RunDpinst(0, &g_State.Settings));
+    ASSERT_EQ(1u, sim::Machine().boxes.size());
+    EXPECT_EQ("Could not launch the installer. [2]", sim::Machine().boxes[0].text);
+    EXPECT_EQ(0u, g_State.DpinstReturnCode);
+}
+
+TEST_F(DpinstRunner, SilentModeIsTheWholeSwitch)
+{
+    const struct {
+        const char* commandLine;
+        int silent;
+    } cases[] = {{"/q", 1}, {"/Q", 1}, {"/s", 1}, {"/S", 1}, {"/qs", 0}, {"/s ", 0}, {"", 0}, {"/?", 0}};
+    for (const auto& c : cases) {
+        BoundedCopy(g_State.CommandLine, 260, c.commandLine);
+        EXPECT_EQ(c.silent, IsSilentMode()) << c.commandLine;
+    }
+}
+
+}  // namespace
