@@ -1,4 +1,63 @@
-// Not yet built: this step lets every run go on.
+// The package's version DLL must state the same version as its INF.
 #include "driver/version_dll.h"
 
-int CheckVersionDll(const char*) { return 1; }
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/setup_state.h"
+#include "driver/inf_queries.h"
+#include "util/bounded_string.h"
+#include "util/platform.h"
+
+namespace {
+
+const char kVersionDllName[] = "VrnVer.dll";
+const char kProductVersion[] = "\\StringFileInfo\\040904b0\\ProductVersion";
+
+// The INF's dotted version in the resource's "a, b, c, d" form.
+void ReadInfVersionWithCommas(const char* packageInfPath, char* text, size_t capacity)
+{
+    char dotted[PATH_CAPACITY] = {0};
+    if (!loc_QueryInfFilesInf(packageInfPath, dotted, PATH_CAPACITY))
+        dotted[0] = 0;  // an unreadable version compares as empty text
+    dotted[PATH_CAPACITY - 1] = 0;
+    text[0] = 0;
+    char one[2] = {0, 0};
+    for (const char* p = dotted; *p; ++p) {
+        one[0] = *p;
+        BoundedAppend(text, capacity, *p == '.' ? ", " : one);
+    }
+}
+
+}  // namespace
+
+int CheckVersionDll(const char* packageInfPath)
+{
+    // A folder too long to hold the name cannot hold the DLL either.
+    if (!PfPathAppend(g_State.PackageDriverFolder, kVersionDllName))
+        return 1;
+    const char* dllPath = g_State.PackageDriverFolder;
+    uint32_t size = PfGetFileVersionInfoSize(dllPath);
+    if (size == 0)
+        return 1;
+    void* block = malloc(size);
+    if (!block)
+        return 1;
+
+    // A DLL without a US English string table states no version to compare.
+    const char* dllVersion = 0;
+    if (!PfGetFileVersionInfo(dllPath, size, block) || !PfVerQueryString(block, kProductVersion, &dllVersion) ||
+        !dllVersion) {
+        free(block);
+        return 1;
+    }
+    char infVersion[PATH_CAPACITY];
+    ReadInfVersionWithCommas(packageInfPath, infVersion, sizeof(infVersion));
+    int same = strcmp(dllVersion, infVersion) == 0;
+    free(block);
+    if (same)
+        return 1;
+    PfMessageBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
+                 PF_MB_OK | PF_MB_ICONINFORMATION);
+    return 0;
+}

@@ -79,7 +79,7 @@ struct MachineState {
     // registry and devices
     std::vector<RegistryValue> registry;
     std::vector<std::string> registryKeys;  // keys that exist without values (any view)
-    std::vector<Device> devices;
+    std::vector<Device> devices;  // in enumeration order (under Wine: sorted by instance path)
     bool deviceClassFails = false;
 
     // programs, keyed by their image path as Windows spells it (any case)
@@ -104,7 +104,7 @@ struct MachineState {
     std::vector<std::string> processes;  // command lines given to CreateProcessA
     std::vector<ShellExecution> shellExecutions;
     std::vector<std::string> systemCommands;
-    std::vector<std::string> calls;  // ordered trace of token, privilege and library calls
+    std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::vector<uint32_t> exitWindowsFlags;
 };

@@ -1,6 +1,8 @@
 // The simulated machine: registry views and the Mouse-class devices.
 #include <string.h>
 
+#include <string>
+
 #include "sim/sim.h"
 #include "sim/sim_internal.h"
 
@@ -82,6 +84,8 @@ int PfGetDeviceHardwareIds(PfHandle devices, uint32_t index, unsigned char* buff
 {
     if (!PfEnumDevice(devices, index))
         return 0;
+    Machine().calls.push_back("SetupDiGetDeviceRegistryPropertyA " + std::to_string(index) + " " +
+                              std::to_string(capacity));
     const Device& device = Machine().devices[index];
     if (!device.hasHardwareIds) {
         *requiredSize = capacity;
