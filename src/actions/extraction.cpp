@@ -1,5 +1,130 @@
-// Not yet built: this step lets every run go on.
 #include "actions/extraction.h"
 
-int ExtractDrivers(ModuleHandle, const char*) { return 3; }
-int ParseExtractAll(ModuleHandle, const char*) { return 0; }
+#include <string.h>
+
+#include "app/result_codes.h"
+#include "app/setup_state.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const size_t kTargetCapacity = 520;
+// Room for the longest command any program folder (259) and any target the
+// parsers hand over (519) can make; a command never runs cut.
+const size_t kCommandCapacity = 1024;
+
+struct DriverCopy {
+    const char* source;
+    const char* destination;
+};
+
+const DriverCopy kDriverCopies[] = {
+    {"\\Vi32", "Windows7-x86"}, {"\\Vi32", "Windows8-x86"}, {"\\Vi32", "Windows8.1-x86"},
+    {"\\Vi64", "Windows7-x64"}, {"\\Vi64", "Windows8-x64"}, {"\\Vi64", "Windows8.1-x64"},
+};
+const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
+
+// A double quote would end the quoted path and let the command interpreter
+// run what follows; a control character can end the command early, dropping
+// "/I /Y"; xcopy may read a "/" even inside quotes as a switch (such as /W or
+// /P, which wait for a key). No folder name holds any of them ("/" only ever
+// stands in for "\").
+int TargetIsSafe(const char* target)
+{
+    for (const unsigned char* p = (const unsigned char*)target; *p; ++p)
+        if (*p == '"' || *p == '/' || *p < 0x20)
+            return 0;
+    return 1;
+}
+
+// 1 when the whole command fits.
+int BuildCopyCommand(const char* folder, const char* target, const DriverCopy& copy, char* command)
+{
+    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "xcopy \"");
+    cut |= BoundedAppend(command, kCommandCapacity, folder);
+    cut |= BoundedAppend(command, kCommandCapacity, copy.source);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
+    cut |= BoundedAppend(command, kCommandCapacity, target);
+    cut |= BoundedAppend(command, kCommandCapacity, "\\production\\");
+    cut |= BoundedAppend(command, kCommandCapacity, copy.destination);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y");
+    return cut == BOUNDED_OK;
+}
+
+// A source that exists but is a file, not a folder, would make xcopy ask
+// "file or directory?" (/I only answers that for a folder) and wait forever.
+int SourceIsFile(const char* folder, const char* source)
+{
+    char path[PATH_CAPACITY + 8];
+    BoundedCopy(path, sizeof(path), folder);
+    BoundedAppend(path, sizeof(path), source);
+    if (!PfPathFileExists(path))
+        return 0;
+    char anyEntry[PATH_CAPACITY];
+    BoundedAppend(path, sizeof(path), "\\*");
+    return !PfFindFirstFileName(path, anyEntry, sizeof(anyEntry));
+}
+
+// The program's folder; 0 when its path cannot be read whole.
+int ReadProgramFolder(ModuleHandle instance, char* folder)
+{
+    PfSetLastError(PF_ERROR_SUCCESS);
+    uint32_t length = PfGetModuleFileName(instance, folder, PATH_CAPACITY);
+    if (length == 0 || length >= (uint32_t)PATH_CAPACITY || PfGetLastError() == PF_ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    PfPathRemoveFileSpec(folder);
+    return 1;
+}
+
+}  // namespace
+
+int ExtractDrivers(ModuleHandle instance, const char* target)
+{
+    char folder[PATH_CAPACITY] = "";
+    if (!ReadProgramFolder(instance, folder))
+        return DEP_SOFT_ERROR;
+    if (!TargetIsSafe(target))
+        return DEP_SOFT_ERROR;
+
+    // Every command is built before any runs: all six fit, or none runs.
+    char command[kCommandCapacity];
+    for (int i = 0; i < kCopyCount; ++i)
+        if (!BuildCopyCommand(folder, target, kDriverCopies[i], command))
+            return DEP_SOFT_ERROR;
+
+    for (int i = 0; i < kCopyCount; ++i) {
+        const DriverCopy& copy = kDriverCopies[i];
+        // Only the first copy decides; a missing or unusable Vi64 is not an error.
+        if (SourceIsFile(folder, copy.source)) {
+            if (i == 0)
+                return DEP_SOFT_ERROR;
+            continue;
+        }
+        BuildCopyCommand(folder, target, copy, command);
+        if (PfSystem(command) != 0 && i == 0)
+            return DEP_SOFT_ERROR;
+    }
+    return 0;
+}
+
+int ParseExtractAll(ModuleHandle instance, const char* commandLine)
+{
+    const char marker[] = "/extract_all:";
+    const char* found = strstr(commandLine, marker);
+    if (!found)
+        return 0;
+
+    // Everything up to the end, later switches included; one pair of quotes removed.
+    const char* start = found + sizeof(marker) - 1;
+    size_t length = strlen(start);
+    if (length > 0 && start[0] == '"') {
+        ++start;
+        --length;
+    }
+    if (length > 0 && start[length - 1] == '"')
+        --length;
+    char target[kTargetCapacity];
+    BoundedCopyN(target, sizeof(target), start, length);
+
+    return ExtractDrivers(instance, target) == DEP_SOFT_ERROR ? DEP_SOFT_ERROR : EXTRACT_DONE;
+}

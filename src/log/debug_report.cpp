@@ -1,6 +1,135 @@
-// Not yet built: this step lets every run go on.
 #include "log/debug_report.h"
 
-void BuildDebugReport(char* out) { out[0] = 0; }
-void WriteReportFile(ModuleHandle, const char*, int, PfSystemTime, const SettingsRecord*) {}
-void PreserveDpinstLog(int, const SettingsRecord*) {}
+#include <string.h>
+
+#include "actions/dpinst_runner.h"
+#include "log/runtime_log.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kDpinstLogName[] = "\\DpInst.log";
+const char kBackupName[] = "\\DpInst_org.log";
+
+// Parts of DPInst's return code that mean a package did not end up installed.
+const uint32_t kPackageFailed = 0x80000000u;
+const uint32_t kFailedCount = 0x00FF0000u;
+const uint32_t kStagedCount = 0x0000FF00u;
+
+int FileThere(const char* path)
+{
+    char name[PATH_CAPACITY];
+    return PfFindFirstFileName(path, name, PATH_CAPACITY);
+}
+
+// Puts the backup's content back as DPInst's log; the backup goes only once
+// that worked, so that a failure leaves the history where it was.
+void RestoreFromBackup(const char* log, const char* backup)
+{
+    if (PfCopyFile(backup, log, 0))
+        PfDeleteFile(backup);
+}
+
+// Phase 0 when an earlier run ended between the phases: the backup holds the
+// older history and the log what DPInst wrote since. Both are kept, in order.
+void MergeLeftBackup(const char* log, const char* backup)
+{
+    if (FileThere(log)) {
+        if (!JoinFiles(backup, log))
+            return;  // both stay as they are; DPInst appends to its log
+        if (!PfDeleteFile(log)) {
+            RestoreFromBackup(log, backup);
+            return;
+        }
+    }
+    g_State.DpinstLogSaved = 1;
+}
+
+void SetDpinstLogAside(const char* log, const char* backup)
+{
+    if (FileThere(backup)) {
+        MergeLeftBackup(log, backup);
+        return;
+    }
+    if (!FileThere(log))
+        return;
+    // The log goes only when its copy is safe, and the copy goes again when
+    // the log cannot: otherwise phase 1 would join the history twice.
+    if (!PfCopyFile(log, backup, 0))
+        return;
+    if (!PfDeleteFile(log)) {
+        PfDeleteFile(backup);
+        return;
+    }
+    g_State.DpinstLogSaved = 1;
+}
+
+void PutDpinstLogBack(const char* log, const char* backup)
+{
+    if (!g_State.DpinstLogSaved)
+        return;
+    // A failed join leaves the backup for the next debug run to merge.
+    if (FileThere(log) && !JoinFiles(backup, log))
+        return;
+    RestoreFromBackup(log, backup);
+}
+
+}  // namespace
+
+void BuildDebugReport(char* out)
+{
+    uint32_t code = g_State.DpinstReturnCode;
+    int succeeded = (code & (kPackageFailed | kFailedCount | kStagedCount)) == 0;
+
+    char text[TEXT_CAPACITY] = "";
+    char line[TEXT_CAPACITY];
+    BoundedAppend(text, TEXT_CAPACITY, "[ResponseResult]\r\n");
+    BoundedFormat(line, TEXT_CAPACITY, "ResultCode=%d\r\n", succeeded ? 0 : 1);
+    BoundedAppend(text, TEXT_CAPACITY, line);
+    BoundedAppend(text, TEXT_CAPACITY, "[DPInst]\r\n");
+    BoundedFormat(line, TEXT_CAPACITY, "DpinstReturnCode=0x%.8x\r\n", (unsigned)code);
+    BoundedAppend(text, TEXT_CAPACITY, line);
+    BoundedAppend(text, TEXT_CAPACITY, "SetupDriverVersion=");
+    BoundedAppend(text, TEXT_CAPACITY, g_State.PackageVersion);
+    BoundedAppend(text, TEXT_CAPACITY, "\r\n");
+    BoundedCopy(out, TEXT_CAPACITY, text);
+}
+
+void WriteDebugReport(PfHandle file)
+{
+    char report[TEXT_CAPACITY];
+    BuildDebugReport(report);
+    PfWriteFile(file, report, (uint32_t)strlen(report));
+}
+
+void WriteReportFile(ModuleHandle, const char* commandLine, int, PfSystemTime, const SettingsRecord*)
+{
+    if (!(IsSilentMode() || g_State.DriversExtracted) || !IsReportMode(commandLine))
+        return;
+    char target[PATH_CAPACITY];
+    BoundedCopy(target, PATH_CAPACITY, g_State.LogFilePath);
+    CreateDirectoryPath(target);
+    PfHandle file = target[0] ? PfCreateFileForWrite(target) : 0;
+    if (file) {
+        WriteDebugReport(file);
+        PfCloseHandle(file);
+    }
+    FinishLogFile(target);
+}
+
+void PreserveDpinstLog(int phase, const SettingsRecord* settings)
+{
+    if (phase != 0 && phase != 1)
+        return;
+    int supported = settings && (settings->Support & SUPPORT_RUNTIME_LOG);
+    if (!IsSilentMode() || !supported || !g_State.Debug)
+        return;
+    char log[PATH_CAPACITY];
+    char backup[PATH_CAPACITY];
+    if (!BuildSystemRootPath(kDpinstLogName, log) || !BuildSystemRootPath(kBackupName, backup))
+        return;
+    if (phase == 0)
+        SetDpinstLogAside(log, backup);
+    else
+        PutDpinstLogBack(log, backup);
+}

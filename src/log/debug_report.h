@@ -4,7 +4,10 @@
 
 #include "app/setup_state.h"
 
+// Fills out (1024 characters) with the report text.
 void BuildDebugReport(char* out);
+// Writes the report's bytes to an open file: no byte-order mark, no zero.
+void WriteDebugReport(PfHandle file);
 void WriteReportFile(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
                      const SettingsRecord* settings);
 // Phase 0 before DPInst, phase 1 after the runtime log.

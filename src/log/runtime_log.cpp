@@ -1,7 +1,272 @@
-// Not yet built: this step lets every run go on.
 #include "log/runtime_log.h"
 
-void WriteRuntimeLog(ModuleHandle, const char*, int, PfSystemTime, const SettingsRecord*) {}
-void BuildLogText(ModuleHandle, char* out, const char*, PfSystemTime, int) { out[0] = 0; }
-int CreateDirectoryPath(const char*) { return 3; }
-void JoinFiles(const char*, const char*) {}
+#include <string.h>
+
+#include "actions/dpinst_runner.h"
+#include "app/result_codes.h"
+#include "log/debug_report.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kDefaultLogFile[] = "C:\\TouchPad\\log\\Setup.log";
+const char kDpinstLogName[] = "\\DpInst.log";
+const char kStartBanner[] = "===============> Update Package application started <===============\r\n";
+const char kSeparator[] = "============================================================\r\n";
+const char kRebootLine[] = "Update ready to be applied at reboot\r\n";
+const char kDebugBanner[] = "\r\n================> Report Information for Debugging <================\r\n";
+const char kTimeFormat[] = "%u-%u-%u %u:%u:%u\r\n";
+const char kLineEnd[] = "\r\n";
+
+// Three quoted paths of up to 259 characters and the words around them: a
+// join command always fits, and one that would not is refused rather than cut.
+const int JOIN_COMMAND_CAPACITY = 3 * (PATH_CAPACITY + 2) + 32;
+const int FOLDER_PART_CAPACITY = 520;
+
+int LogGateOpen(const SettingsRecord* settings)
+{
+    if (g_State.RuntimeLogEnabled)
+        return 1;
+    int supported = settings && (settings->Support & SUPPORT_RUNTIME_LOG);
+    return supported && (IsSilentMode() || g_State.DriversExtracted);
+}
+
+void AppendTime(char* text, const PfSystemTime& time)
+{
+    char line[TEXT_CAPACITY];
+    BoundedFormat(line, TEXT_CAPACITY, kTimeFormat, (unsigned)time.wYear, (unsigned)time.wMonth,
+                  (unsigned)time.wDay, (unsigned)time.wHour, (unsigned)time.wMinute, (unsigned)time.wSecond);
+    BoundedAppend(text, TEXT_CAPACITY, line);
+}
+
+void AppendLabelled(char* text, const char* label, const char* value)
+{
+    BoundedAppend(text, TEXT_CAPACITY, label);
+    BoundedAppend(text, TEXT_CAPACITY, value);
+    BoundedAppend(text, TEXT_CAPACITY, kLineEnd);
+}
+
+// Everything after the command line: the start date to the debugging banner.
+void BuildLogTail(char* tail, PfSystemTime startTime, int result)
+{
+    tail[0] = 0;
+    BoundedAppend(tail, TEXT_CAPACITY, "Date:");
+    AppendTime(tail, startTime);
+    BoundedAppend(tail, TEXT_CAPACITY, kSeparator);
+    AppendLabelled(tail, "  Installed version:", g_State.InstalledVersion);
+    AppendLabelled(tail, "  Package version:", g_State.PackageVersion);
+    if (result == REBOOT_REQUIRED)
+        BoundedAppend(tail, TEXT_CAPACITY, kRebootLine);
+    char line[TEXT_CAPACITY];
+    BoundedFormat(line, TEXT_CAPACITY, "Exit code = %d\r\n", result);
+    BoundedAppend(tail, TEXT_CAPACITY, line);
+    PfSystemTime endTime;
+    PfGetLocalTime(&endTime);
+    AppendTime(tail, endTime);
+    if (g_State.Debug == 1)
+        BoundedAppend(tail, TEXT_CAPACITY, kDebugBanner);
+}
+
+// The number of leading bytes of source that fit in room without splitting a
+// double-byte character of the ANSI code page.
+size_t FittingLength(const char* source, size_t room)
+{
+    size_t length = 0;
+    while (source[length]) {
+        size_t step = (PfIsLeadByte((unsigned char)source[length]) && source[length + 1]) ? 2 : 1;
+        if (length + step > room)
+            break;
+        length += step;
+    }
+    return length;
+}
+
+// Appends as much of source as room allows and takes it off room.
+void AppendWithin(char* text, const char* source, size_t* room)
+{
+    size_t used = strlen(text);
+    size_t length = FittingLength(source, *room);
+    BoundedCopyN(text + used, TEXT_CAPACITY - used, source, length);
+    *room -= length;
+}
+
+// The byte-order mark, then the text as UTF-16 little-endian without its zero.
+void WriteUtf16Text(PfHandle file, const char* text)
+{
+    static const unsigned char kByteOrderMark[2] = {0xFF, 0xFE};
+    PfWriteFile(file, kByteOrderMark, sizeof(kByteOrderMark));
+
+    PfSetUserLocale();
+    // Each ANSI byte gives at most one UTF-16 unit, so the text always fits.
+    uint16_t wide[TEXT_CAPACITY];
+    int units = PfAnsiToWide(text, -1, 0, 0);
+    if (units <= 1 || units > TEXT_CAPACITY)
+        return;
+    units = PfAnsiToWide(text, -1, wide, TEXT_CAPACITY);
+    if (units <= 1)
+        return;
+    unsigned char bytes[2 * TEXT_CAPACITY];
+    for (int i = 0; i < units - 1; ++i) {
+        bytes[2 * i] = (unsigned char)(wide[i] & 0xFF);
+        bytes[2 * i + 1] = (unsigned char)(wide[i] >> 8);
+    }
+    PfWriteFile(file, bytes, (uint32_t)(2 * (units - 1)));
+}
+
+// The next backslash at or after text, stepping over double-byte characters
+// (whose second byte may be a backslash); 0 when there is none.
+const char* NextBackslash(const char* text)
+{
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\\')
+            return p;
+        if (PfIsLeadByte((unsigned char)*p) && p[1])
+            ++p;
+    }
+    return 0;
+}
+
+// A path goes into the join command only when the command interpreter will
+// take it literally inside quotes: a quote would end the quoting, "%" and "!"
+// would expand variables, and control characters would end the command.
+int SafeInCommand(const char* path)
+{
+    if (!path || !*path)
+        return 0;
+    for (const unsigned char* p = (const unsigned char*)path; *p; ++p)
+        if (*p == '"' || *p == '%' || *p == '!' || *p < 0x20)
+            return 0;
+    return 1;
+}
+
+}  // namespace
+
+int IsReportMode(const char* commandLine)
+{
+    return commandLine && strstr(commandLine, "/f2") != 0;
+}
+
+void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime, int result)
+{
+    char program[PATH_CAPACITY] = "";
+    PfGetModuleFileName(instance, program, PATH_CAPACITY);
+    char tail[TEXT_CAPACITY];
+    BuildLogTail(tail, startTime, result);
+
+    char text[TEXT_CAPACITY] = "";
+    BoundedAppend(text, TEXT_CAPACITY, kStartBanner);
+    BoundedAppend(text, TEXT_CAPACITY, "Command:");
+    // The command line may be far longer than the log: it gets only the room
+    // the other lines leave, so that the versions, exit code and end time stay.
+    size_t fixed = strlen(text) + strlen(kLineEnd) + strlen(tail);
+    size_t room = fixed < TEXT_CAPACITY - 1 ? TEXT_CAPACITY - 1 - fixed : 0;
+    AppendWithin(text, program, &room);
+    AppendWithin(text, " ", &room);
+    AppendWithin(text, commandLine ? commandLine : "", &room);
+    BoundedAppend(text, TEXT_CAPACITY, kLineEnd);
+    BoundedAppend(text, TEXT_CAPACITY, tail);
+    BoundedCopy(out, TEXT_CAPACITY, text);
+}
+
+void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
+                     const SettingsRecord* settings)
+{
+    if (!LogGateOpen(settings))
+        return;
+    int reportMode = IsReportMode(commandLine);
+    char target[PATH_CAPACITY];
+    BoundedCopy(target, PATH_CAPACITY, reportMode ? g_State.LogFilePath : kDefaultLogFile);
+    CreateDirectoryPath(target);
+
+    PfHandle file = target[0] ? PfCreateFileForWrite(target) : 0;
+    if (file) {
+        if (reportMode) {
+            WriteDebugReport(file);
+        } else {
+            char text[TEXT_CAPACITY];
+            BuildLogText(instance, text, commandLine, startTime, result);
+            WriteUtf16Text(file, text);
+        }
+        PfCloseHandle(file);
+    }
+    FinishLogFile(target);
+}
+
+void FinishLogFile(const char* target)
+{
+    if (g_State.Debug) {
+        char dpinstLog[PATH_CAPACITY];
+        if (BuildSystemRootPath(kDpinstLogName, dpinstLog))
+            JoinFiles(target, dpinstLog);
+    }
+    // When the file already is LogFilePath (the report), a copy onto itself
+    // could only put it at risk.
+    if (g_State.LogFilePath[0] && strcmp(target, g_State.LogFilePath) != 0) {
+        CreateDirectoryPath(g_State.LogFilePath);
+        PfCopyFile(target, g_State.LogFilePath, 0);
+    }
+}
+
+int CreateDirectoryPath(const char* path)
+{
+    if (!path || !*path)
+        return 3;
+    const char* colon = strstr(path, ":\\");
+    if (!colon || colon == path)
+        return 3;
+    char running[PATH_CAPACITY];
+    BoundedCopyN(running, PATH_CAPACITY, colon - 1, 3);
+
+    // The folders lie between the root and the last backslash.
+    const char* rest = colon + 2;
+    const char* end = rest;
+    for (const char* slash = NextBackslash(rest); slash; slash = NextBackslash(slash + 1))
+        end = slash + 1;
+    char folders[FOLDER_PART_CAPACITY];
+    BoundedCopyN(folders, FOLDER_PART_CAPACITY, rest, (size_t)(end - rest));
+
+    char name[PATH_CAPACITY];
+    for (const char* start = folders; *start;) {
+        const char* slash = NextBackslash(start);
+        size_t length = slash ? (size_t)(slash - start) : strlen(start);
+        BoundedCopyN(name, PATH_CAPACITY, start, length);
+        start += length + (slash ? 1 : 0);
+        if (!name[0])
+            continue;
+        if (!PfPathAppend(running, name))
+            break;
+        PfCreateDirectory(running);
+    }
+    return 0;
+}
+
+int JoinFiles(const char* target, const char* addition)
+{
+    if (!SafeInCommand(target) || !SafeInCommand(addition))
+        return 0;
+    // Nothing to join, and copy would otherwise make up a target of its own.
+    if (!PfPathFileExists(target) || !PfPathFileExists(addition))
+        return 0;
+    // Binary mode: ASCII mode would stop at the first 0x1A of the addition and
+    // add a 0x1A of its own.
+    char command[JOIN_COMMAND_CAPACITY];
+    if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition,
+                      target) != BOUNDED_OK)
+        return 0;
+    return PfSystem(command) == 0;
+}
+
+int BuildSystemRootPath(const char* fileName, char* out)
+{
+    out[0] = 0;
+    char folder[PATH_CAPACITY];
+    uint32_t needed = PfExpandEnvironmentStrings("%SYSTEMROOT%", folder, PATH_CAPACITY);
+    if (needed == 0 || needed > (uint32_t)PATH_CAPACITY || strchr(folder, '%'))
+        return 0;
+    BoundedCopy(out, PATH_CAPACITY, folder);
+    if (!PfPathAppend(out, fileName)) {
+        out[0] = 0;
+        return 0;
+    }
+    return 1;
+}

@@ -134,6 +134,15 @@ int RunCommandInterpreter(const std::string& command);
 
 // The simulated ANSI <-> UTF-16 conversion of the machine's code page.
 std::u16string AnsiToUtf16(const std::string& ansi);
+// Characters the code page lacks become a near letter or '?'.
+std::string Utf16ToAnsi(const std::u16string& wide);
+
+// The INF parser's answers that the program itself never asks for:
+// the error line of the last failed PfInfOpen (-1: not set), and
+// SetupGetFieldCount / SetupGetLineCountA (-1: no such section).
+int InfErrorLine();
+int InfFieldCount(const PfInfContext* context);
+int InfLineCount(PfHandle inf, const char* section);
 
 }  // namespace sim
 

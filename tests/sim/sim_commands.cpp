@@ -14,7 +14,10 @@ namespace sim {
 namespace {
 
 // Splits a command into words; quotes group and are removed. An unquoted
-// & or | ends the first command, and what follows is recorded as run.
+// & or | ends the first command, and what follows is recorded as run. An
+// unquoted + (copy's join of sources) becomes kJoin; a quoted one stays text.
+const char kJoin = '\x01';
+
 std::vector<std::string> Words(const std::string& command)
 {
     std::vector<std::string> words;
@@ -28,6 +31,9 @@ std::vector<std::string> Words(const std::string& command)
         } else if (!quoted && (c == '&' || c == '|')) {
             Machine().calls.push_back("cmd.exe ran: " + command.substr(i + 1));
             break;
+        } else if (!quoted && c == '+') {
+            word += kJoin;
+            inWord = true;
         } else if (!quoted && c == ' ') {
             if (inWord)
                 words.push_back(word);
@@ -84,20 +90,23 @@ int Copy(const std::vector<std::string>& words)
     if (words.size() < next + 2)
         return 1;
     const std::string& sources = words[next];
-    size_t plus = sources.find('+');
+    size_t plus = sources.find(kJoin);
     if (plus == std::string::npos)
         return 1;
     std::string first = sources.substr(0, plus), second = sources.substr(plus + 1);
-    if (!FileExists(first) || !FileExists(second))
-        return 1;
-    std::string joined = ReadFile(first);
+    // As measured under Wine: a missing addition leaves the target and still
+    // reports success; a missing first file gives the addition alone and 1.
+    if (!FileExists(second))
+        return 0;
+    bool firstThere = FileExists(first);
+    std::string joined = firstThere ? ReadFile(first) : "";
     std::string addition = ReadFile(second);
     if (!binary) {
         addition = addition.substr(0, addition.find('\x1A'));
         addition += '\x1A';
     }
     WriteFile(words[next + 1], joined + addition);
-    return 0;
+    return firstThere ? 0 : 1;
 }
 
 }  // namespace
@@ -107,8 +116,12 @@ int RunCommandInterpreter(const std::string& command)
     std::vector<std::string> words = Words(command);
     if (words.empty())
         return 1;
-    if (strcasecmp(words[0].c_str(), "xcopy") == 0)
+    if (strcasecmp(words[0].c_str(), "xcopy") == 0) {
+        for (std::string& word : words)
+            for (char& c : word)
+                c = c == kJoin ? '+' : c;
         return Xcopy(words);
+    }
     if (strcasecmp(words[0].c_str(), "copy") == 0)
         return Copy(words);
     return 1;

@@ -72,10 +72,21 @@ std::string MatchEntry(const std::string& folder, const std::string& name)
 
 MachineState& Machine() { return g_machine; }
 
-void Reset()
+void RemoveRoot()
 {
     if (!g_root.empty())
         RemoveTree(g_root);
+    g_root.clear();
+}
+
+void Reset()
+{
+    static bool cleanupRegistered = false;
+    if (!cleanupRegistered) {
+        atexit(RemoveRoot);  // ctest runs each test in its own process
+        cleanupRegistered = true;
+    }
+    RemoveRoot();
     char pattern[] = "/tmp/setup-sim-XXXXXX";
     g_root = mkdtemp(pattern);
     g_machine = MachineState();

@@ -210,11 +210,13 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
     std::vector<std::string> matches;
     while (dirent* entry = readdir(dir)) {
         std::string entryName = Lower(entry->d_name);
-        bool match = mask.compare(0, 2, "*.") == 0
-                         ? entryName.size() > mask.size() - 1 &&
-                               entryName.compare(entryName.size() - (mask.size() - 1), mask.size() - 1,
-                                                 mask.substr(1)) == 0
-                         : entryName == mask;
+        // "*" lists everything, "." and ".." included, as in any folder but a root.
+        bool match = mask == "*" ||
+                     (mask.compare(0, 2, "*.") == 0
+                          ? entryName.size() > mask.size() - 1 &&
+                                entryName.compare(entryName.size() - (mask.size() - 1), mask.size() - 1,
+                                                  mask.substr(1)) == 0
+                          : entryName == mask);
         if (match)
             matches.push_back(entry->d_name);
     }

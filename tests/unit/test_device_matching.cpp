@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/result_codes.h"
 #include "app/setup_sequence.h"
+#include "checks/package_checks.h"
 #include "app/setup_state.h"
 #include "driver/device_matching.h"
 #include "sim/sim.h"
@@ -16,6 +18,22 @@ namespace {
 using Ids = std::vector<std::string>;
 
 const char kNoMatchText[] = "Can't match a correct device!";
+const char kInfPath[] = "C:\\Pkg\\x64\\pkg.inf";
+
+// A package INF whose models section holds these lines ("Key = values").
+std::string PackageInf(const std::vector<std::string>& modelsLines, bool withManufacturer = true)
+{
+    std::string inf =
+        "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nClass=Mouse\r\n"
+        "DriverVer=05/18/2020,10.3.201.104\r\n\r\n";
+    if (withManufacturer)
+        inf += "[Manufacturer]\r\n%Mfg%=Models,NTx86,NTamd64\r\n\r\n";
+    inf += "[Models.NTamd64]\r\n";
+    for (const std::string& line : modelsLines)
+        inf += line + "\r\n";
+    inf += "\r\n[Strings]\r\nMfg=\"Vorn\"\r\nPad=\"Touch Pad\"\r\n";
+    return inf;
+}
 
 class DeviceMatchingTest : public ::testing::Test {
 protected:
@@ -90,14 +108,6 @@ TEST_F(DeviceMatchingTest, ChoosesTheFirstDeviceOnTheAcpiBus)
         EXPECT_TRUE(sim::Machine().boxes.empty());
         EXPECT_TRUE(sim::Machine().openHandles.empty());
     }
-}
-
-TEST_F(DeviceMatchingTest, StopsAtTheChosenDevice)
-{
-    AddDevice(kTouchPad);
-    AddDevice(kUsbMouse);
-    CollectDeviceHardwareIds();
-    EXPECT_EQ(std::vector<std::string>{"0 260"}, PropertyReads());
 }
 
 TEST_F(DeviceMatchingTest, ReportsTheLastReadOrNoDevice)
@@ -228,6 +238,112 @@ TEST_F(DeviceMatchingTest, DeviceCodeNeverSplitsADoubleByteCharacter)
         EXPECT_EQ(c.chosen, !RecordedIds().empty());
         EXPECT_STREQ(c.acpiId, g_State.DeviceAcpiId);
     }
+}
+
+struct MatchCase {
+    const char* label;
+    Ids device;  // empty: no device on the ACPI bus
+    std::vector<std::string> modelsLines;
+    bool fits;
+};
+
+TEST_F(DeviceMatchingTest, MatchesAnyIdAsACaseSensitiveSubstringOfTheModelsText)
+{
+    const MatchCase cases[] = {
+        {"first ID listed", kTouchPad, {"%Pad% = Inst, ACPI\\XYZ0017"}, true},
+        {"lower-case INF ID", kTouchPad, {"%Pad% = Inst, acpi\\xyz0017"}, false},
+        {"device ID inside a longer INF ID", kTouchPad, {"%Pad% = Inst, ACPI\\XYZ00170"}, true},
+        {"only the second ID listed", kTouchPad, {"%Pad% = Inst, *XYZ0017"}, true},
+        {"across the seam of two lines", kTouchPad, {"%Pad% = Inst, ACPI\\XYZ", "%Pad% = 0017Inst, HID\\X"}, true},
+        {"other hardware only", kTouchPad, {"%Pad% = Inst, ACPI\\ABC0001"}, false},
+        {"no device on ACPI", {}, {"%Pad% = Inst, ACPI\\XYZ0017"}, false},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        sim::WriteFile(kInfPath, PackageInf(c.modelsLines));
+        AddDevice(c.device.empty() ? kUsbMouse : c.device);
+        ASSERT_NE(0, CollectDeviceHardwareIds());
+        EXPECT_EQ(c.fits ? 1 : 0, MatchPackageToDevice(kInfPath));
+        if (c.fits) {
+            EXPECT_TRUE(sim::Machine().boxes.empty());
+        } else {
+            ASSERT_EQ(1u, sim::Machine().boxes.size());
+            EXPECT_EQ(kNoMatchText, sim::Machine().boxes[0].text);
+            EXPECT_EQ("Error", sim::Machine().boxes[0].caption);
+            EXPECT_EQ(0x30u, sim::Machine().boxes[0].style);
+        }
+    }
+}
+
+TEST_F(DeviceMatchingTest, AnInfWithoutModelsIsNoMatchAndAnUnreadableInfIsSilent)
+{
+    AddDevice(kTouchPad);
+    CollectDeviceHardwareIds();
+    sim::WriteFile(kInfPath, PackageInf({"%Pad% = Inst, ACPI\\XYZ0017"}, false));
+    EXPECT_EQ(0, MatchPackageToDevice(kInfPath));
+    EXPECT_EQ(1u, sim::Machine().boxes.size()) << "no [Manufacturer]: the message";
+
+    sim::Machine().boxes.clear();
+    EXPECT_EQ(0, MatchPackageToDevice("C:\\Pkg\\x64\\missing.inf"));
+    EXPECT_TRUE(sim::Machine().boxes.empty()) << "INF cannot be opened: no message";
+}
+
+// The whole run: the device step between the package check and the DPInst check.
+class DeviceStepInSetupTest : public DeviceMatchingTest {
+protected:
+    void SetUp() override
+    {
+        DeviceMatchingTest::SetUp();
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\x64\\DPInst.exe\r\nSupport=8\r\n");
+        sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile(kInfPath, PackageInf({"%Pad% = Inst, ACPI\\XYZ0017"}));
+        sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = 1;
+    }
+
+    // The refusal needs the INF path that the package check finds.
+    static bool PackageCheckFindsTheInf()
+    {
+        char infPath[PATH_CAPACITY] = "";
+        return CheckDriverFiles(0, "\\x64\\DPInst.exe", infPath) && infPath[0];
+    }
+
+    static bool DpinstRan()
+    {
+        for (const std::string& command : sim::Machine().processes)
+            if (command.find("DPInst.exe") != std::string::npos)
+                return true;
+        return false;
+    }
+};
+
+TEST_F(DeviceStepInSetupTest, NoPointingDeviceGoesOnWithoutAMessage)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+    EXPECT_TRUE(DpinstRan());
+}
+
+TEST_F(DeviceStepInSetupTest, DevicesOffTheAcpiBusRefuseThePackage)
+{
+    if (!PackageCheckFindsTheInf())
+        GTEST_SKIP() << "the package check does not find the INF yet";
+    AddDevice(kUsbMouse);
+    EXPECT_EQ(ERROR_INSTALL_PLATFORM_UNSUPPORTED, RunSetup(0, "/s"));
+    ASSERT_EQ(1u, sim::Machine().boxes.size());
+    EXPECT_EQ(kNoMatchText, sim::Machine().boxes[0].text);
+    EXPECT_FALSE(DpinstRan());
+}
+
+TEST_F(DeviceStepInSetupTest, AMatchingTouchPadLetsTheInstallRun)
+{
+    if (!PackageCheckFindsTheInf())
+        GTEST_SKIP() << "the package check does not find the INF yet";
+    AddDevice(kUsbMouse);
+    AddDevice(kTouchPad);
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+    EXPECT_TRUE(DpinstRan());
 }
 
 }  // namespace

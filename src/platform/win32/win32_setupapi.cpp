@@ -66,16 +66,20 @@ int PfInfFindNextLine(const PfInfContext* context, PfInfContext* next)
 int PfInfGetStringField(const PfInfContext* context, uint32_t field, char* buffer, uint32_t capacity,
                         uint32_t* requiredSize)
 {
-    DWORD required = 0;
-    BOOL read = SetupGetStringFieldA((INFCONTEXT*)context, field, buffer, capacity, &required);
-    *requiredSize = required;
+    // setupapi leaves the size alone for a missing field: so does this wrapper.
+    DWORD required = requiredSize ? *requiredSize : 0;
+    BOOL read = SetupGetStringFieldA((INFCONTEXT*)context, field, buffer, capacity, requiredSize ? &required : NULL);
+    if (requiredSize)
+        *requiredSize = required;
     return read;
 }
 
 int PfInfGetLineText(const PfInfContext* context, char* buffer, uint32_t capacity, uint32_t* requiredSize)
 {
-    DWORD required = 0;
-    BOOL read = SetupGetLineTextA((INFCONTEXT*)context, NULL, NULL, NULL, buffer, capacity, &required);
-    *requiredSize = required;
+    DWORD required = requiredSize ? *requiredSize : 0;
+    BOOL read = SetupGetLineTextA((INFCONTEXT*)context, NULL, NULL, NULL, buffer, capacity,
+                                  requiredSize ? &required : NULL);
+    if (requiredSize)
+        *requiredSize = required;
     return read;
 }

@@ -1,0 +1,101 @@
+// Any command line, as WinMain hands it over, and overlong tokens given to the
+// property parsers directly: nothing is written past a buffer, and every copy
+// command that reaches the command interpreter is whole and quoted as built.
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "actions/extraction.h"
+#include "app/setup_sequence.h"
+#include "app/setup_state.h"
+#include "config/command_line.h"
+#include "sim/sim.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kTail[] = "\" /S /I /Y";
+
+void CheckCommandsAreWhole()
+{
+    for (const std::string& command : sim::Machine().systemCommands) {
+        size_t quotes = 0;
+        for (char c : command)
+            quotes += c == '"';
+        bool whole = command.compare(0, 7, "xcopy \"") == 0 && command.size() > sizeof(kTail) &&
+                     command.compare(command.size() - (sizeof(kTail) - 1), sizeof(kTail) - 1, kTail) == 0;
+        if (quotes != 4 || !whole)
+            abort();
+    }
+    sim::Machine().systemCommands.clear();
+}
+
+}  // namespace
+
+// Command lines of up to 32 KiB from the start, unless the caller chose a length.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    for (int i = 1; i < *argc; ++i)
+        if (strncmp((*argv)[i], "-max_len=", 9) == 0)
+            return 0;
+    static char maxLen[] = "-max_len=32768";
+    static char lenControl[] = "-len_control=0";
+    char** extended = new char*[*argc + 3];
+    for (int i = 0; i < *argc; ++i)
+        extended[i] = (*argv)[i];
+    extended[*argc] = maxLen;
+    extended[*argc + 1] = lenControl;
+    extended[*argc + 2] = 0;
+    *argc += 2;
+    *argv = extended;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool ready = false;
+    if (!ready) {
+        sim::Reset();
+        sim::MakeFolder("C:\\Pkg\\Vi32");
+        ready = true;
+    }
+    if (size < 1)
+        return 0;
+    uint8_t choice = data[0];
+    std::string text((const char*)data + 1, size - 1);
+
+    ClearSetupState();
+    sim::Machine().systemCommands.clear();
+    sim::Machine().ansiCodePage = (choice & 0x04) ? 932 : 1252;
+    sim::Machine().modulePath = (choice & 0x08) ? "C:\\" + std::string(246, 'f') + "\\Setup.exe" : "C:\\Pkg\\Setup.exe";
+    int firstCode = (choice & 0x10) ? 4 : 0;
+    sim::Machine().systemHandler = [firstCode](const std::string&) { return firstCode; };
+    g_State.Settings.Support = choice & 0x03;
+
+    // The path of a run: the argument text copied, parsed, then "/extract_all:".
+    ResetOptions();
+    BoundedCopy(g_State.CommandLine, PATH_CAPACITY, text.c_str());
+    int parsed = ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
+    if (parsed == 0 && (g_State.Settings.Support & SUPPORT_EXTRACT_ALL))
+        ParseExtractAll(0, g_State.CommandLine);
+    if (strnlen(g_State.CommandLine, PATH_CAPACITY) == PATH_CAPACITY ||
+        strnlen(g_State.CustomRequestSection, PATH_CAPACITY) > 10 ||
+        strnlen(g_State.LogFilePath, PATH_CAPACITY) == PATH_CAPACITY)
+        abort();
+    CheckCommandsAreWhole();
+
+    // The parsers and the extraction given tokens far longer than a run allows:
+    // the input, repeated to up to 28 KiB when it is short.
+    std::string longText = text;
+    size_t wanted = (size_t)(choice >> 5) * 4096;
+    while (!text.empty() && longText.size() < wanted)
+        longText += text;
+    ParsePublicProperties(0, ("/v" + longText).c_str());
+    ParseLogFileSwitch(0, ("/f2" + longText).c_str());
+    ParseExtractAll(0, ("/extract_all:" + longText).c_str());
+    ExtractDrivers(0, longText.c_str());
+    CheckCommandsAreWhole();
+    return 0;
+}

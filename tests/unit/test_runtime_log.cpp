@@ -1,0 +1,277 @@
+// The runtime log, its folders and the join, on the simulated machine.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "app/setup_sequence.h"
+#include "app/setup_state.h"
+#include "log/runtime_log.h"
+#include "sim/sim.h"
+
+namespace {
+
+const char kLog[] = "C:\\TouchPad\\log\\Setup.log";
+const PfSystemTime kStart = {2025, 3, 3, 5, 9, 7, 2, 450};
+
+// The bytes of a runtime log holding this ANSI text.
+std::string LogFileBytes(const std::string& ansi)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : sim::AnsiToUtf16(ansi))
+        bytes += std::string{(char)(unit & 0xFF), (char)(unit >> 8)};
+    return bytes;
+}
+
+std::string ExpectedText(const std::string& versions, const std::string& result,
+                         const std::string& start = "2025-3-5 9:7:2")
+{
+    return "===============> Update Package application started <===============\r\n"
+           "Command:C:\\Pkg\\Setup.exe /s\r\nDate:" + start + "\r\n" +
+           std::string(60, '=') + "\r\n" + versions + result + "2026-12-7 9:30:5\r\n";
+}
+
+class RuntimeLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        g_State.Settings.Support = SUPPORT_RUNTIME_LOG;
+        strcpy(g_State.CommandLine, "/s");
+    }
+    void Write(int result, const char* commandLine = "/s")
+    {
+        WriteRuntimeLog(0, commandLine, result, kStart, &g_State.Settings);
+    }
+};
+
+TEST_F(RuntimeLog, FileHoldsTheTextAsUtf16WithByteOrderMark)
+{
+    strcpy(g_State.InstalledVersion, "15.2.1.0");
+    strcpy(g_State.PackageVersion, "15.3.7.0");
+    Write(0);
+    std::string text =
+        ExpectedText("  Installed version:15.2.1.0\r\n  Package version:15.3.7.0\r\n", "Exit code = 0\r\n");
+    EXPECT_EQ(LogFileBytes(text), sim::ReadFile(kLog));
+    EXPECT_EQ(2 + 2 * text.size(), sim::ReadFile(kLog).size());
+    EXPECT_TRUE(sim::Machine().systemCommands.empty());
+}
+
+TEST_F(RuntimeLog, ResultAndDebugShapeTheLastLines)
+{
+    const std::string noVersions = "  Installed version:\r\n  Package version:\r\n";
+    const std::string banner = "\r\n================> Report Information for Debugging <================\r\n";
+    struct Row { int result, debug; std::string tail; } rows[] = {
+        {1641, 0, "Update ready to be applied at reboot\r\nExit code = 1641\r\n"},
+        {1603, 0, "Exit code = 1603\r\n"},
+        {-5, 0, "Exit code = -5\r\n"},
+        {0, 1, "Exit code = 0\r\n"},
+        {0, 2, "Exit code = 0\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.tail);
+        g_State.Debug = row.debug;
+        char text[TEXT_CAPACITY];
+        BuildLogText(0, text, "/s", kStart, row.result);
+        EXPECT_EQ(ExpectedText(noVersions, row.tail) + (row.debug == 1 ? banner : ""), text);
+    }
+}
+
+TEST_F(RuntimeLog, NonAsciiProgramPathReachesTheFileAsUtf16)
+{
+    struct Row { uint32_t codePage; const char* path; std::u16string expected; } rows[] = {
+        {1252, "C:\\Caf\xE9\\Setup.exe", u"Command:C:\\Caf\u00E9\\Setup.exe /s\r\n"},
+        {1251, "C:\\\xCF\xF0\xEE\\Setup.exe", u"Command:C:\\\u041F\u0440\u043E\\Setup.exe /s\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.codePage);
+        sim::Machine().ansiCodePage = row.codePage;
+        sim::Machine().modulePath = row.path;
+        Write(0);
+        std::string bytes = sim::ReadFile(kLog);
+        std::u16string units;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            units += (char16_t)((unsigned char)bytes[i] | (unsigned char)bytes[i + 1] << 8);
+        EXPECT_NE(std::u16string::npos, units.find(row.expected));
+    }
+}
+
+TEST_F(RuntimeLog, GateNeedsTheLogBit)
+{
+    struct Row { uint32_t support; const char* commandLine; int extracted, enabled; bool written; } rows[] = {
+        {SUPPORT_RUNTIME_LOG, "/s", 0, 0, true},   {SUPPORT_RUNTIME_LOG, "/Q", 0, 0, true},
+        {SUPPORT_RUNTIME_LOG, "", 1, 0, true},     {SUPPORT_RUNTIME_LOG, "", 0, 1, true},
+        {SUPPORT_RUNTIME_LOG, "", 0, 0, false},    {0x3B, "/s", 1, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.support << row.commandLine << row.extracted << row.enabled);
+        sim::Reset();
+        sim::WriteFile("C:\\Windows\\DpInst.log", "dpinst");
+        g_State.Settings.Support = row.support;
+        strcpy(g_State.CommandLine, row.commandLine);
+        g_State.DriversExtracted = row.extracted;
+        g_State.RuntimeLogEnabled = row.enabled;
+        g_State.Debug = 1;
+        strcpy(g_State.LogFilePath, "C:\\Out\\copy.log");
+        Write(0);
+        EXPECT_EQ(row.written, sim::FileExists(kLog));
+        EXPECT_EQ(row.written, sim::FileExists("C:\\Out\\copy.log"));
+        EXPECT_EQ(row.written, !sim::Machine().systemCommands.empty());
+    }
+}
+
+TEST_F(RuntimeLog, SecondRunReplacesTheFirst)
+{
+    Write(1603);
+    Write(0);
+    EXPECT_EQ(LogFileBytes(ExpectedText("  Installed version:\r\n  Package version:\r\n", "Exit code = 0\r\n")),
+              sim::ReadFile(kLog));
+}
+
+TEST_F(RuntimeLog, DebugJoinsDpinstLogByteForByteBeforeTheCopy)
+{
+    const std::string dpinst = std::string("line 1\r\n\x1A\xFF") + '\0' + "tail\r\n";
+    sim::WriteFile("C:\\Windows\\DpInst.log", dpinst);
+    g_State.Debug = 1;
+    strcpy(g_State.LogFilePath, "D:\\New Folder\\A&B\\copy.log");
+    Write(0);
+    std::string joined = sim::ReadFile(kLog);
+    ASSERT_GT(joined.size(), dpinst.size());
+    EXPECT_EQ(dpinst, joined.substr(joined.size() - dpinst.size()));
+    EXPECT_EQ(joined, sim::ReadFile("D:\\New Folder\\A&B\\copy.log"));
+    ASSERT_EQ(1u, sim::Machine().systemCommands.size());
+    EXPECT_EQ("copy /b \"C:\\TouchPad\\log\\Setup.log\"+\"C:\\Windows\\DpInst.log\" \"C:\\TouchPad\\log\\Setup.log\"",
+              sim::Machine().systemCommands[0]);
+}
+
+TEST_F(RuntimeLog, CopyTargetsOutsideFolderCreation)
+{
+    Write(0);
+    const std::string expected = sim::ReadFile(kLog);
+    // "C:\Logs" is what a LOGFILE value cut before "DEBUG" leaves: a file at the root.
+    for (const char* path : {"C:\\Logs", "\\\\srv\\share\\logs\\run.log"}) {
+        SCOPED_TRACE(path);
+        strcpy(g_State.LogFilePath, path);
+        Write(0);
+        EXPECT_EQ(path[0] == 'C' ? expected : "", sim::ReadFile(path));
+    }
+    EXPECT_FALSE(sim::FileExists("\\\\srv\\share\\logs"));
+    sim::MakeFolder("\\\\srv\\share\\logs");
+    Write(0);
+    EXPECT_EQ(expected, sim::ReadFile("\\\\srv\\share\\logs\\run.log"));
+}
+
+TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)
+{
+    sim::Machine().modulePath = "C:\\" + std::string(90, 'p') + "\\S.exe";
+    memset(g_State.InstalledVersion, '9', PATH_CAPACITY - 1);
+    memset(g_State.PackageVersion, '8', PATH_CAPACITY - 1);
+    g_State.Debug = 1;
+    const std::string endLines = "Exit code = 1641\r\n2026-12-7 9:30:5\r\n\r\n====";
+    for (uint32_t codePage : {1252u, 932u}) {
+        SCOPED_TRACE(codePage);
+        sim::Machine().ansiCodePage = codePage;
+        std::string commandLine = "/s " + std::string(5000, codePage == 932 ? '\x88' : 'x');
+        char text[TEXT_CAPACITY];
+        BuildLogText(0, text, commandLine.c_str(), kStart, 1641);
+        std::string log = text;
+        EXPECT_NE(std::string::npos, log.find(endLines));
+        EXPECT_NE(std::string::npos, log.find(std::string(PATH_CAPACITY - 1, '8') + "\r\n"));
+        size_t commandEnd = log.find("\r\nDate:");
+        if (codePage == 932)
+            EXPECT_EQ(0u, (commandEnd - log.find(" /s ") - 4) % 2) << "a double-byte character was split";
+    }
+}
+
+TEST_F(RuntimeLog, ReportModeWritesTheReportInstead)
+{
+    strcpy(g_State.LogFilePath, "C:\\R\\report.ini");
+    Write(0, "/s /f2C:\\R\\report.ini");
+    EXPECT_EQ("[ResponseResult]\r\nResultCode=0\r\n", sim::ReadFile("C:\\R\\report.ini").substr(0, 32));
+    EXPECT_FALSE(sim::FileExists(kLog));
+    g_State.LogFilePath[0] = 0;
+    Write(0, "/f2");
+    EXPECT_FALSE(sim::FileExists(kLog));
+    Write(0, "/F2");
+    EXPECT_TRUE(sim::FileExists(kLog));
+}
+
+TEST_F(RuntimeLog, CreateDirectoryPathMakesEachFolderBelowADriveRoot)
+{
+    EXPECT_EQ(3, CreateDirectoryPath(""));
+    EXPECT_EQ(3, CreateDirectoryPath("logs\\a\\x.log"));
+    EXPECT_EQ(3, CreateDirectoryPath("\\\\srv\\share\\a\\x.log"));
+    EXPECT_EQ(3, CreateDirectoryPath(":\\a\\x.log"));
+    EXPECT_EQ(0, CreateDirectoryPath("C:\\root.log"));
+    EXPECT_EQ(0, CreateDirectoryPath("D:\\a\\\\b c\\x.log"));
+    EXPECT_TRUE(sim::FileExists("D:\\a\\b c"));
+    EXPECT_FALSE(sim::FileExists("D:\\a\\b c\\x.log"));
+}
+
+TEST_F(RuntimeLog, JoinRunsOnlyACompleteLiteralCommand)
+{
+    const std::string longPath = "C:\\" + std::string(240, 'd') + "\\" + std::string(14, 'f');
+    sim::WriteFile(longPath, "A");
+    sim::WriteFile("C:\\C++ & calc.log", "B");
+    EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\C++ & calc.log"));
+    EXPECT_EQ("AB", sim::ReadFile(longPath));
+    // Each of these exists: only what the command interpreter would make of it stops the join.
+    for (const char* bad : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
+        SCOPED_TRACE(bad);
+        sim::WriteFile(bad, "C");
+        EXPECT_EQ(0, JoinFiles(longPath.c_str(), bad));
+        EXPECT_EQ(0, JoinFiles(bad, longPath.c_str()));
+    }
+    EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\missing.log"));
+    EXPECT_EQ(0, JoinFiles("", longPath.c_str()));
+    EXPECT_EQ(1u, sim::Machine().systemCommands.size());
+    for (const std::string& call : sim::Machine().calls)
+        EXPECT_EQ(std::string::npos, call.find("cmd.exe ran"));
+}
+
+// Whole runs: the log as the setup sequence leaves it.
+class RuntimeLogRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile("C:\\Pkg\\Vi64\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    }
+    void Package(uint32_t support, uint32_t dpinstCode)
+    {
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=" + std::to_string(support) + "\r\n");
+        sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = dpinstCode;
+    }
+};
+
+TEST_F(RuntimeLogRun, SilentDeploymentLeavesTheLog)
+{
+    Package(0x0C, 1);
+    EXPECT_EQ(0, RunSetup(0, "/s"));
+    EXPECT_EQ(LogFileBytes(ExpectedText("  Installed version:\r\n  Package version:\r\n", "Exit code = 0\r\n",
+                                        "2026-12-7 9:30:5")),
+              sim::ReadFile(kLog));
+}
+
+TEST_F(RuntimeLogRun, ExitCodeLineShowsTheResultWhateverTheExitCode)
+{
+    Package(SUPPORT_RUNTIME_LOG, 0x40000001u);
+    EXPECT_EQ(0, RunSetup(0, "/s"));
+    std::string expected = LogFileBytes("Update ready to be applied at reboot\r\nExit code = 1641\r\n");
+    EXPECT_NE(std::string::npos, sim::ReadFile(kLog).find(expected.substr(2)));
+}
+
+TEST_F(RuntimeLogRun, InteractiveRunLogsOnlyWithTheLogBit)
+{
+    Package(SUPPORT_RUNTIME_LOG, 1);
+    RunSetup(0, "");
+    EXPECT_TRUE(sim::FileExists(kLog));
+    sim::Reset();
+    SetUp();
+    Package(0x3B, 1);
+    RunSetup(0, "");
+    EXPECT_FALSE(sim::FileExists(kLog));
+}
+
+}  // namespace
