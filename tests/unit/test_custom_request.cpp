@@ -118,7 +118,10 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n");
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=10\r\n"
+                       "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=requested\r\n");
+        sim::WriteFile("C:\\Pkg\\Vi32\\Driver.inf", "[Version]\r\n");
         sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
         sim::WriteFile("C:\\Pkg\\Vi64\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
         sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = 1;
@@ -130,6 +133,19 @@ TEST_F(CustomRequestInRuns, PlainInstallationDeletesTheOldFile)
 {
     EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
     EXPECT_FALSE(sim::FileExists(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, NamedRequestReplacesTheOldFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s /OEM1"));
+    EXPECT_EQ("requested", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, ExtractionKeepsTheFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/OEM1 /extract_all:C:\\Out"));
+    EXPECT_TRUE(sim::FileExists("C:\\Out\\production"));
+    EXPECT_EQ("from an earlier run", sim::ReadFile(kRequestFile));
 }
 
 TEST_F(CustomRequestInRuns, RunEndingAtTheVersionQuestionKeepsTheFile)

@@ -6,6 +6,7 @@
 
 #include "actions/prerequisites.h"
 #include "app/result_codes.h"
+#include "app/setup_sequence.h"
 #include "app/setup_state.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
@@ -181,6 +182,41 @@ TEST_F(Prerequisites, PackageFolderTooLongForTheInstallerFolderIsRefused)
     sim::Machine().modulePath = "C:\\" + std::string(248, 'p') + "\\S.exe";
     EXPECT_EQ(DEP_SOFT_ERROR, InstallPrerequisites(0));
     EXPECT_TRUE(sim::Machine().shellExecutions.empty());
+}
+
+// Whole runs on Windows 7 with a touch pad that the package fits.
+class PrerequisitesInRuns : public Prerequisites {
+protected:
+    void SetUp() override
+    {
+        ResetMachine(6, 1, true);
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W764]\r\nPath=\\x64\\DPInst.exe\r\nSupport=24\r\n");
+        sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile("C:\\Pkg\\x64\\drv.inf",
+                       "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nDriverVer=05/18/2020,10.3.201.104\r\n[Manufacturer]\r\n"
+                       "Vorn=Models,NTamd64\r\n[Models.NTamd64]\r\nPad = Inst, ACPI\\XYZ0017\r\n");
+        sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = 1;
+    }
+};
+
+TEST_F(PrerequisitesInRuns, InstallerRunsBeforeDpinst)
+{
+    bool dpinstRanFirst = true;
+    sim::Machine().programs[std::string("C:\\Pkg\\DotNetFx\\") + kDotNet].whileRunning = [&] {
+        dpinstRanFirst = !sim::Machine().processes.empty();
+    };
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
+    EXPECT_EQ(std::vector<std::string>{std::string(kDotNet) + "| /q"}, Started());
+    EXPECT_FALSE(dpinstRanFirst);
+    EXPECT_EQ(1u, sim::Machine().processes.size());
+}
+
+TEST_F(PrerequisitesInRuns, MissingInstallerFolderEndsTheRunWithoutDriverOrBox)
+{
+    ASSERT_EQ(0, system(("rm -r '" + sim::HostPath("C:\\Pkg\\DotNetFx") + "'").c_str()));
+    EXPECT_EQ(DEP_SOFT_ERROR, RunSetup(0, "/s"));
+    EXPECT_TRUE(sim::Machine().processes.empty());
+    EXPECT_TRUE(sim::Machine().boxes.empty());
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // Restarting Windows after a silent install that needs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "actions/restart.h"
 #include "app/result_codes.h"
+#include "app/setup_sequence.h"
 #include "app/setup_state.h"
 #include "sim/sim.h"
 
@@ -79,6 +82,61 @@ TEST_F(Restart, UnopenableTokenCountsAsMissingPrivilege)
     EXPECT_EQ("AdjustTokenPrivileges enable failed", sim::Machine().boxes[0].text);
     EXPECT_EQ(std::vector<uint32_t>{PF_EWX_REBOOT}, sim::Machine().exitWindowsFlags);
     EXPECT_TRUE(sim::Machine().openHandles.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Whole runs: the restart needs a silent run, FORCERESTART and a mapped restart code.
+class RestartInRuns : public ::testing::Test {
+protected:
+    void Prepare(uint32_t dpinstCode, uint32_t support)
+    {
+        sim::Reset();
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       "[W864]\r\nPath=\\x64\\DPInst.exe\r\nSupport=" + std::to_string(support) + "\r\n");
+        sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile("C:\\Pkg\\x64\\drv.inf", "[Version]\r\n");
+        sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = dpinstCode;
+    }
+};
+
+TEST_F(RestartInRuns, OnlySilentForcedRunsWithMappedRestartCodeRestart)
+{
+    const uint32_t support = SUPPORT_PUBLIC_PROPERTIES | SUPPORT_EXIT_CODE;
+    const struct {
+        const char* typed;
+        uint32_t dpinstCode;
+        int exitCode;
+        bool restarts;
+    } table[] = {
+        {"/s /vFORCERESTART=true", 0x40000001u, REBOOT_REQUIRED, true},
+        {"/q /vFORCERESTART=true", 0x40000002u, REBOOT_REQUIRED, true},
+        {"/s /vFORCERESTART=true", 1, SUCCESS, false},
+        {"/s /vFORCERESTART=true", 0x40000003u, 0x40000003, false},
+        {"/s", 0x40000001u, REBOOT_REQUIRED, false},
+        {"/vFORCERESTART=true", 0x40000001u, REBOOT_REQUIRED, false},
+        {"/s /vFORCERESTART=false", 0x40000001u, REBOOT_REQUIRED, false},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(testing::Message() << row.typed << ", DPInst 0x" << std::hex << row.dpinstCode);
+        Prepare(row.dpinstCode, support);
+        EXPECT_EQ(row.exitCode, RunSetup(0, row.typed));
+        EXPECT_EQ(row.restarts ? 1u : 0u, sim::Machine().exitWindowsFlags.size());
+        EXPECT_TRUE(sim::Machine().boxes.empty());
+    }
+}
+
+TEST_F(RestartInRuns, RestartIsAskedBeforeTheLaunch)
+{
+    Prepare(0x40000001u, SUPPORT_PUBLIC_PROPERTIES | SUPPORT_LAUNCH_APP);
+    RunSetup(0, "/s /vFORCERESTART=true");
+    const Calls& calls = sim::Machine().calls;
+    auto reboot = std::find(calls.begin(), calls.end(), "ExitWindowsEx 0x2 0");
+    auto launch = std::find(calls.begin(), calls.end(), "FindWindowA Shell_TrayWnd");
+    ASSERT_NE(calls.end(), reboot);
+    EXPECT_LT(reboot, launch);
 }
 
 }  // namespace
