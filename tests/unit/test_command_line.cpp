@@ -310,7 +310,7 @@ protected:
         sim::WriteFile("C:\\Pkg\\Setup.ini",
                        "[W864]\r\nPath=\\x64\\DPInst.exe\r\nSupport=" + std::to_string(support) + "\r\n");
         sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
-        sim::WriteFile("C:\\Pkg\\x64\\drv.inf", "[Version]\r\n");  // the package check needs an INF
+        sim::WriteFile("C:\\Pkg\\x64\\drv.inf", "");  // the package check wants an INF beside DPInst
         sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = 1;
         if (vi32)
             sim::WriteFile("C:\\Pkg\\Vi32\\drv.inf", "x86 inf");

@@ -1,0 +1,29 @@
+"""Which settings section a Windows version and width picks, and the refusal of
+Windows versions older than XP."""
+from e2e import Box, DPInst, Scenario, driver_package, rc_string
+
+# Every section names a DPInst in its own folder, so the command line shows
+# which one was picked.
+ALL_SECTIONS = {section: {"Path": f"\\{section}\\DPInst.exe", "Support": 8}
+                for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")}
+STAND_INS = {section: ("x64" if section.endswith("64") else "x86")
+             for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")}
+
+
+def picks(windows, section, label):
+    return Scenario(f"{label}: the {section} section is used", driver_package(ALL_SECTIONS, STAND_INS),
+                    windows=windows, args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
+                    dpinst_calls=[f'"C:\\pkg\\{section}\\DPInst.exe" /f /sw /se'])
+
+
+SCENARIOS = [
+    picks("win10", "W864", "Windows 10 64-bit"),
+    picks("win7", "W764", "Windows 7 64-bit"),
+    # A 32-bit prefix has no WOW64 folder: the 32-bit sections apply.
+    picks("winxp", "XP32", "Windows XP 32-bit"),
+    # Refused before the settings are read, so even Support 8 gives exit code 0.
+    Scenario("Windows 2000: unsupported-system box, nothing started, exit 0",
+             driver_package(ALL_SECTIONS, STAND_INS), windows="win2k", args="/s", exit=0, dpinst_calls=[],
+             boxes=[Box(caption=rc_string(0x0409, 1), text=rc_string(0x0409, 2), buttons=["ok"], default="ok",
+                        style=0x40)]),
+]

@@ -1,0 +1,30 @@
+"""The package's version DLL (VrnVer.dll beside the INF) must state the INF's
+driver version as "10, 3, 201, 104"; otherwise an "ERROR" box ends the run with
+exit code 0, before anything is installed or logged."""
+import rig
+from e2e import ABSENT, Box, DPInst, Scenario, driver_package
+
+MISMATCH = Box(caption="ERROR", text="VrnVer.dll version does not correspond to Driver version", buttons=["ok"],
+               default="ok", style=0x40)
+
+
+def with_version_dll(product_version):
+    # Support 0x0C: a refused run must leave no log and exit 0 all the same.
+    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"},
+                          files={"Vi64\\VrnVer.dll": rig.version_dll(product_version)})
+
+
+def refused(product_version, why):
+    return Scenario(f"version DLL {product_version!r} against INF 10.3.201.104: refused ({why})",
+                    with_version_dll(product_version), args="/s", dpinst=DPInst(exit_code=1), exit=0,
+                    boxes=[MISMATCH], dpinst_calls=[], files={"C:\\TouchPad": ABSENT})
+
+
+SCENARIOS = [
+    Scenario("version DLL '10, 3, 201, 104' matches INF 10.3.201.104: DPInst runs",
+             with_version_dll("10, 3, 201, 104"), args="/s", dpinst=DPInst(exit_code=0x40000001), exit=1641,
+             boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se']),
+    refused("10.3.201.104", "dots instead of comma and blank"),
+    refused("10,3,201,104", "no blanks"),
+    refused("10, 3, 201, 103", "another version"),
+]
