@@ -1,4 +1,93 @@
-// Not yet built: this step lets every run go on.
 #include "actions/prerequisites.h"
 
-int InstallPrerequisites(ModuleHandle) { return 0; }
+#include "actions/dpinst_runner.h"
+#include "app/result_codes.h"
+#include "app/setup_state.h"
+#include "checks/platform_selection.h"
+#include "config/settings_file.h"
+#include "driver/device_matching.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+struct Prerequisite {
+    const char* key;  // under HKEY_LOCAL_MACHINE; present when it opens
+    const char* installer;
+    const char* silentParameters;
+    const char* interactiveParameters;
+};
+
+const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "wic_x64_enu.exe", " /quiet",
+                               " /norestart"};
+const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4",
+                               "dotNetFx40_Client_x86_x64.exe", " /q", " /norestart"};
+
+// Windows 8 and later bring both components with them.
+int IsWindows8OrLater(const PfOsVersionInfo* os)
+{
+    uint32_t major = os->dwMajorVersion;
+    uint32_t minor = os->dwMinorVersion;
+    return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT &&
+           ((major == 6 && minor >= 2) || (major >= 6 && minor >= 3) || major >= 10);
+}
+
+// Only 64-bit Windows XP (which reports 5.1 to this 32-bit program) can lack the imaging component.
+int NeedsImagingCheck(const PfOsVersionInfo* os)
+{
+    return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT && os->dwMajorVersion == 5 && os->dwMinorVersion == 1 &&
+           Is64BitWindows();
+}
+
+// Probed in the program's own registry view, as the installers register there too.
+int IsKeyPresent(const char* subKey)
+{
+    PfHandle key = 0;
+    if (PfRegOpenKey(PF_HKEY_LOCAL_MACHINE, subKey, PF_KEY_QUERY_VALUE, &key) != 0)
+        return 0;
+    PfRegCloseKey(key);
+    return 1;
+}
+
+// Starts the installer from the package's "DotNetFx" folder and waits for it.
+// 1 when it was started. No shell error box: a silent deployment must not
+// stop on a dialog that nobody answers.
+int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
+{
+    char folder[PATH_CAPACITY] = "";
+    const char* directory = 0;
+    if (PfGetModuleFileName(instance, folder, PATH_CAPACITY) != 0) {
+        PfPathRemoveFileSpec(folder);
+        // A cut folder could name some other folder: refuse it instead.
+        if (BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") != BOUNDED_OK)
+            return 0;
+        directory = folder;
+    }
+    const char* parameters =
+        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    return PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open",
+                                 prerequisite->installer, parameters, directory, PF_SW_HIDE);
+}
+
+// 1 when the component is there or its installer was started.
+int EnsurePrerequisite(ModuleHandle instance, const Prerequisite* prerequisite)
+{
+    return IsKeyPresent(prerequisite->key) || LaunchInstaller(instance, prerequisite);
+}
+
+}  // namespace
+
+int InstallPrerequisites(ModuleHandle instance)
+{
+    if (IsWindows8OrLater(&g_State.OsVersion))
+        return SUCCESS;
+    if (CollectDeviceHardwareIds() == 0)
+        return SUCCESS;
+    // An empty device code would be "found" in any list, even an empty one.
+    if (g_State.DeviceAcpiId[0] != 0 && IsDotNetUnnecessary(g_State.DeviceAcpiId))
+        return SUCCESS;
+    if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))
+        return DEP_SOFT_ERROR;
+    if (!EnsurePrerequisite(instance, &kDotNet4))
+        return DEP_SOFT_ERROR;
+    return SUCCESS;
+}

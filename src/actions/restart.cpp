@@ -1,4 +1,37 @@
-// Not yet built: this step lets every run go on.
 #include "actions/restart.h"
 
-void RestartWindows(int) {}
+#include "app/result_codes.h"
+#include "app/setup_state.h"
+#include "util/platform.h"
+
+namespace {
+
+// Enables the shutdown privilege in the process's own token. 1 when Windows
+// says every requested privilege was enabled.
+int EnableShutdownPrivilege()
+{
+    PfHandle token = 0;
+    PfOpenOwnProcessToken(PF_TOKEN_ADJUST_PRIVILEGES | PF_TOKEN_QUERY, &token);
+    uint64_t luid = 0;
+    PfLookupPrivilegeValue("SeShutdownPrivilege", &luid);
+    // AdjustTokenPrivileges can succeed without enabling anything; only the
+    // last error tells, so it is read before anything else can change it.
+    int enabled = token != 0 && PfAdjustTokenPrivilege(token, luid, PF_SE_PRIVILEGE_ENABLED) &&
+                  PfGetLastError() == PF_ERROR_SUCCESS;
+    if (token)
+        PfCloseHandle(token);
+    return enabled;
+}
+
+}  // namespace
+
+void RestartWindows(int result)
+{
+    if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED)
+        return;
+    if (!EnableShutdownPrivilege())
+        PfMessageBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
+    // Asked for all the same: Windows refuses it without the privilege, and
+    // the caller has nothing more to report then.
+    PfExitWindowsEx(PF_EWX_REBOOT, 0);
+}

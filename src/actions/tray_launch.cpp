@@ -1,7 +1,136 @@
-// Not yet built: this step lets every run go on.
 #include "actions/tray_launch.h"
 
-int LaunchTrayApplication() { return 0; }
-int CreateProcessAsShellUser(const uint16_t*, uint16_t*, const uint16_t*) { return 0; }
-PfHandle GetShellUserToken() { return 0; }
-ModuleHandle LoadSystemLibrary(int, const char*, const char*) { return 0; }
+#include <string.h>
+
+#include "app/setup_state.h"
+#include "driver/installed_version.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kProductKey[] = "SOFTWARE\\Vorn\\Glidex";
+const char kHomeDirectoryValue[] = "HomeDirectory";
+const char kApplicationName[] = "\\Glidex.exe";
+// A 16-bit text built at compile time from an ASCII literal, so the
+// constant is an array of the very type the wide buffers hold.
+template <size_t N>
+struct WideText {
+    uint16_t text[N];
+};
+template <size_t N>
+constexpr WideText<N> Widen(const char (&ascii)[N])
+{
+    WideText<N> wide = {};
+    for (size_t i = 0; i < N; ++i)
+        wide.text[i] = (unsigned char)ascii[i];
+    return wide;
+}
+
+// The product's usual place, tried as it stands when the registry does not lead to the program.
+constexpr auto kFallbackFolder = Widen("C:\\Program Files\\Glidex2K");
+constexpr auto kFallbackApplication = Widen("C:\\Program Files\\Glidex2K\\Glidex.exe");
+
+// The program's path and folder from "HomeDirectory", as UTF-16. 0 when the
+// value is missing, the path does not fit or no file is there.
+int FindInstalledApplication(uint16_t* application, uint16_t* folder)
+{
+    char home[PATH_CAPACITY] = "";
+    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, kProductKey, kHomeDirectoryValue, home) != 0)
+        return 0;
+    // Plain text: a value that ends with a backslash gives two of them, which Windows accepts.
+    char path[PATH_CAPACITY];
+    BoundedCopy(path, PATH_CAPACITY, home);
+    if (BoundedAppend(path, PATH_CAPACITY, kApplicationName) != BOUNDED_OK)
+        return 0;  // a cut path could name some other file
+    if (!PfPathFileExists(path))
+        return 0;
+    return PfAnsiToWide(home, -1, folder, PATH_CAPACITY) != 0 &&
+           PfAnsiToWide(path, -1, application, PATH_CAPACITY) != 0;
+}
+
+}  // namespace
+
+int LaunchTrayApplication()
+{
+    uint16_t application[PATH_CAPACITY];
+    uint16_t folder[PATH_CAPACITY];
+    memset(application, 0, sizeof(application));
+    memset(folder, 0, sizeof(folder));
+    if (!FindInstalledApplication(application, folder)) {
+        BoundedCopyWide(folder, PATH_CAPACITY, kFallbackFolder.text);
+        BoundedCopyWide(application, PATH_CAPACITY, kFallbackApplication.text);
+    }
+    return CreateProcessAsShellUser(application, 0, folder);
+}
+
+int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine,
+                             const uint16_t* workingFolder)
+{
+    int started = 0;
+    PfHandle token = 0;
+    // Looked up at run time: older Windows versions lack the call.
+    ModuleHandle library = LoadSystemLibrary(0, 0, "ADVAPI32.dll");
+    PfProc createWithToken = library ? PfGetProcAddress(library, "CreateProcessWithTokenW") : 0;
+    if (createWithToken)
+        token = GetShellUserToken();
+    if (token) {
+        PfHandle process = 0;
+        PfHandle thread = 0;
+        started = PfCallCreateProcessWithTokenW(createWithToken, token, PF_LOGON_WITH_PROFILE, applicationPath,
+                                                commandLine, PF_NORMAL_PRIORITY_CLASS, workingFolder, &process,
+                                                &thread);
+        // The program is left running; its handles are not needed.
+        if (process)
+            PfCloseHandle(process);
+        if (thread)
+            PfCloseHandle(thread);
+    }
+    if (library)
+        PfFreeLibrary(library);
+    if (token)
+        PfCloseHandle(token);
+    return started;
+}
+
+PfHandle GetShellUserToken()
+{
+    uintptr_t taskbar = PfFindWindow("Shell_TrayWnd");
+    if (!taskbar)
+        return 0;
+    uint32_t processId = PfGetWindowThreadProcessId(taskbar);
+    if (processId == 0)
+        return 0;
+    PfHandle process = PfOpenProcess(PF_PROCESS_QUERY_INFORMATION, processId);
+    if (!process)
+        return 0;
+    PfHandle token = 0;
+    PfOpenProcessToken(process, PF_TOKEN_DUPLICATE, &token);
+    PfCloseHandle(process);
+    if (!token)
+        return 0;
+    PfHandle primary = 0;
+    PfDuplicateTokenEx(token, PF_TOKEN_ALL_ACCESS, PF_SECURITY_IMPERSONATION, PF_TOKEN_PRIMARY, &primary);
+    PfCloseHandle(token);
+    return primary;
+}
+
+ModuleHandle LoadSystemLibrary(int mode, const char* folder, const char* name)
+{
+    char path[PATH_CAPACITY] = "";
+    if (mode == 0) {
+        uint32_t length = PfGetSystemDirectory(path, PATH_CAPACITY);
+        if (length == 0 || length >= (uint32_t)PATH_CAPACITY)
+            return 0;
+    } else if (mode == 1) {
+        if (!folder || folder[0] == 0)
+            return 0;
+        BoundedCopy(path, PATH_CAPACITY, folder);
+    } else {
+        return 0;
+    }
+    // Only ever by full path: a bare name would let the search order pick a planted copy.
+    if (BoundedAppend(path, PATH_CAPACITY, "\\") != BOUNDED_OK ||
+        BoundedAppend(path, PATH_CAPACITY, name) != BOUNDED_OK)
+        return 0;
+    return PfLoadLibrary(path);
+}

@@ -1,5 +1,76 @@
-// Not yet built: this step lets every run go on.
 #include "config/custom_request.h"
 
-void DeleteCustomRequestFile() {}
-void WriteCustomRequestFile() {}
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/setup_state.h"
+#include "config/settings_file.h"
+#include "util/platform.h"
+
+namespace {
+
+const char kFolderName[] = "\\VornCustomSetting";
+const char kFileName[] = "\\VornCoustomSet.ini";
+const uint32_t kCharactersPerCount = 260;
+// The count only sizes the buffer the request text is read into. Past this
+// (a buffer of about 1 MB) no settings line is that long, and the product
+// with 260 would soon overflow: such a count is treated as a buffer that
+// cannot be had.
+const int kMaxRequestCount = 4096;
+
+// The system drive's folder for the request file. 0 when the drive cannot be
+// worked out or the path does not fit: nothing may land in the current folder.
+int BuildFolderPath(char* path)
+{
+    uint32_t needed = PfExpandEnvironmentStrings("%SYSTEMDRIVE%", path, PATH_CAPACITY);
+    if (needed == 0 || needed > (uint32_t)PATH_CAPACITY || path[0] == 0 || path[0] == '%')
+        return 0;
+    return PfPathAppend(path, kFolderName);
+}
+
+int BuildFilePath(char* path)
+{
+    return BuildFolderPath(path) && PfPathAppend(path, kFileName);
+}
+
+// Writes the text's bytes, without terminator or line end, replacing the file.
+void WriteRequestText(const char* text)
+{
+    char path[PATH_CAPACITY] = "";
+    if (!BuildFolderPath(path))
+        return;
+    PfCreateDirectory(path);  // an existing folder is fine
+    if (!PfPathAppend(path, kFileName))
+        return;
+    PfHandle file = PfCreateFileForWrite(path);
+    if (!file)
+        return;
+    PfWriteFile(file, text, (uint32_t)strlen(text));
+    PfCloseHandle(file);
+}
+
+}  // namespace
+
+void DeleteCustomRequestFile()
+{
+    char path[PATH_CAPACITY] = "";
+    if (BuildFilePath(path))
+        PfDeleteFile(path);
+}
+
+void WriteCustomRequestFile()
+{
+    const char* section = g_State.CustomRequestSection;
+    if (section[0] == 0)
+        return;
+    int count = ReadSettingInt(section, "CustomRequestCnt", 0);
+    if (count <= 0 || count > kMaxRequestCount)
+        return;
+    uint32_t capacity = (uint32_t)count * kCharactersPerCount;
+    char* text = (char*)calloc(capacity, 1);
+    if (!text)
+        return;
+    ReadSettingString(section, "CustomRequest", text, capacity, 0);
+    WriteRequestText(text);
+    free(text);
+}

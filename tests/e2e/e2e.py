@@ -86,8 +86,8 @@ class Scenario:
     hold_boxes_until: Optional[str] = None  # answer no box before this C:\\ file exists
     relay: Sequence[str] = ()               # more functions to trace, e.g. "dbghelp.ImageNtHeader"
     cleanup: Sequence[str] = ()             # more C:\\ paths to remove before the scenario
-    # C:\\ path -> content, placed before the run and removed before the next scenario
-    seed_files: Dict[str, Union[str, bytes]] = dataclasses.field(default_factory=dict)
+    # C:\\ path -> content (a Path is copied), placed before the run and removed before the next scenario
+    seed_files: Dict[str, Union[str, bytes, Path]] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
 
@@ -414,7 +414,10 @@ def prepare(prefix: rig.Prefix, s: Scenario, setup_exe: Path) -> None:
         prefix.note_path(path)
         target = prefix.unix(path)
         target.parent.mkdir(parents=True, exist_ok=True)
-        target.write_bytes(rig.text_bytes(content))
+        if isinstance(content, Path):
+            shutil.copyfile(content, target)
+        else:
+            target.write_bytes(rig.text_bytes(content))
     for value in s.registry:
         prefix.reg_add(value.key, value.name, value.value, value.kind, value.view)
     for device in s.devices:

@@ -431,7 +431,7 @@ class Prefix:
         """Undoes what earlier scenarios left: files, registry keys, devices."""
         state = self._dirty()
         for path in ("C:\\pkg", RECORDS_WIN, "C:\\TouchPad", "C:\\production", "C:\\windows\\DpInst.log",
-                     "C:\\windows\\DpInst_org.log", *state.get("paths", []), *extra_paths):
+                     "C:\\windows\\DpInst_org.log", "C:\\VornCustomSetting", *state.get("paths", []), *extra_paths):
             target = self.unix(path)
             if target.is_dir() and not target.is_symlink():
                 shutil.rmtree(target)

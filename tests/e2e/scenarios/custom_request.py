@@ -1,0 +1,46 @@
+"""The custom request file: a switch the program does not know names a section
+of the settings file, whose "CustomRequest" text is written, without a line
+end, to C:\\VornCustomSetting\\VornCoustomSet.ini on the installation path;
+"CustomRequestCnt" x 260 sizes the text. Every installation first deletes the
+file; runs that end earlier leave it as it was."""
+from e2e import ABSENT, DPInst, Reg, SAMPLE_INF, Scenario, driver_package
+
+REQUEST_FILE = "C:\\VornCustomSetting\\VornCoustomSet.ini"
+LONG_TEXT = "".join(chr(ord("a") + i % 26) for i in range(300))
+EARLIER = b"left by an earlier run"
+
+
+def package(count, text="Mode=2; Tap=off", support=8):
+    sections = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support},
+                "OEM1": {"CustomRequest": text}}
+    if count is not None:
+        sections["OEM1"]["CustomRequestCnt"] = count
+    # Vi32 too, for the extraction.
+    return driver_package(sections, {"Vi64": "x64"}, files={"Vi32\\TouchPad.inf": SAMPLE_INF})
+
+
+def request(name, pkg, content, args="/s /OEM1", **more):
+    more.setdefault("boxes", [])
+    return Scenario(f"custom request: {name}", pkg, args=args, dpinst=DPInst(exit_code=1), exit=0,
+                    files={REQUEST_FILE: content}, **more)
+
+
+SCENARIOS = [
+    request("written exactly, without a line end", package(1), b"Mode=2; Tap=off"),
+    request("the section name in another case", package(1), b"Mode=2; Tap=off", args="/s /oem1"),
+    request("count 1 cuts a 300-character text to 259", package(1, LONG_TEXT), LONG_TEXT[:259].encode()),
+    request("count 2 keeps all 300 characters", package(2, LONG_TEXT), LONG_TEXT.encode()),
+    request("count 0 writes nothing", package(0), ABSENT),
+    request("no count writes nothing", package(None), ABSENT),
+    request("a plain installation deletes an earlier file", package(1), ABSENT, args="/s",
+            seed_files={REQUEST_FILE: EARLIER}),
+    # The same version installed: No to the question ends the run before the file is touched.
+    request("a run ended at the version question keeps the file", package(1), EARLIER, args="/OEM1",
+            answers=["no"], boxes=None, dpinst_calls=[], seed_files={REQUEST_FILE: EARLIER},
+            registry=[Reg("HKLM\\Software\\Vorn\\Glidex", "ProductVer", "10.3.201.104", view="64")]),
+    request("a run that only extracts keeps the file", package(1, support=0x0A), EARLIER,
+            args="/OEM1 /extract_all:C:\\out", dpinst_calls=[], seed_files={REQUEST_FILE: EARLIER},
+            cleanup=["C:\\out"],
+            check=lambda outcome: [] if outcome.prefix.unix("C:\\out\\production\\Windows7-x64").is_dir()
+            else ["nothing was extracted"]),
+]

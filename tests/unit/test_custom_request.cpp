@@ -1,0 +1,166 @@
+// The custom request file on the system drive.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/result_codes.h"
+#include "app/setup_sequence.h"
+#include "app/setup_state.h"
+#include "config/custom_request.h"
+#include "sim/sim.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kRequestFile[] = "C:\\VornCustomSetting\\VornCoustomSet.ini";
+
+class CustomRequest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+    void Request(const char* section, const std::string& settings)
+    {
+        BoundedCopy(g_State.CustomRequestSection, PATH_CAPACITY, section);
+        sim::WriteFile("C:\\Pkg\\Setup.ini", settings);
+    }
+};
+
+TEST_F(CustomRequest, TextIsWrittenExactlyWithoutLineEnd)
+{
+    Request("OEM1", "[oem1]\r\nCustomRequestCnt=1\r\nCustomRequest=  \"Mode=2; Tap=off\"  \r\n");
+    WriteCustomRequestFile();
+    EXPECT_EQ("Mode=2; Tap=off", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequest, CountSizesTheTextBuffer)
+{
+    const std::string text(300, 'r');
+    const struct {
+        const char* count;
+        size_t written;
+    } table[] = {{"1", 259}, {"2", 300}, {"4096", 300}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.count);
+        sim::Reset();
+        Request("OEM1", std::string("[OEM1]\r\nCustomRequestCnt=") + row.count + "\r\nCustomRequest=" + text + "\r\n");
+        WriteCustomRequestFile();
+        EXPECT_EQ(text.substr(0, row.written), sim::ReadFile(kRequestFile));
+    }
+}
+
+TEST_F(CustomRequest, NothingIsWrittenWithoutAUsableCount)
+{
+    const char* counts[] = {"CustomRequestCnt=0\r\n", "CustomRequestCnt=-1\r\n", "", "CustomRequestCnt=4097\r\n",
+                            "CustomRequestCnt=2147483647\r\n", "CustomRequestCnt=16519105\r\n"};
+    for (const char* count : counts) {
+        SCOPED_TRACE(count);
+        sim::Reset();
+        Request("OEM1", std::string("[OEM1]\r\n") + count + "CustomRequest=text\r\n");
+        WriteCustomRequestFile();
+        EXPECT_FALSE(sim::FileExists(kRequestFile));
+    }
+}
+
+TEST_F(CustomRequest, NoRequestNamedOrNoSectionWritesNothing)
+{
+    Request("", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
+    WriteCustomRequestFile();
+    EXPECT_FALSE(sim::FileExists(kRequestFile));
+    Request("OEM2", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
+    WriteCustomRequestFile();
+    EXPECT_FALSE(sim::FileExists(kRequestFile));
+}
+
+TEST_F(CustomRequest, MissingTextGivesAnEmptyFileThatReplacesTheOldOne)
+{
+    sim::WriteFile(kRequestFile, "an older and much longer request");
+    Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\n");
+    WriteCustomRequestFile();
+    ASSERT_TRUE(sim::FileExists(kRequestFile));
+    EXPECT_EQ("", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequest, FileFollowsTheSystemDrive)
+{
+    sim::Machine().environment["SYSTEMDRIVE"] = "D:";
+    Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=on D\r\n");
+    WriteCustomRequestFile();
+    EXPECT_EQ("on D", sim::ReadFile("D:\\VornCustomSetting\\VornCoustomSet.ini"));
+    DeleteCustomRequestFile();
+    EXPECT_FALSE(sim::FileExists("D:\\VornCustomSetting\\VornCoustomSet.ini"));
+    EXPECT_TRUE(sim::FileExists("D:\\VornCustomSetting"));
+}
+
+TEST_F(CustomRequest, UnknownSystemDriveWritesAndDeletesNothing)
+{
+    // Unexpanded, the variable would be a folder name relative to the current folder.
+    sim::Machine().environment.erase("SYSTEMDRIVE");
+    sim::WriteFile("C:\\%SYSTEMDRIVE%\\VornCustomSetting\\VornCoustomSet.ini", "keep");
+    Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
+    DeleteCustomRequestFile();
+    WriteCustomRequestFile();
+    EXPECT_EQ("keep", sim::ReadFile("C:\\%SYSTEMDRIVE%\\VornCustomSetting\\VornCoustomSet.ini"));
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
+}
+
+TEST_F(CustomRequest, DeleteLeavesTheFolderAndToleratesAMissingFile)
+{
+    sim::WriteFile(kRequestFile, "old");
+    DeleteCustomRequestFile();
+    EXPECT_FALSE(sim::FileExists(kRequestFile));
+    EXPECT_TRUE(sim::FileExists("C:\\VornCustomSetting"));
+    DeleteCustomRequestFile();
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+}
+
+// Whole runs: the file is replaced on the installation path only.
+class CustomRequestInRuns : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim::Reset();
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=10\r\n"
+                       "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=requested\r\n");
+        sim::WriteFile("C:\\Pkg\\Vi32\\Driver.inf", "[Version]\r\n");
+        sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile("C:\\Pkg\\Vi64\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+        sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = 1;
+        sim::WriteFile(kRequestFile, "from an earlier run");
+    }
+};
+
+TEST_F(CustomRequestInRuns, PlainInstallationDeletesTheOldFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
+    EXPECT_FALSE(sim::FileExists(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, NamedRequestReplacesTheOldFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/s /OEM1"));
+    EXPECT_EQ("requested", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, ExtractionKeepsTheFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/OEM1 /extract_all:C:\\Out"));
+    EXPECT_TRUE(sim::FileExists("C:\\Out\\production"));
+    EXPECT_EQ("from an earlier run", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, RunEndingAtTheVersionQuestionKeepsTheFile)
+{
+    // An installed version that cannot be read ends an interactive run at the question.
+    sim::SetRegistryString("Software\\Vorn\\Glidex", "ProductVer", " ", sim::View::Only64);
+    EXPECT_EQ(0, RunSetup(0, ""));
+    EXPECT_TRUE(sim::Machine().processes.empty());
+    EXPECT_EQ("from an earlier run", sim::ReadFile(kRequestFile));
+}
+
+TEST_F(CustomRequestInRuns, RunEndingAtTheUsageScreenKeepsTheFile)
+{
+    EXPECT_EQ(SUCCESS, RunSetup(0, "/?"));
+    EXPECT_EQ("from an earlier run", sim::ReadFile(kRequestFile));
+}
+
+}  // namespace
