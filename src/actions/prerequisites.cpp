@@ -82,8 +82,7 @@ int InstallPrerequisites(ModuleHandle instance)
         return SUCCESS;
     if (CollectDeviceHardwareIds() == 0)
         return SUCCESS;
-    // An empty device code would be "found" in any list, even an empty one.
-    if (g_State.DeviceAcpiId[0] != 0 && IsDotNetUnnecessary(g_State.DeviceAcpiId))
+    if (IsDotNetUnnecessary(g_State.DeviceAcpiId))
         return SUCCESS;
     if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))
         return DEP_SOFT_ERROR;
