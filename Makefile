@@ -56,6 +56,7 @@ fuzz: deps
 	bash tests/fuzz/run_fuzz.sh $(BUILD)/fuzz
 
 e2e: deps exe
+	bash tools/check-exe.sh $(EXE)
 	bash tests/e2e/run_e2e.sh $(EXE)
 
 test: deps

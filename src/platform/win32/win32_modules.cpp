@@ -18,9 +18,9 @@ HMODULE LoadFromSystemFolder(const char* name)
 
 FARPROC SystemProc(const char* library, const char* procedure)
 {
-    HMODULE module = GetModuleHandleA(library);
-    if (!module)
-        module = LoadFromSystemFolder(library);
+    // Never by bare name, not even to find a copy already loaded: that copy
+    // may have come from the program's folder.
+    HMODULE module = LoadFromSystemFolder(library);
     return module ? GetProcAddress(module, procedure) : NULL;
 }
 

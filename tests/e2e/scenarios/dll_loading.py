@@ -5,9 +5,10 @@ dbghelp.dll is loaded only to read DPInst's image header. WINEDLLOVERRIDES
 "dbghelp=n,b" makes Wine prefer a DLL beside the program, as Windows' search
 order would; the planted one leaves a mark file when loaded.
 
-Not covered here: version.dll. Wine's own user32 loads version.dll before
+version.dll cannot be shown the same way: Wine's own user32 loads it before
 WinMain runs, so a planted copy would be loaded (or not) whatever Setup.exe
-does; the host unit tests cover how Setup.exe loads it.
+does. What can be shown is how Setup.exe asks for it: by full path in the
+system folder, never by bare name.
 """
 import rig
 from e2e import ABSENT, DPInst, Scenario, driver_package
@@ -20,7 +21,28 @@ def image_header_read(outcome):
     return []
 
 
+def loaded_by_full_path(outcome):
+    problems = []
+    asked = {}
+    for call in outcome.traced("KERNEL32.LoadLibraryA"):
+        name = (call.args[0].text or b"").decode("latin-1") if call.args else ""
+        for dll in ("version.dll", "dbghelp.dll"):
+            if name.lower().endswith(dll):
+                asked[dll] = name
+                if name.lower() != "c:\\windows\\system32\\" + dll:
+                    problems.append(f"LoadLibraryA({name!r}) does not name the system folder's {dll}")
+    for dll in ("version.dll", "dbghelp.dll"):
+        if dll not in asked:
+            problems.append(f"Setup.exe never loaded {dll}, so its loading was not exercised")
+    return problems
+
+
 SCENARIOS = [
+    Scenario("version.dll and dbghelp.dll are loaded by full path from the system folder",
+             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"},
+                            files={"Vi64\\VrnVer.dll": rig.version_dll("10, 3, 201, 104")}),
+             args="/s", relay=["kernel32.LoadLibraryA"], dpinst=DPInst(exit_code=1), exit=0,
+             check=loaded_by_full_path),
     Scenario("dbghelp.dll planted beside Setup.exe is not loaded",
              driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"},
                             files={"dbghelp.dll": rig.BIN / "dbghelp.dll"}),
