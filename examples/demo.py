@@ -75,7 +75,8 @@ Running:  Setup.exe /s     ("/s" means silent: no questions asked)
     if not done["dpinst_calls"]:
         print("  Setup.exe did not start DPInst.")
     else:
-        print(f"  DPInst returned     {DPINST_RETURNS} (0x{DPINST_RETURNS:08X}): {dpinst_code_in_words(DPINST_RETURNS)}")
+        code = DPINST_RETURNS
+        print(f"  DPInst returned     {code} (0x{code:08X}): {dpinst_code_in_words(code)}")
 
     log = done["files"][LOG]
     text = log[2:].decode("utf-16-le", errors="replace") if log and log.startswith(b"\xff\xfe") else None

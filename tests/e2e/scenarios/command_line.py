@@ -30,9 +30,8 @@ SCENARIOS = [
     Scenario("/vFORCE=yes: unknown value, exit 1608, DPInst not started", package(0x09), args="/vFORCE=yes",
              dpinst=DPInst(exit_code=1), exit=1608, boxes=[], dpinst_calls=[]),
 
-    # Each option is acted on only with its own Support bit; the other bit does not do.
+    # Each option needs its own Support bit; the other one will not do.
     installs("ignored without Support 0x01", "/vFORCE=yes", 0x0A, INTERACTIVE),
-    installs("ignored without Support 0x01", f"/vEXTRACTDRIVERS={OUT}", 0x0A, INTERACTIVE),
     installs("ignored without Support 0x02", f"/extract_all:{OUT}", 0x09, INTERACTIVE),
     # A mode switch replaces the command line, so "/extract_all:" is not found.
     installs("silent installation, nothing extracted", f"/s /extract_all:{OUT}", 0x0B, SILENT),

@@ -6,7 +6,7 @@ import random
 import re
 
 import rig
-from e2e import ABSENT, Box, Device, DPInst, Package, Reg, Scenario, driver_package, rc_string
+from e2e import Box, Device, DPInst, Package, Reg, Scenario, driver_package, rc_string
 from e2e import SAMPLE_INF
 
 EXAMPLE = rig.REPO / "examples" / "package"

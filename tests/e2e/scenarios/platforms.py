@@ -22,7 +22,6 @@ SCENARIOS = [
     picks("win8", "W864", "Windows 8 64-bit"),
     picks("win7", "W764", "Windows 7 64-bit"),
     picks("vista", "Vi64", "Windows Vista 64-bit"),
-    picks("winxp64", "XP64", "Windows XP x64 (5.2)"),
     # A 32-bit prefix has no WOW64 folder: the 32-bit sections apply.
     picks("winxp", "XP32", "Windows XP 32-bit"),
     # Refused before the settings are read, so even Support 8 gives exit code 0.
