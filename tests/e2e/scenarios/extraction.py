@@ -128,3 +128,28 @@ SCENARIOS = [
     refused("in EXTRACTDRIVERS with a double quote and a second command",
             f'/vEXTRACTDRIVERS={OUT}\\" & echo x > {PWNED} & "'),
 ]
+
+
+# The command interpreter expands %NAME% (and %NAME:~i,n%, any slice of it)
+# in the copy command before it looks at quotes. On Windows its own
+# %CMDCMDLINE% holds a double quote, so a target can make one without typing
+# it, get past the quote check and run a second command (Wine's interpreter
+# has no such variable, and splits commands before expanding). Here a variable
+# of the environment shows the expansion: the target must be refused (exit 3)
+# or used as typed, never turned into another folder.
+EXPANDED = "C:\\OutInjected"
+
+
+def not_expanded(outcome):
+    if outcome.exit_code == 3 and not outcome.prefix.unix(OUT + "%Q%").exists():
+        return []
+    if outcome.exit_code == 0:
+        return extracted(OUT + "%Q%")(outcome)
+    return [f"exit code {outcome.exit_code}, expected 3 (refused) or 0 (extracted to {OUT}%Q% as typed)"]
+
+
+SCENARIOS.append(
+    Scenario("extraction target with %Q% in it: not expanded by the command interpreter", package(0x0B),
+             args=f"/extract_all:{OUT}%Q%", env={"Q": "Injected"}, dpinst=DPInst(exit_code=1), boxes=[],
+             dpinst_calls=[], files={EXPANDED: ABSENT}, cleanup=[EXPANDED, OUT + "%Q%"], check=not_expanded,
+             pending="a % in the extraction target is not refused yet"))
