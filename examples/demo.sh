@@ -1,31 +1,23 @@
 #!/usr/bin/env bash
-# Shows Setup.exe at work under Wine: runs "Setup.exe /?" in a sample driver
-# package and prints the help screen as it appeared, and the exit code.
+# Shows Setup.exe at work under Wine: a silent installation ("Setup.exe /s") of
+# the sample driver package in examples/package on a Windows 10 64-bit prefix,
+# told in plain words: which DPInst it started with which options, what DPInst
+# returned, the result, the exit code and the runtime log.
 #
-#   bash examples/demo.sh build/Setup.exe
+#   bash examples/demo.sh [build/Setup.exe]      (or: make demo)
 #
-# The first run makes a Wine prefix under build/e2e/prefixes (about half a
-# minute); later runs reuse it.
+# The first run builds what is missing and makes a Wine prefix under
+# build/e2e/prefixes (about half a minute); later runs reuse it.
 set -euo pipefail
 
-setup=${1:-build/Setup.exe}
 repo=$(cd "$(dirname "$0")/.." && pwd)
+setup=${1:-$repo/build/Setup.exe}
 if [[ ! -f "$setup" ]]; then
-    echo "no Setup.exe at $setup: run 'make exe' first" >&2
-    exit 2
+    if [[ "$(realpath -m "$setup")" == "$repo/build/Setup.exe" ]]; then
+        make -C "$repo" exe >&2
+    else
+        echo "no Setup.exe at $setup" >&2
+        exit 2
+    fi
 fi
-
-# The sample package beside this script: Setup.ini, the INF files and, as the
-# real DPInst.exe cannot ship here, the test stand-in put into Vi64 and Vi32.
-package="$repo/examples/package"
-
-cat <<'TEXT'
-Setup.exe is a Windows program with no window of its own: all it says, it says
-in message boxes, and deployment tools read its exit code. Here it runs under
-Wine on a private X display; a small robot program reads each message box and
-presses its default button.
-
-Running:  Setup.exe /?    (examples/package copied to C:\pkg)
-
-TEXT
-python3 "$repo/tests/e2e/run_once.py" --setup "$setup" --package "$package" --dpinst 'Vi64=x64' --dpinst 'Vi32=x86' -- '/?'
+exec python3 "$repo/examples/demo.py" "$setup"

@@ -408,6 +408,8 @@ def slug(name: str) -> str:
 
 def prepare(prefix: rig.Prefix, s: Scenario, setup_exe: Path) -> None:
     prefix.clean(s.cleanup)
+    for path in s.cleanup:  # and gone again before the next scenario
+        prefix.note_path(path)
     rig.write_package(prefix, s.package, setup_exe)
     prefix.unix(rig.RECORDS_WIN + "\\dpinst_control.ini").write_bytes(s.dpinst.control())
     for path, content in s.seed_files.items():

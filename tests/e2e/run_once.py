@@ -14,6 +14,7 @@ import json
 import signal
 import sys
 from pathlib import Path
+from typing import Optional, Sequence
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
@@ -46,6 +47,39 @@ def report(version: str, command: str, result: rig.RunResult, boxes: list) -> st
     return "\n".join(lines)
 
 
+def run_package(setup: Path, package_dir: Path, arguments: str, windows: str = "win10", dpinst: Sequence[str] = (),
+                dpinst_exit: int = 0, answers: Sequence[str] = (), files: Sequence[str] = ()) -> dict:
+    """Runs one Setup.exe command in a fresh copy of the package and returns what
+    came out: the command, the RunResult, the boxes, the stand-in's records
+    (command lines; "bits=NN cwd=FOLDER" lines) and the bytes of each of files
+    (None when missing)."""
+    rig.build_tools()
+    rig.ensure_locales(["en_US.UTF-8"])
+    display = rig.Display()
+    prefix = None
+    try:
+        prefix = rig.Prefix(windows, display.start()).open()
+        package = package_from(package_dir, list(dpinst))
+        result, boxes = rig.run_setup(prefix, package, setup.resolve(), arguments, answers,
+                                      dpinst=rig.DPInst(exit_code=dpinst_exit))
+
+        def lines(name: str) -> list:
+            path = prefix.unix(rig.RECORDS_WIN + "\\" + name)
+            return path.read_bytes().decode("utf-8", "replace").splitlines() if path.exists() else []
+
+        def content(name: str) -> Optional[bytes]:
+            path = prefix.unix(name)
+            return path.read_bytes() if path.is_file() else None
+
+        return {"command": rig.cmdline_bytes(package.exe_path, arguments).decode(), "result": result,
+                "boxes": boxes, "dpinst_calls": lines("dpinst_calls.txt"), "dpinst_runs": lines("dpinst_runs.txt"),
+                "files": {name: content(name) for name in files}}
+    finally:
+        if prefix:
+            prefix.close()
+        display.stop()
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--setup", required=True, type=Path)
@@ -61,28 +95,15 @@ def main() -> int:
     options = parser.parse_args()
     arguments = " ".join(a for a in options.arguments if a != "--")
 
-    rig.build_tools()
-    rig.ensure_locales(["en_US.UTF-8"])
-    display = rig.Display()
-    prefix = None
-    try:
-        prefix = rig.Prefix(options.windows, display.start()).open()
-        package = package_from(options.package, options.dpinst)
-        result, boxes = rig.run_setup(prefix, package, options.setup.resolve(), arguments, options.answer,
-                                      dpinst=rig.DPInst(exit_code=options.dpinst_exit))
-        calls = prefix.unix(rig.RECORDS_WIN + "\\dpinst_calls.txt")
-        dpinst_calls = calls.read_bytes().decode("utf-8", "replace").splitlines() if calls.exists() else []
-        command = rig.cmdline_bytes(package.exe_path, arguments).decode()
-    finally:
-        if prefix:
-            prefix.close()
-        display.stop()
+    done = run_package(options.setup, options.package, arguments, options.windows, options.dpinst,
+                       options.dpinst_exit, options.answer)
+    result = done["result"]
     if options.json:
-        print(json.dumps({"command": command, "exit_code": result.exit_code, "error": result.error,
-                          "boxes": boxes, "dpinst_calls": dpinst_calls}, ensure_ascii=False, indent=1))
+        print(json.dumps({"command": done["command"], "exit_code": result.exit_code, "error": result.error,
+                          "boxes": done["boxes"], "dpinst_calls": done["dpinst_calls"]}, ensure_ascii=False, indent=1))
     else:
-        print(report(options.windows, command, result, boxes))
-        for call in dpinst_calls:
+        print(report(options.windows, done["command"], result, done["boxes"]))
+        for call in done["dpinst_calls"]:
             print(f"DPInst was started as: {call}")
     return 0 if result.exit_code is not None else 1
 

@@ -12,6 +12,12 @@ def silent(dpinst_code, exit_code, label):
                     dpinst_calls=[SILENT])
 
 
+def without_exit_code(dpinst_code):
+    return Scenario(f"silent run without Support, DPInst returns 0x{dpinst_code:X}: exit 0",
+                    driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe"}}, {"Vi64": "x64"}), args="/s",
+                    dpinst=DPInst(exit_code=dpinst_code), exit=0, boxes=[], dpinst_calls=[SILENT])
+
+
 SCENARIOS = [
     silent(0x1, 0, "one package installed"),
     silent(0x40000001, 1641, "restart needed"),
@@ -22,9 +28,14 @@ SCENARIOS = [
     silent(3, 3, "any other code passes through"),
     # The whole 32-bit code must reach the caller, not just its low byte.
     silent(0x40000003, 0x40000003, "restart flag with three packages: the code itself"),
-    Scenario("silent run without Support: DPInst's restart code still exits 0",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe"}}, {"Vi64": "x64"}),
-             args="/s", dpinst=DPInst(exit_code=0x40000001), exit=0, boxes=[], dpinst_calls=[SILENT]),
+    silent(0x0, 0, "nothing to install: the code itself"),
+    silent(0x2, 0, "two packages installed"),
+    silent(0x100, 4, "staged only"),
+    silent(0x80000000, 1603, "failure bit alone"),
+    # Without Support 0x08 every result, failures included, exits 0.
+    without_exit_code(0x40000001),
+    without_exit_code(0x80000000),
+    without_exit_code(0x100),
     Scenario("interactive run: DPInst gets the Default switches", PACKAGE_W864,
              dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f']),
     Scenario("silent switch in capitals: /S counts as silent", PACKAGE_W864, args="/S",
