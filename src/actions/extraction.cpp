@@ -5,6 +5,7 @@
 #include "app/result_codes.h"
 #include "app/setup_state.h"
 #include "util/bounded_string.h"
+#include "util/command_text.h"
 
 namespace {
 
@@ -24,17 +25,12 @@ const DriverCopy kDriverCopies[] = {
 };
 const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 
-// A double quote would end the quoted path and let the command interpreter
-// run what follows; a control character can end the command early, dropping
-// "/I /Y"; xcopy may read a "/" even inside quotes as a switch (such as /W or
-// /P, which wait for a key). No folder name holds any of them ("/" only ever
-// stands in for "\").
-int TargetIsSafe(const char* target)
+// Beside what the command interpreter would not take literally, xcopy may
+// read a "/" even inside quotes as a switch (such as /W or /P, which wait for
+// a key). No folder name holds "/": it only ever stands in for "\".
+int PathIsSafe(const char* path)
 {
-    for (const unsigned char* p = (const unsigned char*)target; *p; ++p)
-        if (*p == '"' || *p == '/' || *p < 0x20)
-            return 0;
-    return 1;
+    return IsLiteralInQuotes(path) && !strchr(path, '/');
 }
 
 // 1 when the whole command fits.
@@ -83,7 +79,7 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
     char folder[PATH_CAPACITY] = "";
     if (!ReadProgramFolder(instance, folder))
         return DEP_SOFT_ERROR;
-    if (!TargetIsSafe(target))
+    if (!PathIsSafe(target) || !PathIsSafe(folder))
         return DEP_SOFT_ERROR;
 
     // Every command is built before any runs: all six fit, or none runs.

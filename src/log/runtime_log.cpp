@@ -6,6 +6,7 @@
 #include "app/result_codes.h"
 #include "log/debug_report.h"
 #include "util/bounded_string.h"
+#include "util/command_text.h"
 
 namespace {
 
@@ -127,16 +128,10 @@ const char* NextBackslash(const char* text)
 }
 
 // A path goes into the join command only when the command interpreter will
-// take it literally inside quotes: a quote would end the quoting, "%" and "!"
-// would expand variables, and control characters would end the command.
+// take it literally inside quotes.
 int SafeInCommand(const char* path)
 {
-    if (!path || !*path)
-        return 0;
-    for (const unsigned char* p = (const unsigned char*)path; *p; ++p)
-        if (*p == '"' || *p == '%' || *p == '!' || *p < 0x20)
-            return 0;
-    return 1;
+    return path && *path && IsLiteralInQuotes(path);
 }
 
 }  // namespace

@@ -124,6 +124,8 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
         "C:\\Out\r",
         "C:\\Out /W",                                    // read by xcopy as "wait for a key"
         "C:/Out",
+        "C:\\Out\\%CMDCMDLINE:~0,1%",                   // expands even inside quotes
+        "C:\\Out!X!",
     };
     for (const char* target : targets) {
         SCOPED_TRACE(testing::PrintToString(std::string(target)));
@@ -135,6 +137,13 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
         EXPECT_TRUE(sim::Machine().calls.empty());
         EXPECT_FALSE(sim::FileExists("C:\\pwned.txt"));
     }
+}
+
+TEST_F(ExtractionTest, RefusesAProgramFolderTheInterpreterWouldExpand)
+{
+    sim::Machine().modulePath = "C:\\100% driver\\Setup.exe";
+    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "C:\\Out"));
+    EXPECT_TRUE(Commands().empty());
 }
 
 TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
