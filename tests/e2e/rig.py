@@ -112,13 +112,14 @@ def build_tools() -> None:
         stamp.write_text(digest)
 
 
-def version_dll(product_version: str, machine: str = "i686") -> Path:
-    """A DLL whose version resource holds this ProductVersion string in the US
-    English, Unicode string table; built once per text and kept in build/e2e/bin."""
+def version_dll(product_version: str, machine: str = "i686", table: str = "040904b0") -> Path:
+    """A DLL whose version resource holds this ProductVersion string in one string
+    table (US English, Unicode by default); built once per text and kept in build/e2e/bin."""
+    language = int(table[:4], 16)
     script = ("1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
-              "  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"040904b0\"\n    BEGIN\n"
+              f"  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"{table}\"\n    BEGIN\n"
               f"      VALUE \"ProductVersion\", \"{product_version.replace(chr(34), chr(34) * 2)}\"\n"
-              "    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x0409, 1200\n"
+              f"    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x{language:04x}, 1200\n"
               "  END\nEND\n")
     digest = hashlib.sha256((machine + script).encode()).hexdigest()[:16]
     output = BIN / f"version-{digest}.dll"

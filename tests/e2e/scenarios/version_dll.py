@@ -8,10 +8,10 @@ MISMATCH = Box(caption="ERROR", text="VrnVer.dll version does not correspond to 
                default="ok", style=0x40)
 
 
-def with_version_dll(product_version):
+def with_version_dll(product_version, table="040904b0"):
     # Support 0x0C: a refused run must leave no log and exit 0 all the same.
     return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"},
-                          files={"Vi64\\VrnVer.dll": rig.version_dll(product_version)})
+                          files={"Vi64\\VrnVer.dll": rig.version_dll(product_version, table=table)})
 
 
 def refused(product_version, why):
@@ -27,4 +27,7 @@ SCENARIOS = [
     refused("10.3.201.104", "dots instead of comma and blank"),
     refused("10,3,201,104", "no blanks"),
     refused("10, 3, 201, 103", "another version"),
+    Scenario("version DLL with only a German string table: passes, DPInst runs",
+             with_version_dll("10.3.201.999", table="040704b0"), args="/s", dpinst=DPInst(exit_code=1), exit=0,
+             boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se']),
 ]
