@@ -11,6 +11,7 @@ const uint32_t kRebootTwoPackages = 0x40000002u;
 const uint32_t kStagedMask = 0x1100u;
 const uint32_t kStagedOnly = 0x100u;
 const uint32_t kFailedFlag = 0x80000000u;
+const size_t kCommandCapacity = PATH_CAPACITY + sizeof(SettingsRecord::Path) + sizeof(SettingsRecord::Silent) + 2;
 
 }  // namespace
 
@@ -40,12 +41,15 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
     PfPathRemoveFileSpec(folder);
 
     // Path is joined as plain text: the settings file gives it its own backslash.
-    char command[PATH_CAPACITY];
-    BoundedCopy(command, PATH_CAPACITY, "\"");
-    BoundedAppend(command, PATH_CAPACITY, folder);
-    BoundedAppend(command, PATH_CAPACITY, settings->Path);
-    BoundedAppend(command, PATH_CAPACITY, "\"");
-    BoundedAppend(command, PATH_CAPACITY, IsSilentMode() ? settings->Silent : settings->Default);
+    // The buffer holds the longest folder, Path and options whole: a cut
+    // command could drop the silent options and leave DPInst waiting for a
+    // person in an unattended deployment.
+    char command[kCommandCapacity];
+    BoundedCopy(command, kCommandCapacity, "\"");
+    BoundedAppend(command, kCommandCapacity, folder);
+    BoundedAppend(command, kCommandCapacity, settings->Path);
+    BoundedAppend(command, kCommandCapacity, "\"");
+    BoundedAppend(command, kCommandCapacity, IsSilentMode() ? settings->Silent : settings->Default);
 
     uint32_t processCode = 0;
     uint32_t threadCode = 0;

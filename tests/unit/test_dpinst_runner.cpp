@@ -73,6 +73,17 @@ TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\"", sim::Machine().processes[2]);
 }
 
+TEST_F(DpinstRunner, DeepPackageFolderKeepsTheSilentOptions)
+{
+    std::string folder = "C:\\" + std::string(230, 'd');
+    sim::Machine().modulePath = folder + "\\Setup.exe";
+    sim::WriteFile(folder + "\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+    BoundedCopy(g_State.CommandLine, 260, "/s");
+    EXPECT_EQ(SUCCESS, RunDpinst(0, &g_State.Settings));
+    ASSERT_EQ(1u, sim::Machine().processes.size());
+    EXPECT_EQ("\"" + folder + "\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
+}
+
 TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
 {
     BoundedCopy(g_State.Settings.Path, 260, "\\Nowhere\\DPInst.exe");
