@@ -15,9 +15,10 @@ int EnableShutdownPrivilege()
     uint64_t luid = 0;
     PfLookupPrivilegeValue("SeShutdownPrivilege", &luid);
     // AdjustTokenPrivileges can succeed without enabling anything; only the
-    // last error tells, so it is read before anything else can change it.
-    int enabled = token != 0 && PfAdjustTokenPrivilege(token, luid, PF_SE_PRIVILEGE_ENABLED) &&
-                  PfGetLastError() == PF_ERROR_SUCCESS;
+    // last error tells, so it is read before anything else can change it. A
+    // token that could not be opened makes the call fail, which is told the same way.
+    PfAdjustTokenPrivilege(token, luid, PF_SE_PRIVILEGE_ENABLED);
+    int enabled = PfGetLastError() == PF_ERROR_SUCCESS;
     if (token)
         PfCloseHandle(token);
     return enabled;

@@ -40,7 +40,9 @@ int CheckVersionDll(const char* packageInfPath)
     uint32_t size = PfGetFileVersionInfoSize(dllPath);
     if (size == 0)
         return 1;
-    void* block = malloc(size);
+    // Zeroed with room to spare, so a value stored without its terminator
+    // still ends inside the block.
+    void* block = calloc(size + 2, 1);
     if (!block)
         return 1;
 

@@ -85,12 +85,15 @@ int PfLookupPrivilegeValue(const char* name, uint64_t* luid)
     return TraceCall(std::string("LookupPrivilegeValueA ") + name, "LookupPrivilegeValueA");
 }
 
-int PfAdjustTokenPrivilege(PfHandle, uint64_t luid, uint32_t attributes)
+int PfAdjustTokenPrivilege(PfHandle token, uint64_t luid, uint32_t attributes)
 {
     char call[80];
     snprintf(call, sizeof(call), "AdjustTokenPrivileges luid %llu attributes %u", (unsigned long long)luid,
              attributes);
-    TraceCall(call, "AdjustTokenPrivileges");
+    if (!TraceCall(call, "AdjustTokenPrivileges") || !FindHandle(token, HandleKind::Token)) {
+        PfSetLastError(6);  // ERROR_INVALID_HANDLE
+        return 0;
+    }
     PfSetLastError(Machine().privilegeNotAssigned ? (uint32_t)PF_ERROR_NOT_ALL_ASSIGNED : 0u);
     return 1;
 }

@@ -82,6 +82,9 @@ TEST_F(Restart, UnopenableTokenCountsAsMissingPrivilege)
     EXPECT_EQ("AdjustTokenPrivileges enable failed", sim::Machine().boxes[0].text);
     EXPECT_EQ(std::vector<uint32_t>{PF_EWX_REBOOT}, sim::Machine().exitWindowsFlags);
     EXPECT_TRUE(sim::Machine().openHandles.empty());
+    // The failures are not examined one by one: every step is still taken.
+    ASSERT_EQ(4u, sim::Machine().calls.size());
+    EXPECT_EQ(0u, sim::Machine().calls[2].find("AdjustTokenPrivileges"));
 }
 
 }  // namespace
