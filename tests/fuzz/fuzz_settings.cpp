@@ -1,0 +1,48 @@
+// Any bytes as the package settings file: every reader fills its buffer from
+// the file or its default, terminated, and nothing is written past it.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "checks/platform_selection.h"
+#include "config/custom_request.h"
+#include "config/settings_file.h"
+#include "sim/sim.h"
+#include "util/bounded_string.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool machineReady = false;
+    if (!machineReady) {
+        sim::Reset();
+        machineReady = true;
+    }
+    std::string ini((const char*)data, size);
+    sim::WriteFile("C:\\Pkg\\Setup.ini", ini);
+
+    SettingsRecord record;
+    memset(&record, 0x5A, sizeof(record));
+    g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
+    g_State.OsVersion.dwMajorVersion = size % 2 ? 10 : 6;
+    g_State.OsVersion.dwMinorVersion = size % 3;
+    SelectPlatform(0, &record);
+    if (strlen(record.Path) >= sizeof(record.Path) || strlen(record.Default) >= sizeof(record.Default) ||
+        strlen(record.Silent) >= sizeof(record.Silent))
+        abort();
+
+    char small[5];
+    ReadSettingString("OEM1", "CustomRequest", small, sizeof(small), "defaults");
+    if (strlen(small) >= sizeof(small))
+        abort();
+    IsDotNetUnnecessary(size > 0 ? ini.substr(0, data[0] % 9).c_str() : "");
+
+    // A custom request named after the input's first line, sized by its count.
+    BoundedCopyN(g_State.CustomRequestSection, 11, ini.c_str() + (size > 1 ? 1 : 0), 10);
+    WriteCustomRequestFile();
+    DeleteCustomRequestFile();
+    sim::Machine().boxes.clear();
+    return 0;
+}
