@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "app/result_codes.h"
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -37,8 +38,7 @@ int MapDpinstReturnCode(uint32_t code, int startResult)
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char folder[PATH_CAPACITY] = "";
-    PfGetModuleFileName(instance, folder, PATH_CAPACITY);
-    PfPathRemoveFileSpec(folder);
+    GetProgramFolder(instance, folder);
 
     // Path is joined as plain text: the settings file gives it its own backslash.
     // The buffer holds the longest folder, Path and options whole: a cut

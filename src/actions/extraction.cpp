@@ -6,6 +6,7 @@
 #include "app/setup_state.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -61,23 +62,12 @@ int SourceIsFile(const char* folder, const char* source)
     return !PfFindFirstFileName(path, anyEntry, sizeof(anyEntry));
 }
 
-// The program's folder; 0 when its path cannot be read whole.
-int ReadProgramFolder(ModuleHandle instance, char* folder)
-{
-    PfSetLastError(PF_ERROR_SUCCESS);
-    uint32_t length = PfGetModuleFileName(instance, folder, PATH_CAPACITY);
-    if (length == 0 || length >= (uint32_t)PATH_CAPACITY || PfGetLastError() == PF_ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    PfPathRemoveFileSpec(folder);
-    return 1;
-}
-
 }  // namespace
 
 int ExtractDrivers(ModuleHandle instance, const char* target)
 {
     char folder[PATH_CAPACITY] = "";
-    if (!ReadProgramFolder(instance, folder))
+    if (!GetProgramFolder(instance, folder))
         return DEP_SOFT_ERROR;
     if (!PathIsSafe(target) || !PathIsSafe(folder))
         return DEP_SOFT_ERROR;

@@ -5,6 +5,7 @@
 #include "app/messages.h"
 #include "checks/platform_selection.h"
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -23,10 +24,10 @@ const uint64_t kOptionalHeaderSizeOffset = 16;  // within the file header
 // the shell's buffer empty, which would then name the current folder: refuse it.
 int JoinToProgramFolder(ModuleHandle instance, const char* path, char* joined)
 {
-    joined[0] = 0;
-    if (PfGetModuleFileName(instance, joined, PATH_CAPACITY) == 0)
+    if (!GetProgramFolder(instance, joined)) {
+        joined[0] = 0;
         return 0;
-    PfPathRemoveFileSpec(joined);
+    }
     return PfPathAppend(joined, path);
 }
 
