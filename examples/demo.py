@@ -7,7 +7,6 @@ Used by examples/demo.sh (make demo).
 """
 import configparser
 import re
-import signal
 import sys
 from pathlib import Path
 
@@ -98,15 +97,8 @@ Running:  Setup.exe /s     ("/s" means silent: no questions asked)
         print(f"  | {line}")
     if "  Installed version:" in lines:
         print("  The installed version is empty: this machine had no touch-pad driver before.")
-    if "  Package version:" in lines:
-        print("  The package version is empty while Setup.exe does not yet look for the package's INF.")
     return 0 if result.exit_code == 0 else 1
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    try:
-        sys.exit(main())
-    except rig.RigError as error:
-        print(f"error: {error}", file=sys.stderr)
-        sys.exit(2)
+    rig.run_main(main)

@@ -14,7 +14,6 @@ import dataclasses
 import re
 import runpy
 import shutil
-import signal
 import sys
 import time
 from pathlib import Path
@@ -549,11 +548,5 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
 
 
 if __name__ == "__main__":
-    # Let a stop by make or CI still end Xvfb and the wine servers.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    try:
-        sys.exit(main())
-    except rig.RigError as error:
-        print(f"e2e rig error: {error}", file=sys.stderr)
-        print("0 passed, 1 failed")
-        sys.exit(1)
+    # A rig error still ends with the summary line that CI reads.
+    rig.run_main(main, ("e2e rig error: {error}", "0 passed, 1 failed"), failure_code=1)

@@ -45,6 +45,19 @@ class RigError(Exception):
     """The rig itself failed (not the program under test)."""
 
 
+def run_main(main, failure_lines=("error: {error}",), failure_code=2) -> None:
+    """Runs a command-line entry point: a stop by make or CI (SIGTERM) still ends
+    Xvfb and the wine servers, and a rig error is reported instead of a trace."""
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    try:
+        sys.exit(main())
+    except RigError as error:
+        print(failure_lines[0].format(error=error), file=sys.stderr)
+        for line in failure_lines[1:]:
+            print(line)
+        sys.exit(failure_code)
+
+
 class Timeout(RigError):
     """Something did not end or appear within its time limit."""
 

@@ -11,7 +11,6 @@ JSON with --json.
 
 import argparse
 import json
-import signal
 import sys
 from pathlib import Path
 from typing import Optional, Sequence
@@ -109,9 +108,4 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    try:
-        sys.exit(main())
-    except rig.RigError as error:
-        print(f"error: {error}", file=sys.stderr)
-        sys.exit(2)
+    rig.run_main(main)

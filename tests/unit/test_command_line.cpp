@@ -16,6 +16,13 @@ namespace {
 
 const uint32_t kBothSwitchBits = SUPPORT_PUBLIC_PROPERTIES | SUPPORT_EXTRACT_ALL;
 
+struct PropertyCase {
+    const char* typed;
+    int result;
+    int force, freshInstall, forceRestart, debug;
+    const char* logFile;
+};
+
 class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -30,6 +37,19 @@ protected:
     {
         BoundedCopy(g_State.CommandLine, PATH_CAPACITY, typed.c_str());
         return ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
+    }
+
+    // Parses the case on a fresh machine and checks every option it may set.
+    void ExpectParsed(const PropertyCase& c)
+    {
+        SCOPED_TRACE(c.typed);
+        SetUp();
+        EXPECT_EQ(c.result, Parse(c.typed));
+        EXPECT_EQ(c.force, g_State.Force);
+        EXPECT_EQ(c.freshInstall, g_State.FreshInstall);
+        EXPECT_EQ(c.forceRestart, g_State.ForceRestart);
+        EXPECT_EQ(c.debug, g_State.Debug);
+        EXPECT_STREQ(c.logFile, g_State.LogFilePath);
     }
 
     void WritePackage()
@@ -140,12 +160,6 @@ TEST_F(CommandLineTest, LastModeSwitchReplacesTheCommandLine)
 
 // ---- public properties -------------------------------------------------------------
 
-struct PropertyCase {
-    const char* typed;
-    int result;
-    int force, freshInstall, forceRestart, debug;
-    const char* logFile;
-};
 
 TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
 {
@@ -172,16 +186,8 @@ TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
         {"/vDEBUG=false", 0, 1, 0, 0, 0, ""},
         {"/vFORCE=false /vFRESHINSTALL=true", 0, 0, 1, 0, 0, ""},
     };
-    for (const PropertyCase& c : cases) {
-        SCOPED_TRACE(c.typed);
-        SetUp();
-        EXPECT_EQ(c.result, Parse(c.typed));
-        EXPECT_EQ(c.force, g_State.Force);
-        EXPECT_EQ(c.freshInstall, g_State.FreshInstall);
-        EXPECT_EQ(c.forceRestart, g_State.ForceRestart);
-        EXPECT_EQ(c.debug, g_State.Debug);
-        EXPECT_STREQ(c.logFile, g_State.LogFilePath);
-    }
+    for (const PropertyCase& c : cases)
+        ExpectParsed(c);
 }
 
 TEST_F(CommandLineTest, BadValueKeepsTheTypedTextAndSkipsLaterSwitches)
@@ -213,12 +219,8 @@ TEST_F(CommandLineTest, LogFileSwitchTakesThePathAfterOneSeparator)
         {"/f2debug x.log", 0, 1, 0, 0, 0, "ebug x.log"},
     };
     for (const PropertyCase& c : cases) {
-        SCOPED_TRACE(c.typed);
-        SetUp();
-        EXPECT_EQ(c.result, Parse(c.typed));
-        EXPECT_EQ(c.debug, g_State.Debug);
-        EXPECT_STREQ(c.logFile, g_State.LogFilePath);
-        EXPECT_STREQ("", g_State.CustomRequestSection);   // "/f" tokens never name a request
+        ExpectParsed(c);
+        EXPECT_STREQ("", g_State.CustomRequestSection) << c.typed;  // "/f" tokens never name a request
     }
 }
 
