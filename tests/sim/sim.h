@@ -52,6 +52,22 @@ struct ShellExecution {
     int show;
 };
 
+// A wrapped call made to fail: its nth use (counting from 1), or every use
+// from the nth on, returning its failure value with this last error.
+struct Fault {
+    std::string call;  // the wrapper's name, e.g. "PfWriteFile"
+    uint32_t nth;
+    uint32_t error;
+    bool fromThenOn;
+};
+
+// One use of a call that can be made to fail, and what it was about (the
+// path, key or command), when the machine records them.
+struct CallUse {
+    std::string call;
+    std::string subject;
+};
+
 struct Device {
     std::string instancePath;
     std::string hardwareIds;  // the property's raw bytes; use MultiSz() for a normal list
@@ -96,6 +112,10 @@ struct MachineState {
     bool privilegeNotAssigned = false;
     bool hasCreateProcessWithToken = true;
 
+    // fault injection: the faults, and whether every use is recorded in uses
+    std::vector<Fault> faults;
+    bool recordUses = false;
+
     // message box answers in order; when they run out: IDOK, or IDNO for Yes/No
     std::vector<int> answers;
 
@@ -107,6 +127,8 @@ struct MachineState {
     std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::vector<uint32_t> exitWindowsFlags;
+    std::map<std::string, uint32_t> useCounts;  // per call that can be made to fail
+    std::vector<CallUse> uses;
 };
 
 MachineState& Machine();
@@ -114,6 +136,9 @@ MachineState& Machine();
 // A fresh machine: Windows 10 64-bit, US English, an empty drive C: in a new
 // temporary folder, the English string table. Also zeroes the setup state.
 void Reset();
+
+// Makes the nth use of call fail with error (never 0), or every use from the nth on.
+void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn = false);
 
 // The host path that stands for a Windows path (drives are folders of the temp root).
 std::string HostPath(const std::string& windowsPath);

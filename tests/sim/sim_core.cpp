@@ -93,8 +93,27 @@ void Reset()
     g_machine.strings = kEnglishStrings;
     g_lastError = kLastErrorSentinel;
     ResetHandles();
+    ResetViews();
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
+}
+
+void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn)
+{
+    g_machine.faults.push_back({call, nth, error, fromThenOn});
+}
+
+uint32_t Injected(const char* call, const std::string& subject)
+{
+    uint32_t use = ++g_machine.useCounts[call];
+    if (g_machine.recordUses)
+        g_machine.uses.push_back({call, subject});
+    for (const Fault& fault : g_machine.faults)
+        if (fault.call == call && (use == fault.nth || (fault.fromThenOn && use > fault.nth))) {
+            g_lastError = fault.error;
+            return fault.error;
+        }
+    return 0;
 }
 
 std::string HostPath(const std::string& windowsPath)
@@ -224,6 +243,7 @@ void PfSetLastError(uint32_t error) { sim::g_lastError = error; }
 
 uint32_t PfGetModuleFileName(ModuleHandle, char* buffer, uint32_t capacity)
 {
+    SIM_FAULT_POINT("", 0);
     if (capacity == 0)
         return 0;
     size_t copied = std::min<size_t>(g_machine.modulePath.size(), capacity - 1);
@@ -236,6 +256,7 @@ uint32_t PfGetModuleFileName(ModuleHandle, char* buffer, uint32_t capacity)
 
 int PfGetVersionEx(PfOsVersionInfo* info)
 {
+    SIM_FAULT_POINT("", 0);
     if (info->dwOSVersionInfoSize != sizeof(PfOsVersionInfo))
         return 0;
     info->dwMajorVersion = g_machine.major;
@@ -251,6 +272,7 @@ void PfGetLocalTime(PfSystemTime* time) { *time = g_machine.localTime; }
 
 uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity)
 {
+    SIM_FAULT_POINT(source, 0);
     std::string out;
     for (const char* p = source; *p;) {
         const char* end = *p == '%' ? strchr(p + 1, '%') : 0;
@@ -272,8 +294,9 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
     return (uint32_t)out.size() + 1;
 }
 
-uint32_t PfCreateOwnedMutex(const char*)
+uint32_t PfCreateOwnedMutex(const char* name)
 {
+    SIM_FAULT_POINT(name, PfGetLastError());
     PfSetLastError(g_machine.mutexHeldElsewhere ? (uint32_t)PF_ERROR_ALREADY_EXISTS : 0u);
     return PfGetLastError();
 }
@@ -352,6 +375,7 @@ const char* PfMbsStr(const char* haystack, const char* needle)
 
 int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity)
 {
+    SIM_FAULT_POINT("", 0);
     std::string ansi = length < 0 ? std::string(text, strlen(text) + 1) : std::string(text, (size_t)length);
     std::u16string converted = sim::AnsiToUtf16(ansi);
     if (wideCapacity == 0)
@@ -368,6 +392,7 @@ void PfSetUserLocale() {}
 
 int PfMessageBox(const char* text, const char* caption, uint32_t style)
 {
+    SIM_FAULT_POINT(caption ? caption : "", 0);
     int answer;
     if (!g_machine.answers.empty()) {
         answer = g_machine.answers.front();
@@ -383,6 +408,8 @@ int PfLoadString(ModuleHandle, uint32_t id, char* buffer, int capacity)
 {
     if (capacity <= 0)
         return 0;
+    buffer[0] = 0;
+    SIM_FAULT_POINT(std::to_string(id), 0);
     auto found = g_machine.strings.find(id);
     std::string text = found == g_machine.strings.end() ? "" : found->second;
     size_t copied = std::min<size_t>(text.size(), (size_t)capacity - 1);

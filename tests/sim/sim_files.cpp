@@ -100,6 +100,12 @@ HandleData* FindHandle(PfHandle handle, HandleKind kind)
     return found != g_handles.end() && found->second.kind == kind ? &found->second : 0;
 }
 
+std::string HandlePath(PfHandle handle)
+{
+    auto found = g_handles.find(handle);
+    return found == g_handles.end() ? "" : found->second.path;
+}
+
 void ResetHandles()
 {
     g_handles.clear();
@@ -194,10 +200,15 @@ int PfPathAddExtension(char* path, const char* extension)
     return 1;
 }
 
-int PfPathFileExists(const char* path) { return *path && FileExists(path); }
+int PfPathFileExists(const char* path)
+{
+    SIM_FAULT_POINT(path, 0);
+    return *path && FileExists(path);
+}
 
 int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
 {
+    SIM_FAULT_POINT(pattern, 0);
     std::string text = pattern;
     size_t slash = text.find_last_of('\\');
     std::string folder = slash == std::string::npos ? "" : text.substr(0, slash);
@@ -232,6 +243,7 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
 
 PfHandle PfCreateFileForWrite(const char* path)
 {
+    SIM_FAULT_POINT(path, 0);
     std::string text = path;
     size_t slash = text.find_last_of('\\');
     if (text.empty() || IsFolder(text) || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
@@ -244,6 +256,7 @@ PfHandle PfCreateFileForWrite(const char* path)
 
 PfHandle PfOpenFileForRead(const char* path)
 {
+    SIM_FAULT_POINT(path, 0);
     if (!FileExists(path) || IsFolder(path)) {
         std::string text = path;
         size_t slash = text.find_last_of('\\');
@@ -258,6 +271,7 @@ PfHandle PfOpenFileForRead(const char* path)
 
 int PfWriteFile(PfHandle file, const void* data, uint32_t size)
 {
+    SIM_FAULT_POINT(HandlePath(file), 0);
     HandleData* handle = FindHandle(file, HandleKind::File);
     if (!handle)
         return 0;
@@ -272,11 +286,13 @@ int PfCloseHandle(PfHandle handle)
     if (!open.count(handle))
         return 0;
     open.erase(handle);
+    g_handles.erase(handle);  // its bytes go with it: long fuzz runs stay in bounded memory
     return 1;
 }
 
 int PfCopyFile(const char* source, const char* target, int failIfExists)
 {
+    SIM_FAULT_POINT(std::string(source) + " -> " + target, 0);
     if (failIfExists && FileExists(target))
         return 0;
     std::string to = target;
@@ -288,6 +304,7 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
 
 int PfDeleteFile(const char* path)
 {
+    SIM_FAULT_POINT(path, 0);
     if (!FileExists(path) || IsFolder(path)) {
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
@@ -297,6 +314,7 @@ int PfDeleteFile(const char* path)
 
 int PfCreateDirectory(const char* path)
 {
+    SIM_FAULT_POINT(path, 0);
     std::string text = path;
     if (FileExists(text)) {
         PfSetLastError(PF_ERROR_ALREADY_EXISTS);
@@ -326,7 +344,8 @@ std::string Trim(const std::string& text)
 // The value of section/key as the profile functions return it; false when absent.
 bool ProfileValue(const char* file, const char* section, const char* key, std::string* value)
 {
-    if (!FileExists(file) || IsFolder(file))
+    // A file that cannot be read gives the defaults, as one that is absent.
+    if (Injected("PfGetPrivateProfile", file) || !FileExists(file) || IsFolder(file))
         return false;
     std::stringstream lines(ReadFile(file));
     std::string line;
@@ -428,6 +447,7 @@ void Run(const Program& program)
 
 int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
 {
+    SIM_FAULT_POINT(commandLine, 0);
     std::string image = ImageOf(commandLine);
     const Program* program = ProgramAt(image);
     if ((program && program->startFails) || (!program && (!FileExists(image) || IsFolder(image)))) {
@@ -446,6 +466,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
                           const char* folder, int show)
 {
+    SIM_FAULT_POINT(file ? file : "", 0);
     Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
                                          folder ? folder : "", show});
     std::string image = folder ? std::string(folder) + "\\" + file : file;
@@ -463,6 +484,7 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
 
 int PfSystem(const char* command)
 {
+    SIM_FAULT_POINT(command, -1);  // cmd.exe could not be started
     Machine().systemCommands.push_back(command);
     if (Machine().systemHandler)
         return Machine().systemHandler(command);

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include <map>
+#include <memory>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SIM_POISON_PAST_FILE 1
@@ -21,8 +22,13 @@ using namespace sim;
 
 namespace {
 
-// Each view and the size of the file it shows.
-std::map<const unsigned char*, size_t> g_views;
+// Each view: the size of the file it shows, and its pages. A view holds its
+// bytes until it is unmapped, as on Windows, whatever happens to its handles.
+struct MappedView {
+    size_t size;
+    std::unique_ptr<std::string> pages;
+};
+std::map<const unsigned char*, MappedView> g_views;
 
 const size_t kPage = 4096;
 
@@ -47,6 +53,17 @@ const std::map<std::string, std::string>* VersionStringsOf(const std::string& pa
 
 namespace sim {
 
+void ResetViews()
+{
+    for (auto& view : g_views) {
+#ifdef SIM_POISON_PAST_FILE
+        ASAN_UNPOISON_MEMORY_REGION(view.second.pages->data(), view.second.pages->size());
+#endif
+        (void)view;
+    }
+    g_views.clear();
+}
+
 std::string PeImage(uint16_t machine)
 {
     std::string image(512, '\0');
@@ -65,6 +82,7 @@ PfHandle PfMapFileReadOnly(PfHandle file, const unsigned char** view, uint64_t* 
 {
     *view = 0;
     *size = 0;
+    SIM_FAULT_POINT(HandlePath(file), 0);
     HandleData* opened = FindHandle(file, HandleKind::File);
     if (!opened)
         return 0;
@@ -73,39 +91,40 @@ PfHandle PfMapFileReadOnly(PfHandle file, const unsigned char** view, uint64_t* 
         return 0;
     }
     PfHandle mapping = NewHandle(HandleKind::Mapping, opened->path);
-    HandleData* mapped = FindHandle(mapping, HandleKind::Mapping);
-    mapped->bytes = opened->bytes;
-    size_t length = mapped->bytes.size();
-    mapped->bytes.resize((length + kPage - 1) / kPage * kPage, '\0');
-    *view = (const unsigned char*)mapped->bytes.data();
+    std::unique_ptr<std::string> pages(new std::string(opened->bytes));
+    size_t length = pages->size();
+    pages->resize((length + kPage - 1) / kPage * kPage, '\0');
+    *view = (const unsigned char*)pages->data();
     *size = length;
-    g_views[*view] = length;
 #ifdef SIM_POISON_PAST_FILE
     // Windows reads the rest of the last page as zeros; a check must not rely
     // on it, so under the address sanitizer any read there is reported.
-    ASAN_POISON_MEMORY_REGION(*view + length, mapped->bytes.size() - length);
+    ASAN_POISON_MEMORY_REGION(*view + length, pages->size() - length);
 #endif
+    g_views[*view] = MappedView{length, std::move(pages)};
     Machine().calls.push_back("MapViewOfFile");
     return mapping;
 }
 
 void PfUnmapView(const unsigned char* view)
 {
-#ifdef SIM_POISON_PAST_FILE
     auto found = g_views.find(view);
+#ifdef SIM_POISON_PAST_FILE
     if (found != g_views.end())
-        ASAN_UNPOISON_MEMORY_REGION(view, (found->second + kPage - 1) / kPage * kPage);
+        ASAN_UNPOISON_MEMORY_REGION(view, found->second.pages->size());
 #endif
-    g_views.erase(view);
+    if (found != g_views.end())
+        g_views.erase(found);
     Machine().calls.push_back("UnmapViewOfFile");
 }
 
 int PfImageNtHeaderMachine(const unsigned char* view, uint16_t* machine)
 {
+    SIM_FAULT_POINT("", 0);
     auto found = g_views.find(view);
     if (found == g_views.end())
         return 0;
-    size_t size = found->second;
+    size_t size = found->second.size;
     size_t mappedSize = (size + kPage - 1) / kPage * kPage;
     if (size < 0x40 || ReadBytes(view, size, 0, 2) != 0x5A4D)
         return 0;
@@ -119,6 +138,7 @@ int PfImageNtHeaderMachine(const unsigned char* view, uint16_t* machine)
 
 uint32_t PfGetFileVersionInfoSize(const char* path)
 {
+    SIM_FAULT_POINT(path, 0);
     if (!FileExists(path) || !VersionStringsOf(path)) {
         PfSetLastError(1813);  // ERROR_RESOURCE_TYPE_NOT_FOUND
         return 0;
@@ -128,6 +148,7 @@ uint32_t PfGetFileVersionInfoSize(const char* path)
 
 int PfGetFileVersionInfo(const char* path, uint32_t size, void* block)
 {
+    SIM_FAULT_POINT(path, 0);
     if (!VersionStringsOf(path) || size < strlen(path) + 1)
         return 0;
     memset(block, 0, size);
@@ -137,6 +158,7 @@ int PfGetFileVersionInfo(const char* path, uint32_t size, void* block)
 
 int PfVerQueryString(const void* block, const char* subBlock, const char** value)
 {
+    SIM_FAULT_POINT(subBlock, 0);
     const std::map<std::string, std::string>* strings = VersionStringsOf((const char*)block);
     if (!strings)
         return 0;

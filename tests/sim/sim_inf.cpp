@@ -579,6 +579,7 @@ using namespace sim;
 PfHandle PfInfOpen(const char* path)
 {
     g_errorLine = -1;
+    SIM_FAULT_POINT(path ? path : "", 0);
     for (auto it = g_infs.begin(); it != g_infs.end();)  // forget handles a reset dropped
         it = OpenInf(it->first) ? std::next(it) : g_infs.erase(it);
     if (!path || !FileExists(path) || IsFolder(path)) {
@@ -631,6 +632,7 @@ void PfInfClose(PfHandle inf)
 
 int PfInfFindFirstLine(PfHandle handle, const char* section, const char* key, PfInfContext* context)
 {
+    SIM_FAULT_POINT(section ? section : "", 0);
     const InfFile* open = OpenInf(handle);
     if (!open || !section || !context) {
         PfSetLastError(kErrorInvalidParameter);
@@ -657,6 +659,7 @@ int PfInfFindFirstLine(PfHandle handle, const char* section, const char* key, Pf
 
 int PfInfFindNextLine(const PfInfContext* context, PfInfContext* next)
 {
+    SIM_FAULT_POINT("", 0);
     const InfFile* inf = 0;
     if (!LineAt(context, &inf) || !next) {
         PfSetLastError(kErrorInvalidParameter);
@@ -675,6 +678,7 @@ int PfInfFindNextLine(const PfInfContext* context, PfInfContext* next)
 int PfInfGetStringField(const PfInfContext* context, uint32_t field, char* buffer, uint32_t capacity,
                         uint32_t* requiredSize)
 {
+    SIM_FAULT_POINT(std::to_string(field), 0);
     const InfFile* inf = 0;
     const InfLine* line = LineAt(context, &inf);
     if (!line) {
@@ -693,6 +697,7 @@ int PfInfGetStringField(const PfInfContext* context, uint32_t field, char* buffe
 
 int PfInfGetLineText(const PfInfContext* context, char* buffer, uint32_t capacity, uint32_t* requiredSize)
 {
+    SIM_FAULT_POINT("", 0);
     const InfFile* inf = 0;
     const InfLine* line = LineAt(context, &inf);
     if (!line) {

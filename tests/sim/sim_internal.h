@@ -20,10 +20,23 @@ struct HandleData {
 PfHandle NewHandle(HandleKind kind, const std::string& path = "");
 HandleData* FindHandle(PfHandle handle, HandleKind kind);
 void ResetHandles();
+void ResetViews();
 bool IsFolder(const std::string& windowsPath);
 // Records a token, privilege or library call; false when the test made it fail.
 bool TraceCall(const std::string& call, const std::string& name);
+// The hook at the top of every wrapped call that can fail: counts the use
+// and returns the error a test injected into it, with the last error set;
+// 0 lets the call go on. Every such call starts with SIM_FAULT_POINT.
+uint32_t Injected(const char* call, const std::string& subject);
+// The path a handle was opened on ("" for none).
+std::string HandlePath(PfHandle handle);
 
 }  // namespace sim
+
+#define SIM_FAULT_POINT(subject, failed)                 \
+    do {                                                 \
+        if (sim::Injected(__func__, (subject)))          \
+            return failed;                               \
+    } while (0)
 
 #endif

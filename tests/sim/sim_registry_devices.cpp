@@ -34,6 +34,7 @@ bool KeyExists(const std::string& key, bool wants64)
 int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key)
 {
     *key = 0;
+    SIM_FAULT_POINT(subKey, (int32_t)PfGetLastError());
     bool wants64 = (access & PF_KEY_WOW64_64KEY) != 0;
     if (root != PF_HKEY_LOCAL_MACHINE || !KeyExists(subKey, wants64))
         return PF_ERROR_FILE_NOT_FOUND;
@@ -44,6 +45,7 @@ int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandl
 
 int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* size)
 {
+    SIM_FAULT_POINT(HandlePath(key) + "\\" + name, (int32_t)PfGetLastError());
     HandleData* opened = FindHandle(key, HandleKind::Key);
     if (!opened)
         return 6;  // ERROR_INVALID_HANDLE
@@ -65,24 +67,36 @@ int32_t PfRegCloseKey(PfHandle key) { return PfCloseHandle(key) ? 0 : 6; }
 
 PfHandle PfOpenPresentMouseDevices()
 {
+    SIM_FAULT_POINT("", 0);
     if (Machine().deviceClassFails)
         return 0;
     return NewHandle(HandleKind::Devices);
 }
 
-int PfEnumDevice(PfHandle devices, uint32_t index)
+namespace {
+
+bool DeviceAt(PfHandle devices, uint32_t index)
 {
     if (!FindHandle(devices, HandleKind::Devices) || index >= Machine().devices.size()) {
         PfSetLastError(259);  // ERROR_NO_MORE_ITEMS
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
+}
+
+}  // namespace
+
+int PfEnumDevice(PfHandle devices, uint32_t index)
+{
+    SIM_FAULT_POINT(std::to_string(index), 0);
+    return DeviceAt(devices, index);
 }
 
 int PfGetDeviceHardwareIds(PfHandle devices, uint32_t index, unsigned char* buffer, uint32_t capacity,
                            uint32_t* requiredSize)
 {
-    if (!PfEnumDevice(devices, index))
+    SIM_FAULT_POINT(std::to_string(index), 0);
+    if (!DeviceAt(devices, index))
         return 0;
     Machine().calls.push_back("SetupDiGetDeviceRegistryPropertyA " + std::to_string(index) + " " +
                               std::to_string(capacity));

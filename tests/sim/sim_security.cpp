@@ -17,11 +17,13 @@ int g_wow64Proc, g_createWithTokenProc;
 
 ModuleHandle PfGetModuleHandle(const char* name)
 {
+    SIM_FAULT_POINT(name, 0);
     return strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : 0;
 }
 
 ModuleHandle PfLoadLibrary(const char* fullPath)
 {
+    SIM_FAULT_POINT(fullPath, 0);
     if (!TraceCall(std::string("LoadLibraryA ") + fullPath, "LoadLibraryA"))
         return 0;
     return (ModuleHandle)NewHandle(HandleKind::Library, fullPath);
@@ -35,6 +37,7 @@ int PfFreeLibrary(ModuleHandle module)
 
 PfProc PfGetProcAddress(ModuleHandle module, const char* name)
 {
+    SIM_FAULT_POINT(name, 0);
     if (module == kKernel32)
         return strcmp(name, "GetSystemWow64DirectoryW") == 0 && Machine().hasWow64DirectoryFunction
                    ? (PfProc)&g_wow64Proc
@@ -48,6 +51,7 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
 
 uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
 {
+    SIM_FAULT_POINT("", 0);
     const std::string& folder = Machine().systemDirectory;
     if (folder.size() + 1 > capacity)
         return (uint32_t)folder.size() + 1;
@@ -57,6 +61,7 @@ uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
 
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)
 {
+    SIM_FAULT_POINT("", 0);
     if (proc != (PfProc)&g_wow64Proc)
         return 0;
     if (!Machine().is64Bit) {
@@ -73,6 +78,8 @@ uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t 
 
 int PfOpenOwnProcessToken(uint32_t access, PfHandle* token)
 {
+    *token = 0;
+    SIM_FAULT_POINT("", 0);
     char call[64];
     snprintf(call, sizeof(call), "OpenProcessToken self 0x%X", access);
     *token = TraceCall(call, "OpenProcessToken self") ? NewHandle(HandleKind::Token) : 0;
@@ -81,12 +88,14 @@ int PfOpenOwnProcessToken(uint32_t access, PfHandle* token)
 
 int PfLookupPrivilegeValue(const char* name, uint64_t* luid)
 {
+    SIM_FAULT_POINT(name, 0);
     *luid = 19;
     return TraceCall(std::string("LookupPrivilegeValueA ") + name, "LookupPrivilegeValueA");
 }
 
 int PfAdjustTokenPrivilege(PfHandle token, uint64_t luid, uint32_t attributes)
 {
+    SIM_FAULT_POINT("", 0);
     char call[80];
     snprintf(call, sizeof(call), "AdjustTokenPrivileges luid %llu attributes %u", (unsigned long long)luid,
              attributes);
@@ -100,6 +109,7 @@ int PfAdjustTokenPrivilege(PfHandle token, uint64_t luid, uint32_t attributes)
 
 int PfExitWindowsEx(uint32_t flags, uint32_t reason)
 {
+    SIM_FAULT_POINT("", 0);
     char call[64];
     snprintf(call, sizeof(call), "ExitWindowsEx 0x%X %u", flags, reason);
     Machine().calls.push_back(call);
@@ -109,6 +119,7 @@ int PfExitWindowsEx(uint32_t flags, uint32_t reason)
 
 uintptr_t PfFindWindow(const char* className)
 {
+    SIM_FAULT_POINT(className, 0);
     if (!TraceCall(std::string("FindWindowA ") + className, "FindWindowA"))
         return 0;
     return strcmp(className, "Shell_TrayWnd") == 0 ? Machine().trayWindow : (uintptr_t)0;
@@ -116,11 +127,13 @@ uintptr_t PfFindWindow(const char* className)
 
 uint32_t PfGetWindowThreadProcessId(uintptr_t)
 {
+    SIM_FAULT_POINT("", 0);
     return TraceCall("GetWindowThreadProcessId", "GetWindowThreadProcessId") ? Machine().trayProcessId : 0;
 }
 
 PfHandle PfOpenProcess(uint32_t access, uint32_t processId)
 {
+    SIM_FAULT_POINT("", 0);
     char call[64];
     snprintf(call, sizeof(call), "OpenProcess 0x%X %u", access, processId);
     return TraceCall(call, "OpenProcess") ? NewHandle(HandleKind::Process) : 0;
@@ -128,6 +141,8 @@ PfHandle PfOpenProcess(uint32_t access, uint32_t processId)
 
 int PfOpenProcessToken(PfHandle, uint32_t access, PfHandle* token)
 {
+    *token = 0;
+    SIM_FAULT_POINT("", 0);
     char call[64];
     snprintf(call, sizeof(call), "OpenProcessToken 0x%X", access);
     *token = TraceCall(call, "OpenProcessToken") ? NewHandle(HandleKind::Token) : 0;
@@ -136,6 +151,8 @@ int PfOpenProcessToken(PfHandle, uint32_t access, PfHandle* token)
 
 int PfDuplicateTokenEx(PfHandle, uint32_t access, int impersonationLevel, int tokenType, PfHandle* newToken)
 {
+    *newToken = 0;
+    SIM_FAULT_POINT("", 0);
     char call[80];
     snprintf(call, sizeof(call), "DuplicateTokenEx 0x%X %d %d", access, impersonationLevel, tokenType);
     *newToken = TraceCall(call, "DuplicateTokenEx") ? NewHandle(HandleKind::Token) : 0;
@@ -159,6 +176,7 @@ int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle, uint32_t logonFlags, co
                                   PfHandle* process, PfHandle* thread)
 {
     *process = *thread = 0;
+    SIM_FAULT_POINT("", 0);
     std::string call = "CreateProcessWithTokenW " + std::to_string(logonFlags) + " " + Narrow(applicationName) +
                        " | " + (commandLine ? Narrow(commandLine) : "(none)") + " | " +
                        std::to_string(creationFlags) + " | " + Narrow(currentDirectory);
