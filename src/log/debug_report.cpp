@@ -22,12 +22,25 @@ int FileThere(const char* path)
     return PfFindFirstFileName(path, name, PATH_CAPACITY);
 }
 
-// Puts the backup's content back as DPInst's log; the backup goes only once
-// that worked, so that a failure leaves the history where it was.
-void RestoreFromBackup(const char* log, const char* backup)
+// Removes a file whose content another file now holds. One that cannot be
+// deleted is emptied instead: left whole, the next run would join its
+// content a second time.
+void Discard(const char* path)
 {
-    if (PfCopyFile(backup, log, 0))
-        PfDeleteFile(backup);
+    if (PfDeleteFile(path))
+        return;
+    PfHandle file = PfCreateFileForWrite(path);
+    if (file)
+        PfCloseHandle(file);
+}
+
+// Puts the backup's content back as DPInst's log; the backup goes only once
+// that worked, so that a failure leaves the history where it was. Without
+// replace, a log that is there after all is kept, and the backup with it.
+void RestoreFromBackup(const char* log, const char* backup, int replace)
+{
+    if (PfCopyFile(backup, log, !replace))
+        Discard(backup);
 }
 
 // Phase 0 when an earlier run ended between the phases: the backup holds the
@@ -38,7 +51,7 @@ void MergeLeftBackup(const char* log, const char* backup)
         if (!JoinFiles(backup, log))
             return;  // both stay as they are; DPInst appends to its log
         if (!PfDeleteFile(log)) {
-            RestoreFromBackup(log, backup);
+            RestoreFromBackup(log, backup, 1);
             return;
         }
     }
@@ -54,11 +67,12 @@ void SetDpinstLogAside(const char* log, const char* backup)
     if (!FileThere(log))
         return;
     // The log goes only when its copy is safe, and the copy goes again when
-    // the log cannot: otherwise phase 1 would join the history twice.
-    if (!PfCopyFile(log, backup, 0))
+    // the log cannot: otherwise phase 1 would join the history twice. A
+    // backup the search missed is never replaced.
+    if (!PfCopyFile(log, backup, 1))
         return;
     if (!PfDeleteFile(log)) {
-        PfDeleteFile(backup);
+        Discard(backup);
         return;
     }
     g_State.DpinstLogSaved = 1;
@@ -69,9 +83,19 @@ void PutDpinstLogBack(const char* log, const char* backup)
     if (!g_State.DpinstLogSaved)
         return;
     // A failed join leaves the backup for the next debug run to merge.
-    if (FileThere(log) && !JoinFiles(backup, log))
+    if (!FileThere(log)) {
+        RestoreFromBackup(log, backup, 0);
         return;
-    RestoreFromBackup(log, backup);
+    }
+    if (!JoinFiles(backup, log))
+        return;
+    // The backup now holds the whole history: a log that cannot be replaced
+    // goes instead, so that no entry is kept twice; the next debug run
+    // merges the backup.
+    if (PfCopyFile(backup, log, 0))
+        Discard(backup);
+    else
+        Discard(log);
 }
 
 }  // namespace

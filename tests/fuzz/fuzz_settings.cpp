@@ -1,17 +1,44 @@
 // Any bytes as the package settings file: every reader fills its buffer from
-// the file or its default, terminated, and nothing is written past it.
+// the file or its default, terminated, and nothing is written past it. A file
+// of plain ASCII text reads the same when stored as UTF-16 with its mark.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "checks/platform_selection.h"
 #include "config/custom_request.h"
 #include "config/settings_file.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
+
+namespace {
+
+std::string Utf16WithMark(const std::string& text)
+{
+    std::string wide = "\xFF\xFE";
+    for (char c : text)
+        wide += std::string(1, c) + '\0';
+    return wide;
+}
+
+bool PlainAscii(const std::string& text)
+{
+    for (char c : text)
+        if (c <= 0 || c > 0x7E)
+            return false;
+    return true;
+}
+
+std::vector<std::string> Fields(const SettingsRecord& record)
+{
+    return {record.Path, record.Default, record.Silent, std::to_string(record.Support)};
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -32,6 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (strlen(record.Path) >= sizeof(record.Path) || strlen(record.Default) >= sizeof(record.Default) ||
         strlen(record.Silent) >= sizeof(record.Silent))
         abort();
+    if (PlainAscii(ini)) {
+        SettingsRecord wide;
+        memset(&wide, 0x5A, sizeof(wide));
+        sim::WriteFile("C:\\Pkg\\Setup.ini", Utf16WithMark(ini));
+        SelectPlatform(0, &wide);
+        sim::WriteFile("C:\\Pkg\\Setup.ini", ini);
+        if (Fields(wide) != Fields(record))
+            abort();
+    }
 
     char small[5];
     ReadSettingString("OEM1", "CustomRequest", small, sizeof(small), "defaults");

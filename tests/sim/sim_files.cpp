@@ -341,13 +341,25 @@ std::string Trim(const std::string& text)
     return text.substr(begin, end - begin + 1);
 }
 
+// A file that starts with the UTF-16LE byte-order mark is read as UTF-16 text;
+// any other as bytes of the ANSI code page.
+std::string ProfileText(const std::string& bytes)
+{
+    if (bytes.size() < 2 || (unsigned char)bytes[0] != 0xFF || (unsigned char)bytes[1] != 0xFE)
+        return bytes;
+    std::u16string wide;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        wide += (char16_t)((unsigned char)bytes[i] | ((unsigned char)bytes[i + 1] << 8));
+    return Utf16ToAnsi(wide);
+}
+
 // The value of section/key as the profile functions return it; false when absent.
 bool ProfileValue(const char* file, const char* section, const char* key, std::string* value)
 {
     // A file that cannot be read gives the defaults, as one that is absent.
     if (Injected("PfGetPrivateProfile", file) || !FileExists(file) || IsFolder(file))
         return false;
-    std::stringstream lines(ReadFile(file));
+    std::stringstream lines(ProfileText(ReadFile(file)));
     std::string line;
     bool inSection = false;
     while (std::getline(lines, line)) {
