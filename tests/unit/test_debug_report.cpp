@@ -151,6 +151,32 @@ TEST_F(DpinstLogHandling, FailedJoinsLoseNothingAndTheNextRunMergesTheHistory)
     EXPECT_FALSE(sim::FileExists(kBackup));
 }
 
+// A failing delete, copy or search at any point of two debug runs: the backup
+// followed by the log always holds the history once, and a later clean run
+// puts it back whole.
+TEST_F(DpinstLogHandling, NoFailingCallLosesOrDoublesTheHistory)
+{
+    struct Row { const char* call; uint32_t nth; bool fromThenOn; } rows[] = {
+        {"PfDeleteFile", 1, false}, {"PfDeleteFile", 2, false}, {"PfDeleteFile", 1, true},
+        {"PfCopyFile", 1, false},   {"PfCopyFile", 2, false},   {"PfFindFirstFileName", 1, false},
+        {"PfFindFirstFileName", 2, false}, {"PfFindFirstFileName", 3, false}, {"PfSystem", 1, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.call << " " << row.nth << (row.fromThenOn ? "+" : ""));
+        SetUp();
+        sim::WriteFile(kDpinstLog, "H");
+        sim::FailCall(row.call, row.nth, 5, row.fromThenOn);
+        Run("/s", "E");
+        auto content = [](const char* path) { return sim::FileExists(path) ? sim::ReadFile(path) : ""; };
+        EXPECT_EQ("HE", content(kBackup) + content(kDpinstLog));
+        sim::Machine().faults.clear();
+        Run("/s", "F");
+        EXPECT_EQ("HEF", sim::ReadFile(kDpinstLog));
+        EXPECT_FALSE(sim::FileExists(kBackup));
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+    }
+}
+
 TEST_F(DpinstLogHandling, LogStaysWhereItIsOutsideSilentDebugRuns)
 {
     struct Row { const char* mode; uint32_t support; int debug; } rows[] = {

@@ -1,11 +1,16 @@
 // Whole runs through RunSetup on the simulated machine.
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/result_codes.h"
 #include "app/setup_sequence.h"
 #include "app/setup_state.h"
-
-#include <string.h>
 #include "sim/sim.h"
 
 namespace {
@@ -91,3 +96,137 @@ TEST_F(SetupSequence, LongArgumentTextIsCutTo259)
 }
 
 }  // namespace
+
+// ---- every failing Windows call, in the typical runs ----------------------
+
+namespace {
+
+const char kEarlierDpinstLog[] = "[earlier DPInst run]\r\n\x1A kept\r\n";
+
+struct TypicalRun {
+    const char* label;
+    const char* arguments;
+    uint32_t dpinstCode;
+    std::vector<int> answers;
+};
+
+const TypicalRun kTypicalRuns[] = {
+    {"silent install", "/s", 1, {}},
+    {"interactive install, Yes", "", 1, {PF_IDYES}},
+    {"silent debug with LOGFILE and /f2", "/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\Logs\\r.txt", 1, {}},
+    {"extract_all", "/extract_all:C:\\Out", 1, {}},
+    {"EXTRACTDRIVERS", "/vEXTRACTDRIVERS=C:\\Out", 1, {}},
+    {"custom request", "/s /OEM1", 1, {}},
+    {"forced restart", "/s /vFORCERESTART=true", 0x40000001u, {}},
+};
+
+// A package with every feature, the same version installed, the touch pad
+// present, the tray application there and an earlier DPInst log.
+void SetUpFullMachine(const TypicalRun& run)
+{
+    sim::Reset();
+    const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=11/20/2026,10.3.201.104\r\n"
+                            "[Manufacturer]\r\n%V%=Vorn,NTamd64\r\n[Vorn.NTamd64]\r\n"
+                            "%P%=Inst,ACPI\\VRN0001,*VRN0001\r\n[Strings]\r\nV=\"Vorn\"\r\nP=\"Pad\"\r\n";
+    sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=0x3F\r\n"
+                                         "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=tuned for OEM1\r\n");
+    for (const char* width : {"Vi64", "Vi32"}) {
+        std::string folder = std::string("C:\\Pkg\\") + width;
+        sim::WriteFile(folder + "\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile(folder + "\\GlidexTP.inf", inf);
+    }
+    sim::WriteFile("C:\\Pkg\\Vi64\\VrnVer.dll", "MZ");
+    sim::WriteFile("C:\\Apps\\Glidex\\Glidex.exe", "MZ");
+    sim::WriteFile("C:\\Windows\\DpInst.log", kEarlierDpinstLog);
+    sim::MachineState& machine = sim::Machine();
+    machine.versionStrings["C:\\Pkg\\Vi64\\VrnVer.dll"] = {
+        {"\\StringFileInfo\\040904b0\\ProductVersion", "10, 3, 201, 104"}};
+    machine.devices.push_back({"ACPI\\VRN0001\\4&1&0", sim::MultiSz({"ACPI\\VRN0001", "*VRN0001"}), true});
+    sim::SetRegistryString("Software\\Vorn\\Glidex", "ProductVer", "10.3.201.104");
+    sim::SetRegistryString("SOFTWARE\\Vorn\\Glidex", "HomeDirectory", "C:\\Apps\\Glidex");
+    sim::Program& dpinst = machine.programs["C:\\Pkg\\Vi64\\DPInst.exe"];
+    dpinst.exitCode = run.dpinstCode;
+    dpinst.appends = {{"C:\\Windows\\DpInst.log", "[this run]\r\n"}};
+    machine.answers = run.answers;
+}
+
+// Every program the run started, as started.
+std::set<std::string> Commands()
+{
+    const sim::MachineState& machine = sim::Machine();
+    std::set<std::string> commands(machine.processes.begin(), machine.processes.end());
+    commands.insert(machine.systemCommands.begin(), machine.systemCommands.end());
+    for (const sim::ShellExecution& shell : machine.shellExecutions)
+        commands.insert(shell.folder + "|" + shell.file + "|" + shell.parameters);
+    for (const std::string& call : machine.calls)
+        if (call.compare(0, 23, "CreateProcessWithTokenW") == 0)
+            commands.insert(call);
+    return commands;
+}
+
+// A use that only serves the runtime log, the report, the LOGFILE copy,
+// DPInst's log or the request file: failing it must not change the result.
+bool ServesOnlyRecords(const sim::CallUse& use)
+{
+    static const char* const kRecords[] = {"TouchPad", "DpInst", "C:\\Logs", "VornCustomSetting", "copy /b",
+                                           "%SYSTEMROOT%", "%SYSTEMDRIVE%"};
+    for (const char* record : kRecords)
+        if (use.subject.find(record) != std::string::npos)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
+{
+    static const std::set<int> kDefinedResults = {SUCCESS, DEP_SOFT_ERROR, DEP_HARD_ERROR, ERROR, UNKNOWN_OPTION,
+                                                  ERROR_INSTALL_PLATFORM_UNSUPPORTED, REBOOT_REQUIRED};
+    int pairs = 0, faultedRuns = 0;
+    for (const TypicalRun& run : kTypicalRuns) {
+        SCOPED_TRACE(run.label);
+        SetUpFullMachine(run);
+        sim::Machine().recordUses = true;
+        int cleanExit = RunSetup(0, run.arguments);
+        const std::vector<sim::CallUse> uses = sim::Machine().uses;
+        std::set<std::string> cleanCommands = Commands();
+        // The tray application's own fallback when its installed path cannot be read.
+        cleanCommands.insert("CreateProcessWithTokenW 1 C:\\Program Files\\Glidex2K\\Glidex.exe | (none) | 32 | "
+                             "C:\\Program Files\\Glidex2K");
+        ASSERT_TRUE(sim::Machine().openHandles.empty());
+
+        std::map<std::string, uint32_t> seen;
+        for (size_t i = 0; i <= uses.size(); ++i) {
+            // Each use fails once; after the last one, each call fails from its first use on.
+            bool persistent = i == uses.size();
+            for (const auto& count : persistent ? seen : std::map<std::string, uint32_t>{{"", 0}}) {
+                std::string call = persistent ? count.first : uses[i].call;
+                uint32_t nth = persistent ? 1 : ++seen[call];
+                if (call.empty())
+                    continue;
+                SCOPED_TRACE(testing::Message() << call << " use " << nth << (persistent ? " on" : "") << ": "
+                                                << (persistent ? "" : uses[i].subject));
+                SetUpFullMachine(run);
+                sim::FailCall(call, nth, 5, persistent);  // ERROR_ACCESS_DENIED
+                int exitCode = RunSetup(0, run.arguments);
+                ++faultedRuns;
+
+                EXPECT_TRUE(sim::Machine().openHandles.empty());
+                EXPECT_TRUE(kDefinedResults.count(exitCode)) << exitCode;
+                if (!persistent && ServesOnlyRecords(uses[i]))
+                    EXPECT_EQ(cleanExit, exitCode);
+                std::string history = (sim::FileExists("C:\\Windows\\DpInst_org.log")
+                                           ? sim::ReadFile("C:\\Windows\\DpInst_org.log")
+                                           : "") +
+                                      sim::ReadFile("C:\\Windows\\DpInst.log");
+                // The backup (left when the log could not be put back) followed by the log.
+                bool dpinstRan = !sim::Machine().processes.empty();
+                EXPECT_EQ(kEarlierDpinstLog + std::string(dpinstRan ? "[this run]\r\n" : ""), history);
+                for (const std::string& command : Commands())
+                    EXPECT_TRUE(cleanCommands.count(command)) << command;
+            }
+        }
+        pairs += (int)seen.size();
+    }
+    printf("fault table: %d (run, call) pairs, %d runs with a failing call\n", pairs, faultedRuns);
+}
