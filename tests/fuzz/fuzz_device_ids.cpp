@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "driver/device_matching.h"
 #include "sim/sim.h"
 

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "log/debug_report.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
