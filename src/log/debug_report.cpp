@@ -21,12 +21,20 @@ int FileThere(const char* path)
     return PfFindFirstFileName(path, name, PATH_CAPACITY);
 }
 
+// DeleteFileA succeeds for a file that another process holds open with
+// delete sharing, yet the file stays until that process lets go: only a file
+// that is no longer found is gone.
+int Removed(const char* path)
+{
+    return PfDeleteFile(path) && !FileThere(path);
+}
+
 // Removes a file whose content another file now holds. One that cannot be
 // deleted is emptied instead: left whole, the next run would join its
 // content a second time.
 void Discard(const char* path)
 {
-    if (PfDeleteFile(path))
+    if (Removed(path))
         return;
     PfHandle file = PfCreateFileForWrite(path);
     if (file)
@@ -49,7 +57,7 @@ void MergeLeftBackup(const char* log, const char* backup)
     if (FileThere(log)) {
         if (!JoinFiles(backup, log))
             return;  // both stay as they are; DPInst appends to its log
-        if (!PfDeleteFile(log)) {
+        if (!Removed(log)) {
             RestoreFromBackup(log, backup, 1);
             return;
         }
@@ -70,7 +78,7 @@ void SetDpinstLogAside(const char* log, const char* backup)
     // backup the search missed is never replaced.
     if (!PfCopyFile(log, backup, 1))
         return;
-    if (!PfDeleteFile(log)) {
+    if (!Removed(log)) {
         Discard(backup);
         return;
     }

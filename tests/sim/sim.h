@@ -98,6 +98,10 @@ struct MachineState {
     std::vector<Device> devices;  // in enumeration order (under Wine: sorted by instance path)
     bool deviceClassFails = false;
 
+    // files whose delete succeeds while they stay (another process holds them
+    // open with delete sharing, or the file system refuses late)
+    std::set<std::string> lingeringFiles;
+
     // programs, keyed by their image path as Windows spells it (any case)
     std::map<std::string, Program> programs;
     std::function<int(const std::string&)> systemHandler;  // replaces the built-in cmd.exe

@@ -309,6 +309,9 @@ int PfDeleteFile(const char* path)
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
+    for (const std::string& lingering : Machine().lingeringFiles)
+        if (strcasecmp(lingering.c_str(), path) == 0)
+            return 1;
     return unlink(HostPath(path).c_str()) == 0;
 }
 

@@ -177,6 +177,25 @@ TEST_F(DpinstLogHandling, NoFailingCallLosesOrDoublesTheHistory)
     }
 }
 
+// A log that stays after its delete reported success (held open by another
+// process) is not set aside, so its history is never joined onto a backup
+// that holds it already.
+TEST_F(DpinstLogHandling, ALogThatOutlivesItsDeleteStaysTheOnlyCopy)
+{
+    sim::WriteFile(kDpinstLog, "H");
+    sim::Machine().lingeringFiles = {kDpinstLog};
+    Run("/s", "E");
+    EXPECT_EQ("HE", sim::ReadFile(kDpinstLog));
+    EXPECT_FALSE(sim::FileExists(kBackup));
+
+    sim::Machine().lingeringFiles.clear();
+    sim::WriteFile(kBackup, "G");  // an earlier run ended between the phases
+    sim::Machine().lingeringFiles = {kDpinstLog};
+    Run("/s", "F");
+    EXPECT_EQ("GHEF", sim::ReadFile(kDpinstLog));
+    EXPECT_FALSE(sim::FileExists(kBackup));
+}
+
 TEST_F(DpinstLogHandling, LogStaysWhereItIsOutsideSilentDebugRuns)
 {
     struct Row { const char* mode; uint32_t support; int debug; } rows[] = {
