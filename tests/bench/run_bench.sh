@@ -5,5 +5,5 @@ set -euo pipefail
 out=${1:-build/bench}
 mkdir -p "$out"
 sources=$(ls src/*/*.cpp tests/sim/*.cpp | grep -v 'src/app/win_main.cpp')
-g++ -std=c++17 -O2 -Isrc -Itests $sources tests/bench/bench_inf_gather.cpp -o "$out/bench_inf_gather"
+g++ -std=c++17 -O2 -Isrc -Itests "-DSETUP_SOURCE_DIR=\"$PWD\"" $sources tests/bench/bench_inf_gather.cpp -o "$out/bench_inf_gather"
 "$out/bench_inf_gather" "${2:-5}"

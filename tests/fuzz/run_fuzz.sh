@@ -5,7 +5,7 @@
 set -euo pipefail
 out=${1:-build/fuzz}
 seconds=${FUZZ_SECONDS:-15}
-flags=(-std=c++17 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -Isrc -Itests)
+flags=(-std=c++17 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -Isrc -Itests "-DSETUP_SOURCE_DIR=\"$PWD\"")
 mkdir -p "$out/obj" "$out/corpus"
 
 objects=()

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/messages.h"
 #include "app/result_codes.h"
 #include "app/setup_sequence.h"
 #include "app/setup_state.h"
@@ -12,9 +13,8 @@
 
 namespace {
 
-const std::string kMissing =
-    "The setup program has detected that some of the driver files are missing. Click OK to exit setup.";
-const std::string kUnsupported = "This software does not work on your operating system. \nClick OK to exit setup.";
+const std::string kMissing = sim::EnglishText(IDS_FILES_MISSING);
+const std::string kUnsupported = sim::EnglishText(IDS_UNSUPPORTED_OS);
 
 class PackageChecks : public ::testing::Test {
 protected:
