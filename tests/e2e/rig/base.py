@@ -18,6 +18,7 @@ LOGS = WORK / "logs"
 TOOLS_WIN = "C:\\e2etools"
 RECORDS_WIN = "C:\\e2e"
 
+
 class RigError(Exception):
     """The rig itself failed (not the program under test)."""
 
@@ -41,6 +42,7 @@ class Timeout(RigError):
 
 def log(message: str) -> None:
     print(message, file=sys.stderr, flush=True)
+
 
 def kill_group(process: subprocess.Popen) -> None:
     with contextlib.suppress(ProcessLookupError, PermissionError):

@@ -7,6 +7,7 @@ from typing import Optional
 
 from .base import RigError, kill_group
 
+
 class Display:
     """A private Xvfb server; message boxes need a display to be real windows."""
 

@@ -6,6 +6,7 @@ from typing import Dict, Sequence
 
 from .base import RigError, log
 
+
 def _normal_locale(name: str) -> str:
     name = name.strip()
     if "." not in name:
@@ -34,6 +35,7 @@ def ensure_locales(names: Sequence[str]) -> None:
         subprocess.run(["locale-gen"], check=True, capture_output=True, timeout=600)
     except (OSError, subprocess.SubprocessError) as error:
         raise RigError(f"cannot generate locales {missing} (run as root?): {error}")
+
 
 # The ANSI code page Wine gives a process for its LC_CTYPE language.
 CODE_PAGES = {

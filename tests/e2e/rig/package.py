@@ -11,6 +11,7 @@ from .base import BIN
 from .prefix import Prefix
 from .tools import STAND_INS
 
+
 @dataclasses.dataclass
 class Package:
     """A driver package folder: Setup.exe, its settings file, DPInst stand-ins, files.

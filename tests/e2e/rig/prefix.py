@@ -22,6 +22,7 @@ VERSIONS_32 = ("winxp", "win2k")
 
 MOUSE_CLASS = "{4D36E96F-E325-11CE-BFC1-08002BE10318}"
 
+
 def windows_to_unix(drive_c: Path, path: str) -> Path:
     """C:\\a\\b -> PREFIX/drive_c/a/b, matching existing names without regard to case."""
     if not re.match(r"^[cC]:\\", path):

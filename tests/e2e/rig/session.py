@@ -13,10 +13,12 @@ from .locales import env_code_page
 from .package import DPInst, Package, write_package
 from .prefix import Prefix
 
+
 def cmdline_bytes(exe_path: str, arguments: str, encoding: str = "cp1252") -> bytes:
     """The command line as CreateProcessA takes it: in the ANSI code page."""
     command = f'"{exe_path}"' + (" " + arguments if arguments else "")
     return command.encode(encoding)
+
 
 @dataclasses.dataclass
 class RunResult:

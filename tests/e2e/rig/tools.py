@@ -12,6 +12,7 @@ from .base import BIN, RigError, log
 
 TOOLS_SRC = Path(__file__).resolve().parents[1] / "tools"
 
+
 @dataclasses.dataclass(frozen=True)
 class Tool:
     output: str
