@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "actions/dpinst_runner.h"
-#include "app/messages.h"
-#include "app/result_codes.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <string>
 
-#include "app/messages.h"
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "checks/package_checks.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {

@@ -3,10 +3,10 @@
 
 #include <string.h>
 
-#include "app/messages.h"
-#include "app/setup_state.h"
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
+#include "core/messages.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {
