@@ -30,6 +30,8 @@ bool TraceCall(const std::string& call, const std::string& name);
 uint32_t Injected(const char* call, const std::string& subject);
 // The path a handle was opened on ("" for none).
 std::string HandlePath(PfHandle handle);
+// The English string table of res/strings.rc; the process stops when it cannot be read.
+const std::map<uint32_t, std::string>& EnglishStrings();
 
 }  // namespace sim
 
