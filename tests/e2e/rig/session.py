@@ -96,6 +96,18 @@ class Session:
             kill_group(self.robot)
         self.robot = None
 
+    def hold_file(self, path: str, share_read: bool = False) -> Callable[[], None]:
+        """Holds a C:\\ file open as a program that locks it would (no sharing,
+        or reads only) until the returned function is called."""
+        name = f"{RECORDS_WIN}\\hold{len(self.processes)}"
+        ready, release = name + ".ready", name + ".release"
+        args = [f"{TOOLS_WIN}\\holdfile.exe", path, ready, release] + (["r"] if share_read else [])
+        holder = self._spawn(args, self.env, None)
+        self.wait_until(lambda: self.prefix.unix(ready).exists() or holder.poll() is not None, f"a hold on {path}")
+        if not self.prefix.unix(ready).exists():
+            raise RigError(f"holdfile.exe could not open {path} (exit {holder.returncode})")
+        return lambda: self.prefix.unix(release).write_bytes(b"")
+
     def start(self, exe_path: str, arguments: str = "", cmdline: Optional[bytes] = None) -> "Run":
         """Starts Setup.exe through the exit-code wrapper; returns at once."""
         self.runs += 1

@@ -29,6 +29,7 @@ TOOLS = (
     Tool("dbghelp.dll", "markdll.cpp", "i686-w64-mingw32-g++", ("-shared", "-Wl,--kill-at")),
     Tool("notexe_x86.dll", "notexe.cpp", "i686-w64-mingw32-g++", ("-shared",)),
     Tool("notexe_x64.dll", "notexe.cpp", "x86_64-w64-mingw32-g++", ("-shared",)),
+    Tool("holdfile.exe", "holdfile.cpp", "i686-w64-mingw32-g++"),
 )
 
 # What Package.dpinst can place as DPInst.exe.

@@ -55,6 +55,18 @@ def frozen(paths, args, exit_code):
     return flow
 
 
+def locked(path, share_read, args, exit_code):
+    """A flow: one run while another program holds the file open."""
+    def flow(ctx):
+        release = ctx.session.hold_file(path, share_read)
+        try:
+            result = ctx.run(args)
+        finally:
+            release()
+        ctx.expect(result.exit_code == exit_code, f"exit code {result.exit_code}, expected {exit_code}")
+    return flow
+
+
 def history_kept(outcome, history):
     """DPInst's backup (left when the log could not be put back) followed by its log is the history, once."""
     kept = (outcome.file(BACKUP) or b"") + (outcome.file(DPINST_LOG) or b"")
@@ -160,6 +172,15 @@ SCENARIOS = [
              seed_files={"C:\\LogDir\\inside.txt": "kept"}, files={"C:\\LogDir\\inside.txt": "kept"}),
     Scenario("DpInst.log read-only in a silent debug run: exit 0, its history kept, nothing doubled", package(),
              seed_files={DPINST_LOG: EARLIER}, flow=frozen([DPINST_LOG], "/s /vDEBUG=true", 0),
+             boxes=[], dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT],
+             check=lambda outcome: history_kept(outcome, EARLIER)),
+
+    Scenario("DpInst.log locked by another program in a silent debug run: exit 0, its history kept", package(),
+             seed_files={DPINST_LOG: EARLIER}, flow=locked(DPINST_LOG, False, "/s /vDEBUG=true", 0),
+             boxes=[], dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT],
+             check=lambda outcome: history_kept(outcome, EARLIER)),
+    Scenario("DpInst.log locked for all but reading in a silent debug run: exit 0, its history kept", package(),
+             seed_files={DPINST_LOG: EARLIER}, flow=locked(DPINST_LOG, True, "/s /vDEBUG=true", 0),
              boxes=[], dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT],
              check=lambda outcome: history_kept(outcome, EARLIER)),
 
