@@ -16,23 +16,12 @@
 
 #include "core/setup_state.h"
 #include "driver/device_matching.h"
+#include "fuzz_pieces.h"
 #include "sim/sim.h"
 
 namespace {
 
 const char kInf[] = "C:\\Pkg\\Vi64\\fuzz.inf";
-
-std::vector<std::string> Pieces(const uint8_t* data, size_t size)
-{
-    std::vector<std::string> pieces(1);
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0xFF && pieces.size() < 5)
-            pieces.emplace_back();
-        else
-            pieces.back() += (char)data[i];
-    }
-    return pieces;
-}
 
 // The IDs of a property as the platform returned it, closed after its bytes.
 std::vector<std::string> IdsOf(const std::string& raw)
@@ -71,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim::Reset();
     sim::MachineState& machine = sim::Machine();
     machine.ansiCodePage = (data[0] & 1) ? 932 : 1252;
-    std::vector<std::string> pieces = Pieces(data + 1, size - 1);
+    std::vector<std::string> pieces = PiecesAtFF(data + 1, size - 1, 5);
     std::string models = pieces.size() > 1 ? pieces.back() : "";
     if (pieces.size() > 1)
         pieces.pop_back();

@@ -17,6 +17,7 @@
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "driver/installed_version.h"
+#include "fuzz_pieces.h"
 #include "sim/sim.h"
 
 namespace {
@@ -65,19 +66,6 @@ int ModelCompare(const Version& have, const Version& want)
     return SAME_INSTALLED;
 }
 
-std::vector<std::string> Pieces(const uint8_t* data, size_t size)
-{
-    std::vector<std::string> pieces(1);
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0xFF && pieces.size() < 3)
-            pieces.emplace_back();
-        else
-            pieces.back() += (char)data[i];
-    }
-    pieces.resize(3);
-    return pieces;
-}
-
 void CheckParse(const std::string& text)
 {
     int part[4] = {0, 0, 0, 0};
@@ -96,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1)
         return 0;
-    std::vector<std::string> piece = Pieces(data + 1, size - 1);
+    std::vector<std::string> piece = PiecesAtFF(data + 1, size - 1, 3);
+    piece.resize(3);
     // What a C string of each holds, as the program sees it.
     std::string installed = piece[0].c_str(), package = piece[1].c_str();
     CheckParse(installed);
