@@ -66,6 +66,17 @@ TEST_F(SettingsAndPlatform, GarbageFileGivesDefaults)
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
 }
 
+// As under Wine: a file with the UTF-16 mark reads as its text.
+TEST_F(SettingsAndPlatform, Utf16FileWithItsMarkReadsAsText)
+{
+    std::string wide = "\xFF\xFE";
+    for (char c : std::string("[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=12\r\n"))
+        wide += std::string(1, c) + '\0';
+    Ini(wide);
+    EXPECT_EQ(12u, LoadPlatformSettings("W864", &record));
+    EXPECT_STREQ("\\Vi64\\DPInst.exe", record.Path);
+}
+
 TEST_F(SettingsAndPlatform, SettingsFileIsNamedAfterTheProgram)
 {
     sim::Machine().modulePath = "C:\\Pkg\\Install.exe";
