@@ -108,16 +108,18 @@ struct TypicalRun {
     const char* arguments;
     uint32_t dpinstCode;
     std::vector<int> answers;
+    int exitCode;  // without a failing call
 };
 
 const TypicalRun kTypicalRuns[] = {
-    {"silent install", "/s", 1, {}},
-    {"interactive install, Yes", "", 1, {PF_IDYES}},
-    {"silent debug with LOGFILE and /f2", "/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\Logs\\r.txt", 1, {}},
-    {"extract_all", "/extract_all:C:\\Out", 1, {}},
-    {"EXTRACTDRIVERS", "/vEXTRACTDRIVERS=C:\\Out", 1, {}},
-    {"custom request", "/s /OEM1", 1, {}},
-    {"forced restart", "/s /vFORCERESTART=true", 0x40000001u, {}},
+    {"silent install", "/s", 1, {}, SUCCESS},
+    {"interactive install, Yes", "", 1, {PF_IDYES}, SUCCESS},
+    {"silent debug with LOGFILE and /f2", "/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\Logs\\r.txt", 1, {},
+     SUCCESS},
+    {"extract_all", "/extract_all:C:\\Out", 1, {}, SUCCESS},
+    {"EXTRACTDRIVERS", "/vEXTRACTDRIVERS=C:\\Out", 1, {}, SUCCESS},
+    {"custom request", "/s /OEM1", 1, {}, SUCCESS},
+    {"forced restart", "/s /vFORCERESTART=true", 0x40000001u, {}, REBOOT_REQUIRED},
 };
 
 // A package with every feature, the same version installed, the touch pad
@@ -188,6 +190,7 @@ TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
         SetUpFullMachine(run);
         sim::Machine().recordUses = true;
         int cleanExit = RunSetup(0, run.arguments);
+        ASSERT_EQ(run.exitCode, cleanExit);
         const std::vector<sim::CallUse> uses = sim::Machine().uses;
         std::set<std::string> cleanCommands = Commands();
         // The tray application's own fallback when its installed path cannot be read.
@@ -195,36 +198,42 @@ TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
                              "C:\\Program Files\\Glidex2K");
         ASSERT_TRUE(sim::Machine().openHandles.empty());
 
+        // Each use fails once, as access denied and as a buffer too small;
+        // then each call fails from its first use on. A use's subject tells
+        // what it serves.
+        std::vector<std::pair<sim::Fault, std::string>> faults;
         std::map<std::string, uint32_t> seen;
-        for (size_t i = 0; i <= uses.size(); ++i) {
-            // Each use fails once; after the last one, each call fails from its first use on.
-            bool persistent = i == uses.size();
-            for (const auto& count : persistent ? seen : std::map<std::string, uint32_t>{{"", 0}}) {
-                std::string call = persistent ? count.first : uses[i].call;
-                uint32_t nth = persistent ? 1 : ++seen[call];
-                if (call.empty())
-                    continue;
-                SCOPED_TRACE(testing::Message() << call << " use " << nth << (persistent ? " on" : "") << ": "
-                                                << (persistent ? "" : uses[i].subject));
-                SetUpFullMachine(run);
-                sim::FailCall(call, nth, 5, persistent);  // ERROR_ACCESS_DENIED
-                int exitCode = RunSetup(0, run.arguments);
-                ++faultedRuns;
+        for (const sim::CallUse& use : uses) {
+            uint32_t nth = ++seen[use.call];
+            for (uint32_t error : {5u, 122u})
+                faults.push_back({{use.call, nth, error, false}, use.subject});
+        }
+        for (const auto& call : seen)
+            faults.push_back({{call.first, 1, 5, true}, ""});
 
-                EXPECT_TRUE(sim::Machine().openHandles.empty());
-                EXPECT_TRUE(kDefinedResults.count(exitCode)) << exitCode;
-                if (!persistent && ServesOnlyRecords(uses[i]))
-                    EXPECT_EQ(cleanExit, exitCode);
-                std::string history = (sim::FileExists("C:\\Windows\\DpInst_org.log")
-                                           ? sim::ReadFile("C:\\Windows\\DpInst_org.log")
-                                           : "") +
-                                      sim::ReadFile("C:\\Windows\\DpInst.log");
-                // The backup (left when the log could not be put back) followed by the log.
-                bool dpinstRan = !sim::Machine().processes.empty();
-                EXPECT_EQ(kEarlierDpinstLog + std::string(dpinstRan ? "[this run]\r\n" : ""), history);
-                for (const std::string& command : Commands())
-                    EXPECT_TRUE(cleanCommands.count(command)) << command;
-            }
+        for (const auto& fault : faults) {
+            const sim::Fault& injected = fault.first;
+            SCOPED_TRACE(testing::Message() << injected.call << " use " << injected.nth
+                                            << (injected.fromThenOn ? " on" : "") << ", error " << injected.error
+                                            << ": " << fault.second);
+            SetUpFullMachine(run);
+            sim::Machine().faults = {injected};
+            int exitCode = RunSetup(0, run.arguments);
+            ++faultedRuns;
+
+            EXPECT_TRUE(sim::Machine().openHandles.empty());
+            EXPECT_TRUE(kDefinedResults.count(exitCode)) << exitCode;
+            if (!injected.fromThenOn && ServesOnlyRecords({injected.call, fault.second}))
+                EXPECT_EQ(cleanExit, exitCode);
+            // The backup (left when the log could not be put back) followed by the log.
+            std::string history = (sim::FileExists("C:\\Windows\\DpInst_org.log")
+                                       ? sim::ReadFile("C:\\Windows\\DpInst_org.log")
+                                       : "") +
+                                  sim::ReadFile("C:\\Windows\\DpInst.log");
+            bool dpinstRan = !sim::Machine().processes.empty();
+            EXPECT_EQ(kEarlierDpinstLog + std::string(dpinstRan ? "[this run]\r\n" : ""), history);
+            for (const std::string& command : Commands())
+                EXPECT_TRUE(cleanCommands.count(command)) << command;
         }
         pairs += (int)seen.size();
     }
