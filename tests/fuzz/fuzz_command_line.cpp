@@ -97,5 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ParseExtractAll(0, ("/extract_all:" + longText).c_str());
     ExtractDrivers(0, longText.c_str());
     CheckCommandsAreWhole();
+    if (!sim::Machine().openHandles.empty())
+        abort();  // every file the steps opened is closed
     return 0;
 }

@@ -60,5 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& call : sim::Machine().calls)
         if (call.find("cmd.exe ran") != std::string::npos)
             abort();
+    if (!sim::Machine().openHandles.empty())
+        abort();  // every file the steps opened is closed
     return 0;
 }

@@ -80,5 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WriteCustomRequestFile();
     DeleteCustomRequestFile();
     sim::Machine().boxes.clear();
+    if (!sim::Machine().openHandles.empty())
+        abort();  // every file the steps opened is closed
     return 0;
 }
