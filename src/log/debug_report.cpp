@@ -21,20 +21,12 @@ int FileThere(const char* path)
     return PfFindFirstFileName(path, name, PATH_CAPACITY);
 }
 
-// DeleteFileA succeeds for a file that another process holds open with
-// delete sharing, yet the file stays until that process lets go: only a file
-// that is no longer found is gone.
-int Removed(const char* path)
-{
-    return PfDeleteFile(path) && !FileThere(path);
-}
-
 // Removes a file whose content another file now holds. One that cannot be
 // deleted is emptied instead: left whole, the next run would join its
 // content a second time.
 void Discard(const char* path)
 {
-    if (Removed(path))
+    if (PfDeleteFile(path) && !FileThere(path))
         return;
     PfHandle file = PfCreateFileForWrite(path);
     if (file)
@@ -57,7 +49,7 @@ void MergeLeftBackup(const char* log, const char* backup)
     if (FileThere(log)) {
         if (!JoinFiles(backup, log))
             return;  // both stay as they are; DPInst appends to its log
-        if (!Removed(log)) {
+        if (!PfDeleteFile(log)) {
             RestoreFromBackup(log, backup, 1);
             return;
         }
@@ -78,10 +70,15 @@ void SetDpinstLogAside(const char* log, const char* backup)
     // backup the search missed is never replaced.
     if (!PfCopyFile(log, backup, 1))
         return;
-    if (!Removed(log)) {
+    if (!PfDeleteFile(log)) {
         Discard(backup);
         return;
     }
+    // A log another process holds open with delete sharing is only marked
+    // for deletion: it goes when that process lets go. The backup is then
+    // the copy sure to last; it stays for the next debug run to merge.
+    if (FileThere(log))
+        return;
     g_State.DpinstLogSaved = 1;
 }
 
