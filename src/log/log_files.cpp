@@ -26,6 +26,17 @@ const char* NextBackslash(const char* text)
     return 0;
 }
 
+// A file that opens for reading. A folder does not: copy would take the
+// files inside it in its place, and write into them.
+int IsReadableFile(const char* path)
+{
+    PfHandle file = PfOpenFileForRead(path);
+    if (!file)
+        return 0;
+    PfCloseHandle(file);
+    return 1;
+}
+
 // A path goes into the join command only when the command interpreter will
 // take it literally inside quotes.
 int SafeInCommand(const char* path)
@@ -93,7 +104,7 @@ int JoinFiles(const char* target, const char* addition)
     if (!SafeInCommand(target) || !SafeInCommand(addition))
         return 0;
     // Nothing to join, and copy would otherwise make up a target of its own.
-    if (!PfPathFileExists(target) || !PfPathFileExists(addition))
+    if (!IsReadableFile(target) || !IsReadableFile(addition))
         return 0;
     // Binary mode: ASCII mode would stop at the first 0x1A of the addition and
     // add a 0x1A of its own.

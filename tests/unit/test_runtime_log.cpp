@@ -225,6 +225,10 @@ TEST_F(RuntimeLog, JoinRunsOnlyACompleteLiteralCommand)
     }
     EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\missing.log"));
     EXPECT_EQ(0, JoinFiles("", longPath.c_str()));
+    // copy would join the files inside a folder, and write into them.
+    sim::WriteFile("C:\\Folder.log\\inside.txt", "kept");
+    EXPECT_EQ(0, JoinFiles("C:\\Folder.log", longPath.c_str()));
+    EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\Folder.log"));
     EXPECT_EQ(1u, sim::Machine().systemCommands.size());
     for (const std::string& call : sim::Machine().calls)
         EXPECT_EQ(std::string::npos, call.find("cmd.exe ran"));

@@ -188,6 +188,18 @@ SCENARIOS = [
              boxes=[], dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT],
              check=lambda outcome: history_kept(outcome, EARLIER)),
 
+    Scenario("DpInst.log is a folder in a silent debug run: exit 0, the folder kept", package(),
+             seed_files={DPINST_LOG + "\\inside.txt": "kept"}, args="/s /vDEBUG=true", exit=0, boxes=[],
+             dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT], files={DPINST_LOG + "\\inside.txt": "kept"}),
+    Scenario("DPInst's backup is a folder in a silent debug run: exit 0, the log's history kept", package(),
+             seed_files={DPINST_LOG: EARLIER, BACKUP + "\\inside.txt": "kept"}, args="/s /vDEBUG=true", exit=0,
+             boxes=[], dpinst=DPInst(exit_code=1), dpinst_calls=[SILENT],
+             files={DPINST_LOG: EARLIER, BACKUP + "\\inside.txt": "kept"}),
+    installs("the report file named by /f2 is a folder, debug run: the folder kept", package(),
+             args="/s /f2DEBUG C:\\RepDir", cleanup=["C:\\RepDir"], seed_files={DPINST_LOG: EARLIER,
+                                                                            "C:\\RepDir\\inside.txt": "kept"},
+             files={"C:\\RepDir\\inside.txt": "kept", DPINST_LOG: EARLIER}),
+
     # ---- the request folder -------------------------------------------------------------
     Scenario("request folder read-only: DPInst runs, exit 0, the earlier request kept", package(),
              seed_files={REQUEST: "earlier request"},
