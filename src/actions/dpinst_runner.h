@@ -2,6 +2,7 @@
 #ifndef SETUP_ACTIONS_DPINST_RUNNER_H
 #define SETUP_ACTIONS_DPINST_RUNNER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "app/setup_state.h"
@@ -10,6 +11,9 @@
 int IsSilentMode();
 // The setup result for DPInst's return code; startResult is the thread's exit code.
 int MapDpinstReturnCode(uint32_t code, int startResult);
+// DPInst's command line for a silent or an interactive run.
+const size_t DPINST_COMMAND_CAPACITY = PATH_CAPACITY + sizeof(SettingsRecord::Path) + sizeof(SettingsRecord::Silent) + 2;
+void BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command);
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings);
 
 #endif

@@ -30,10 +30,25 @@ int PlatformRowFor(const PfOsVersionInfo* os)
     return -1;
 }
 
+int g_AssumedWidth;              // 0: ask Windows
+const char* g_LoadedSection = "";
+
 }  // namespace
+
+void AssumeWindowsWidth(int bits)
+{
+    g_AssumedWidth = bits;
+}
+
+const char* SelectedPlatformSection()
+{
+    return g_LoadedSection;
+}
 
 int Is64BitWindows()
 {
+    if (g_AssumedWidth)
+        return g_AssumedWidth == 64 ? 1 : 0;
     ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
     if (!kernel)
         return 0;
@@ -62,9 +77,12 @@ int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
         return 0;
     }
     int wide = Is64BitWindows();
-    LoadPlatformSettings(wide ? kRows[row].section64 : kRows[row].section32, record);
+    g_LoadedSection = wide ? kRows[row].section64 : kRows[row].section32;
+    LoadPlatformSettings(g_LoadedSection, record);
     // Windows 8 and later fall back to the Vista section when theirs names no DPInst.
-    if (row == 0 && strstr(record->Path, ".\\DPInst.exe"))
-        LoadPlatformSettings(wide ? kVistaFallback.section64 : kVistaFallback.section32, record);
+    if (row == 0 && strstr(record->Path, ".\\DPInst.exe")) {
+        g_LoadedSection = wide ? kVistaFallback.section64 : kVistaFallback.section32;
+        LoadPlatformSettings(g_LoadedSection, record);
+    }
     return 1;
 }

@@ -63,18 +63,24 @@ BoundedResult BoundedAppend(char* destination, size_t capacity, const char* sour
     return CopyAtMost(destination + used, capacity - used, source, (size_t)-1);
 }
 
-BoundedResult BoundedFormat(char* destination, size_t capacity, const char* format, ...)
+BoundedResult BoundedFormatList(char* destination, size_t capacity, const char* format, va_list args)
 {
     if (!CapacityValid(capacity))
         return BOUNDED_INVALID_ARGUMENT;
-    va_list args;
-    va_start(args, format);
     int written = vsnprintf(destination, capacity, format, args);
-    va_end(args);
     if (written < 0) {
         destination[0] = 0;
         return BOUNDED_INSUFFICIENT_BUFFER;
     }
     destination[capacity - 1] = 0;
     return (size_t)written < capacity ? BOUNDED_OK : BOUNDED_INSUFFICIENT_BUFFER;
+}
+
+BoundedResult BoundedFormat(char* destination, size_t capacity, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    BoundedResult result = BoundedFormatList(destination, capacity, format, args);
+    va_end(args);
+    return result;
 }
