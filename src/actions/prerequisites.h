@@ -2,9 +2,10 @@
 #ifndef SETUP_ACTIONS_PREREQUISITES_H
 #define SETUP_ACTIONS_PREREQUISITES_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
-// 0 = go on; DEP_SOFT_ERROR when an installer could not be started.
+// Reads OsVersion and DeviceAcpiId. 0 = go on; DEP_SOFT_ERROR when an
+// installer could not be started.
 int InstallPrerequisites(ModuleHandle instance);
 // The installers that step may start on the running Windows (at most
 // PREREQUISITE_INSTALLERS, none on Windows 8 and later), each with its path in the

@@ -2,7 +2,7 @@
 #ifndef SETUP_CHECKER_FINDINGS_H
 #define SETUP_CHECKER_FINDINGS_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 enum Verdict { VERDICT_OK, VERDICT_WARNING, VERDICT_ERROR };
 

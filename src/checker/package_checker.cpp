@@ -5,8 +5,8 @@
 
 #include "actions/dpinst_runner.h"
 #include "actions/prerequisites.h"
-#include "app/messages.h"
-#include "app/result_codes.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
 #include "checker/findings.h"
 #include "checker/rows.h"
 #include "checker/settings_text.h"

@@ -4,7 +4,7 @@
 #ifndef SETUP_CHECKER_PACKAGE_CHECKER_H
 #define SETUP_CHECKER_PACKAGE_CHECKER_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 struct CheckerOptions {
     char folder[PATH_CAPACITY];  // the package, a full path without trailing backslash

@@ -4,27 +4,25 @@
 
 namespace {
 
-const uint32_t kPathCapacity = 260;  // MAX_PATH, as every path buffer here
-
-char g_AssumedPath[kPathCapacity];
+char g_AssumedPath[PATH_CAPACITY];
 
 }  // namespace
 
 void AssumeProgramPath(const char* path)
 {
-    BoundedCopy(g_AssumedPath, kPathCapacity, path ? path : "");
+    BoundedCopy(g_AssumedPath, PATH_CAPACITY, path ? path : "");
 }
 
 int GetProgramPath(ModuleHandle instance, char* path)
 {
     if (g_AssumedPath[0]) {
-        BoundedCopy(path, kPathCapacity, g_AssumedPath);
+        BoundedCopy(path, PATH_CAPACITY, g_AssumedPath);
         return 1;
     }
     PfSetLastError(PF_ERROR_SUCCESS);
-    uint32_t length = PfGetModuleFileName(instance, path, kPathCapacity);
+    uint32_t length = PfGetModuleFileName(instance, path, PATH_CAPACITY);
     // A cut path names some other file, and its folder some other folder.
-    return length != 0 && length < kPathCapacity && PfGetLastError() != PF_ERROR_INSUFFICIENT_BUFFER;
+    return length != 0 && length < PATH_CAPACITY && PfGetLastError() != PF_ERROR_INSUFFICIENT_BUFFER;
 }
 
 int GetProgramFolder(ModuleHandle instance, char* folder)

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "sim/sim.h"
 
 namespace {
