@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "app/result_codes.h"
 #include "app/setup_state.h"
+#include "core/message_box.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"
@@ -28,7 +29,7 @@ int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
         return 1;
     if (found < 0) {
         // A fixed English box, not from the string table.
-        PfMessageBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
+        ShowBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
         return 0;
     }
 

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "app/setup_state.h"
+#include "core/message_box.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
 #include "util/platform.h"
@@ -59,7 +60,7 @@ int CheckVersionDll(const char* packageInfPath)
     free(block);
     if (same)
         return 1;
-    PfMessageBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
-                 PF_MB_OK | PF_MB_ICONINFORMATION);
+    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
+            PF_MB_OK | PF_MB_ICONINFORMATION);
     return 0;
 }
