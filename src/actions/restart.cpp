@@ -1,5 +1,6 @@
 #include "actions/restart.h"
 
+#include "core/message_box.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "util/platform.h"
@@ -31,7 +32,7 @@ void RestartWindows(int result)
     if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED)
         return;
     if (!EnableShutdownPrivilege())
-        PfMessageBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
+        ShowBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
     // Asked for all the same: Windows refuses it without the privilege, and
     // the caller has nothing more to report then.
     PfExitWindowsEx(PF_EWX_REBOOT, 0);

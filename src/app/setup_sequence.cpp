@@ -14,6 +14,7 @@
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
@@ -151,12 +152,15 @@ int RunSetup(ModuleHandle instance, const char* arguments)
 {
     PfSystemTime startTime;
     PfGetLocalTime(&startTime);
+    OpenStepTrace(instance, &startTime);
     ResetOptions();
 
     RunProgress run;
     memset(&run, 0, sizeof(run));
-    if (!RunChecksAndInstall(instance, arguments, &run))
+    if (!RunChecksAndInstall(instance, arguments, &run)) {
+        CloseStepTrace("Run ended at once by the refusal above, without logs: exit code 0");
         return 0;
+    }
 
     const SettingsRecord* settings = &g_State.Settings;
     WriteReportFile(instance, arguments, run.result, startTime, settings);
@@ -175,5 +179,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     }
     if (settings->Support & SUPPORT_LAUNCH_APP)
         LaunchTrayApplication();
-    return (settings->Support & SUPPORT_EXIT_CODE) ? run.result : 0;
+    int exitCode = (settings->Support & SUPPORT_EXIT_CODE) ? run.result : 0;
+    CloseStepTrace("Result %d, exit code %d", run.result, exitCode);
+    return exitCode;
 }

@@ -40,7 +40,7 @@ Finding* AddFinding(int row, int verdict, const char* check, const char* format,
     BoundedCopy(finding->check, sizeof(finding->check), check);
     va_list arguments;
     va_start(arguments, format);
-    BoundedFormatList(finding->text, sizeof(finding->text), format, arguments);
+    BoundedFormatV(finding->text, sizeof(finding->text), format, arguments);
     va_end(arguments);
     return finding;
 }

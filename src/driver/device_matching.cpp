@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/message_box.h"
 #include "core/setup_state.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
@@ -128,6 +129,6 @@ unsigned char MatchPackageToDevice(const char* packageInfPath)
     free(modelsText);
 
     if (!fits)
-        PfMessageBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION);
+        ShowBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION);
     return fits;
 }

@@ -1,5 +1,6 @@
 #include "driver/overwrite.h"
 
+#include "core/message_box.h"
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
@@ -28,7 +29,7 @@ int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
         return 1;
     if (found < 0) {
         // A fixed English box, not from the string table.
-        PfMessageBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
+        ShowBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
         return 0;
     }
 

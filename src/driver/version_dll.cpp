@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/message_box.h"
 #include "core/setup_state.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
@@ -59,7 +60,7 @@ int CheckVersionDll(const char* packageInfPath)
     free(block);
     if (same)
         return 1;
-    PfMessageBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
-                 PF_MB_OK | PF_MB_ICONINFORMATION);
+    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
+            PF_MB_OK | PF_MB_ICONINFORMATION);
     return 0;
 }

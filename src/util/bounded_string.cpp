@@ -63,7 +63,16 @@ BoundedResult BoundedAppend(char* destination, size_t capacity, const char* sour
     return CopyAtMost(destination + used, capacity - used, source, (size_t)-1);
 }
 
-BoundedResult BoundedFormatList(char* destination, size_t capacity, const char* format, va_list args)
+BoundedResult BoundedFormat(char* destination, size_t capacity, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    BoundedResult result = BoundedFormatV(destination, capacity, format, args);
+    va_end(args);
+    return result;
+}
+
+BoundedResult BoundedFormatV(char* destination, size_t capacity, const char* format, va_list args)
 {
     if (!CapacityValid(capacity))
         return BOUNDED_INVALID_ARGUMENT;
@@ -74,13 +83,4 @@ BoundedResult BoundedFormatList(char* destination, size_t capacity, const char* 
     }
     destination[capacity - 1] = 0;
     return (size_t)written < capacity ? BOUNDED_OK : BOUNDED_INSUFFICIENT_BUFFER;
-}
-
-BoundedResult BoundedFormat(char* destination, size_t capacity, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    BoundedResult result = BoundedFormatList(destination, capacity, format, args);
-    va_end(args);
-    return result;
 }

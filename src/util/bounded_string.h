@@ -29,8 +29,8 @@ BoundedResult BoundedFormat(char* destination, size_t capacity, const char* form
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
-// The same for a caller's own argument list.
-BoundedResult BoundedFormatList(char* destination, size_t capacity, const char* format, va_list args);
+// The same with the arguments in a va_list.
+BoundedResult BoundedFormatV(char* destination, size_t capacity, const char* format, va_list args);
 // Copies at most count characters of source.
 BoundedResult BoundedCopyN(char* destination, size_t capacity, const char* source, size_t count);
 // Copies 16-bit text.
