@@ -8,7 +8,7 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe host unit fuzz e2e demo clean
+.PHONY: all deps exe host unit fuzz e2e demo check-package clean
 
 all: exe
 
@@ -34,7 +34,17 @@ fuzz: deps host
 
 e2e: deps exe
 	bash tools/check-exe.sh $(EXE)
-	bash tests/e2e/run_e2e.sh $(EXE)
+	E2E_CHECK_PACKAGE=$(abspath $(BUILD))/CheckPackage.exe bash tests/e2e/run_e2e.sh $(EXE)
+
+# The package checker under Wine: `make check-package PACKAGE=dir [CHECK_ARGS=--json]`;
+# without PACKAGE, on the sample package completed with stand-ins.
+check-package: exe
+	@if [ -n "$(PACKAGE)" ]; then \
+	    bash tools/check-package.sh "$(PACKAGE)" $(CHECK_ARGS); \
+	else \
+	    python3 examples/sample_package.py $(BUILD)/sample-package $(EXE) && \
+	    bash tools/check-package.sh $(BUILD)/sample-package $(CHECK_ARGS); \
+	fi
 
 test: deps
 	$(MAKE) exe

@@ -1,6 +1,7 @@
 #include "checker/findings.h"
 
 #include <stdarg.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "util/bounded_string.h"
@@ -10,7 +11,8 @@ namespace {
 // A hostile package (thousands of unknown keys) must not grow the report without end.
 const int kMaxFindings = 400;
 
-Finding g_Findings[kMaxFindings];
+// On the heap: a table this size in the image would grow the exe by as much.
+Finding* g_Findings;
 Finding g_Scratch;
 int g_Count;
 int g_Dropped;
@@ -20,6 +22,8 @@ int g_Worst;
 
 void ClearFindings()
 {
+    if (!g_Findings)
+        g_Findings = (Finding*)calloc(kMaxFindings, sizeof(Finding));
     g_Count = 0;
     g_Dropped = 0;
     g_Worst = VERDICT_OK;
@@ -30,7 +34,7 @@ Finding* AddFinding(int row, int verdict, const char* check, const char* format,
     if (verdict > g_Worst)
         g_Worst = verdict;
     Finding* finding = &g_Scratch;
-    if (g_Count < kMaxFindings)
+    if (g_Findings && g_Count < kMaxFindings)
         finding = &g_Findings[g_Count++];
     else
         ++g_Dropped;

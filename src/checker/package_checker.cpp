@@ -137,6 +137,8 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
     char silent[DPINST_COMMAND_CAPACITY];
     BuildDpinstCommand(instance, record, 0, interactive);
     BuildDpinstCommand(instance, record, 1, silent);
+    AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s", interactive,
+               silent);
     if (record->Path[0] != '\\')
         AddFinding(r, VERDICT_WARNING, "path",
                    "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
@@ -362,11 +364,14 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
     if (!(support & (SUPPORT_EXTRACT_ALL | SUPPORT_PUBLIC_PROPERTIES)))
         return;
     static const char* const kFolders[] = {"Vi32", "Vi64"};
+    int present = 0;
     for (int i = 0; i < 2; ++i) {
         char folder[PATH_CAPACITY];
         BoundedCopy(folder, sizeof(folder), options->folder);
-        if (PfPathAppend(folder, kFolders[i]) && PfPathFileExists(folder))
+        if (PfPathAppend(folder, kFolders[i]) && PfPathFileExists(folder)) {
+            ++present;
             continue;
+        }
         if (i == 0) {
             Finding* finding = AddFinding(r, VERDICT_ERROR, "extraction",
                                           "no Vi32 folder: extracting the drivers (/extract_all:, EXTRACTDRIVERS=) "
@@ -378,6 +383,8 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
                        "no Vi64 folder: extracting the drivers succeeds but copies no 64-bit driver");
         }
     }
+    if (present == 2)
+        AddFinding(r, VERDICT_OK, "extraction", "Vi32 and Vi64 folders for extracting the drivers");
 }
 
 // One row: the settings Setup.exe loads there, then its checks in its order.

@@ -1,5 +1,6 @@
 #include "checker/settings_text.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "checker/findings.h"
@@ -32,7 +33,8 @@ struct Section {
     Key keys[kMaxKeys];
 };
 
-Section g_Sections[kMaxSections];
+// On the heap: a table this size in the image would grow the exe by as much.
+Section* g_Sections;
 int g_SectionCount;
 int g_SectionsDropped;
 int g_LooseLines;       // lines outside any section or without a name
@@ -61,7 +63,7 @@ int Distance(const char* a, const char* b)
     int la = (int)strlen(a), lb = (int)strlen(b);
     if (la >= kNameCapacity || lb >= kNameCapacity)
         return kNameCapacity;
-    static int d[kNameCapacity][kNameCapacity];
+    int d[kNameCapacity][kNameCapacity];
     for (int i = 0; i <= la; ++i)
         d[i][0] = i;
     for (int j = 0; j <= lb; ++j)
@@ -140,7 +142,7 @@ void NoteLooseLine(int number, const char* text)
 
 void AddSection(const char* name, int number)
 {
-    if (g_SectionCount == kMaxSections) {
+    if (!g_Sections || g_SectionCount == kMaxSections) {
         ++g_SectionsDropped;
         return;
     }
@@ -354,6 +356,8 @@ void ReadSettingsText(const char* path)
     g_SectionsDropped = 0;
     g_LooseLines = 0;
     g_Readable = 0;
+    if (!g_Sections)
+        g_Sections = (Section*)calloc(kMaxSections, sizeof(Section));
     PfHandle file = PfOpenFileForRead(path);
     if (!file) {
         uint32_t error = PfGetLastError();
