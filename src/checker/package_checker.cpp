@@ -404,11 +404,17 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
     BeginBox();
     int infFound = CheckDriverFiles(instance, record.Path, inf);
     if (!infFound && !present && !SettingsSectionPresent(kCheckerRows[r].section)) {
-        Finding* finding = AddFinding(r, VERDICT_OK, "section",
-                                      "not targeted: no [%s] section, and no INF beside the default DPInst",
-                                      kCheckerRows[r].section);
+        // A section meant for this row under a misspelt name leaves the row as bare as none.
+        const char* typo = SettingsSectionTypo(kCheckerRows[r].section);
+        Finding* finding =
+            typo ? AddFinding(r, VERDICT_ERROR, "section",
+                              "no [%s] section, only [%s], which looks like a misspelling of it: Setup.exe refuses "
+                              "this Windows", kCheckerRows[r].section, typo)
+                 : AddFinding(r, VERDICT_OK, "section",
+                              "not targeted: no [%s] section, and no INF beside the default DPInst",
+                              kCheckerRows[r].section);
         Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
-        return 0;
+        return typo ? 1 : 0;
     }
     ReportSection(r, section, present);
     ReportSettings(r, instance, section, &record);

@@ -398,6 +398,17 @@ int SettingsSectionPresent(const char* name)
     return 0;
 }
 
+const char* SettingsSectionTypo(const char* name)
+{
+    for (int i = 0; i < g_SectionCount; ++i) {
+        const char* section = g_Sections[i].name;
+        if (!SameName(section, name) && !KnownKeysOf(section) && !HasRequestKey(&g_Sections[i]) &&
+            Distance(section, name) <= kNearEnough)
+            return section;
+    }
+    return 0;
+}
+
 const char* SettingsRawValue(const char* section, const char* key)
 {
     for (int i = 0; i < g_SectionCount; ++i) {
