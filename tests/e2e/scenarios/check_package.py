@@ -117,6 +117,11 @@ SCENARIOS = [
     checked("the sample package is clean on every row", sample_package(), 0,
             [(row, "OK", "dpinst", "is built for") for row in ("W864", "W832", "W764", "W732", "Vi64", "Vi32")]
             + [("XP64", "OK", "section", "not targeted")], device=["ACPI\\VRN0001", "*VRN0001"]),
+    checked("the sample package on Vista: Setup.exe runs the command the checker gave", sample_package(), 0,
+            [("Vi64", "OK", "prerequisites", "DotNetFx\\dotNetFx40_Client_x86_x64.exe")], windows="vista",
+            device=["ACPI\\VRN0001", "*VRN0001"]),
+    checked("the sample package on XP x64: not targeted, Setup.exe refuses as predicted", sample_package(), 0,
+            [("XP64", "OK", "section", "not targeted")], windows="winxp64", device=["ACPI\\VRN0001"]),
     checked("a package for Windows 8 and later only is clean", driver_package(W864, {"Vi64": "x64"}), 0,
             [("W864", "OK", "models", "ACPI\\XYZ0017, *XYZ0017"), ("W764", "OK", "section", "not targeted")]),
     checked("section typo [W746] names [W764] on the Windows 7 row",
