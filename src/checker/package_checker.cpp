@@ -148,16 +148,19 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
     ReportOptionText(r, section, "Default", record->Default, interactive);
     ReportOptionText(r, section, "Silent", record->Silent, silent);
 
+    // The reader takes what number it can from the text; say so when that is not what was meant.
     const char* raw = SettingsRawValue(section, "Support");
     if (raw) {
         char trimmed[PATH_CAPACITY];
         BoundedCopy(trimmed, sizeof(trimmed), raw + strspn(raw, " \t"));
-        size_t digits = strspn(trimmed, "0123456789");
-        if (trimmed[digits] && trimmed[digits + strspn(trimmed + digits, " \t\r")]) {
-            unsigned long meant = strtoul(trimmed, 0, 0);
-            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is read as %u: write it in decimal (%lu)",
+        char* end = 0;
+        long meant = strtol(trimmed, &end, 0);
+        if (end == trimmed)
+            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is not a number: Setup.exe reads %u",
+                       trimmed, (unsigned)record->Support);
+        else if ((uint32_t)meant != record->Support)
+            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is read as %u, not %ld: write it in decimal",
                        trimmed, (unsigned)record->Support, meant);
-        }
     }
     if (record->Support & kHighSupportBits)
         AddFinding(r, VERDICT_WARNING, "support", "Support sets bits above 0x3F (0x%X), which Setup.exe ignores",
