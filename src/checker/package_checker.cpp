@@ -5,8 +5,6 @@
 
 #include "actions/dpinst_runner.h"
 #include "actions/prerequisites.h"
-#include "core/messages.h"
-#include "core/result_codes.h"
 #include "checker/findings.h"
 #include "checker/rows.h"
 #include "checker/settings_text.h"
@@ -14,6 +12,8 @@
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
 #include "core/message_box.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
