@@ -36,7 +36,7 @@ $(BUILD)/win/%.o: src/%.cpp
 	@echo "  CXX $<"
 	@$(WIN_CXX) $(WIN_CXXFLAGS) -MMD -MP -c $< -o $@
 
-$(BUILD)/win/res/setup.o: res/setup.rc res/setup.manifest
+$(BUILD)/win/res/setup.o: res/setup.rc res/setup.manifest src/core/version.h
 	@mkdir -p $(dir $@)
 	$(WINDRES) -I res -O coff $< -o $@
 

@@ -4,6 +4,7 @@
 
 #include "actions/dpinst_runner.h"
 #include "app/result_codes.h"
+#include "core/step_trace.h"
 #include "log/debug_report.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
@@ -248,7 +249,9 @@ int JoinFiles(const char* target, const char* addition)
     if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition,
                       target) != BOUNDED_OK)
         return 0;
-    return PfSystem(command) == 0;
+    int code = PfSystem(command);
+    TraceLine("Command %s: exit code %d", command, code);
+    return code == 0;
 }
 
 int BuildSystemRootPath(const char* fileName, char* out)
