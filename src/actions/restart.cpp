@@ -1,8 +1,8 @@
 #include "actions/restart.h"
 
-#include "app/result_codes.h"
-#include "app/setup_state.h"
 #include "core/message_box.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "util/platform.h"
 

@@ -7,13 +7,13 @@
 #include "actions/prerequisites.h"
 #include "actions/restart.h"
 #include "actions/tray_launch.h"
-#include "app/messages.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
 #include "checks/package_checks.h"
 #include "checks/platform_selection.h"
 #include "config/command_line.h"
 #include "config/custom_request.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "core/version.h"
 #include "driver/device_matching.h"
@@ -89,8 +89,8 @@ void TraceParsedOptions()
               g_State.ForceRestart, g_State.Debug, g_State.LogFilePath, g_State.CustomRequestSection);
 }
 
-// Everything before the closing steps. Returns 1 to go on to the closing
-// steps, 0 when the run must end at once with exit code 0.
+// The checks and the install, up to DPInst's result. Returns 1 to go on to
+// the closing steps, 0 when the run must end at once with exit code 0.
 int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgress* run)
 {
     if (PfCreateOwnedMutex(kMutexName) == PF_ERROR_ALREADY_EXISTS) {
@@ -197,7 +197,7 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
     return 1;
 }
 
-// The silent branch still logs both versions when the check did not run.
+// The silent branch still logs both versions when the version check did not run.
 void ReadVersionsForLog(const RunProgress* run)
 {
     loc_QueryInfFilesInf(run->packageInfPath, g_State.PackageVersion, PATH_CAPACITY);

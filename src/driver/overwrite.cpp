@@ -1,9 +1,9 @@
 #include "driver/overwrite.h"
 
-#include "app/messages.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
 #include "core/message_box.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"

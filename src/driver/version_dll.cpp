@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/setup_state.h"
 #include "core/message_box.h"
+#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"

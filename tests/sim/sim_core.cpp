@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 #include "sim/sim_internal.h"
 

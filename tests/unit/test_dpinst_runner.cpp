@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "actions/dpinst_runner.h"
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

@@ -4,8 +4,8 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "app/messages.h"
 #include "core/message_box.h"
+#include "core/messages.h"
 #include "core/step_trace.h"
 #include "sim/sim.h"
 

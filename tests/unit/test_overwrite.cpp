@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/overwrite.h"
 #include "sim/sim.h"
 

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "checks/package_checks.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include <string.h>
 
-#include "app/setup_state.h"
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {
