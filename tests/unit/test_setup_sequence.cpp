@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "sim/sim.h"
@@ -252,6 +253,39 @@ TEST_F(SetupSequence, TraceFaultsLeaveTheRunUnchanged)
         EXPECT_EQ(&c == &cases[0], !trace.empty());
         EXPECT_TRUE(trace.empty() || trace.find("exit code 1641\r\n") == trace.size() - 16) << trace;
     }
+}
+
+std::string SourceText(const char* relative)
+{
+    std::ifstream in(std::string(SETUP_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The administrators' exit-code table lists exactly the results the program
+// can return: every code of result_codes.h but the internal one.
+TEST(DeployingGuide, ExitCodeTableMatchesTheResultCodes)
+{
+    std::string header = SourceText("src/core/result_codes.h");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(header, found, std::regex("enum SetupResult \\{([^}]*)\\}")));
+    std::string body = found[1];
+    std::map<std::string, std::string> program;
+    std::regex code("(\\w+) = (\\d+),[^\\n]*");
+    for (std::sregex_iterator it(body.begin(), body.end(), code), end; it != end; ++it)
+        if ((*it)[0].str().find("never an exit code") == std::string::npos)
+            program[(*it)[2]] = (*it)[1];
+
+    std::string guide = SourceText("docs/deploying.md");
+    std::map<std::string, std::string> table;
+    std::regex row("\\n\\| (\\d+) \\| `(\\w+)` \\|");
+    for (std::sregex_iterator it(guide.begin(), guide.end(), row), end; it != end; ++it)
+        table[(*it)[1]] = (*it)[2];
+
+    EXPECT_EQ(7u, program.size());
+    EXPECT_EQ(program, table);
+    EXPECT_EQ("REBOOT_REQUIRED", program[std::to_string(REBOOT_REQUIRED)]);
 }
 
 TEST_F(SetupSequence, LongArgumentTextIsCutTo259)
