@@ -173,9 +173,10 @@ int32_t PfRegCloseKey(PfHandle key);
 // 1 on success; 0 when the process could not be started (last error set).
 int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode);
 // ShellExecuteExA with the given mask, verb, file, parameters, folder and show
-// command; waits without a time limit for the process it returns, then closes it.
+// command; waits without a time limit for the process it returns, reads its
+// exit code (left as it was when no process came back), then closes it.
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show);
+                          const char* folder, int show, uint32_t* exitCode);
 // The C runtime's system(): COMSPEC /c command, waited for.
 int PfSystem(const char* command);
 

@@ -461,7 +461,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 }
 
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show)
+                          const char* folder, int show, uint32_t* exitCode)
 {
     Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
                                          folder ? folder : "", show});
@@ -473,8 +473,10 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (program)
+    if (program) {
         Run(*program);
+        *exitCode = program->exitCode;
+    }
     return 1;
 }
 

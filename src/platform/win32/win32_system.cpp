@@ -186,7 +186,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 }
 
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show)
+                          const char* folder, int show, uint32_t* exitCode)
 {
     SHELLEXECUTEINFOA execute;
     ZeroMemory(&execute, sizeof(execute));
@@ -201,6 +201,9 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         return 0;
     if (execute.hProcess) {
         WaitForSingleObject(execute.hProcess, INFINITE);
+        DWORD code = 0;
+        if (GetExitCodeProcess(execute.hProcess, &code))
+            *exitCode = code;
         CloseHandle(execute.hProcess);
     }
     return 1;
