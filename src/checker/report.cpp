@@ -25,10 +25,12 @@ void PrintGroup(FILE* out, int row)
         const Finding* finding = GetFinding(i);
         if (finding->row != row)
             continue;
-        fprintf(out, "%-8s%s\n", kVerdicts[finding->verdict], finding->text);
-        if (!finding->refuses)
+        fprintf(out, "%-8s%s", kVerdicts[finding->verdict], finding->text);
+        if (!finding->refuses) {
+            fputc('\n', out);
             continue;
-        fputs("        Setup.exe: ", out);
+        }
+        fputs(" -- Setup.exe: ", out);
         if (finding->boxCaption[0]) {
             fputs("box \"", out);
             PrintOneLine(out, finding->boxCaption);

@@ -402,8 +402,7 @@ const char* SettingsSectionTypo(const char* name)
 {
     for (int i = 0; i < g_SectionCount; ++i) {
         const char* section = g_Sections[i].name;
-        if (!SameName(section, name) && !KnownKeysOf(section) && !HasRequestKey(&g_Sections[i]) &&
-            Distance(section, name) <= kNearEnough)
+        if (!KnownKeysOf(section) && !HasRequestKey(&g_Sections[i]) && RowFor(section) == RowOfSection(name))
             return section;
     }
     return 0;

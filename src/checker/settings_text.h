@@ -8,7 +8,8 @@
 void ReadSettingsText(const char* path);
 // 1 when the file has a section of that name (without regard to case).
 int SettingsSectionPresent(const char* name);
-// A section Setup.exe never reads whose name is a likely typo of name; 0 when none.
+// A section Setup.exe never reads whose name is closest to the platform section
+// name of all of them, within a typo; 0 when none.
 const char* SettingsSectionTypo(const char* name);
 // The raw text of a key of a section, as written after "=" (blanks kept); 0 when absent.
 const char* SettingsRawValue(const char* section, const char* key);
