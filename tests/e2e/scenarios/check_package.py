@@ -18,6 +18,7 @@ ROW_OF_WINDOWS = {"win10": "W864", "win81": "W864", "win8": "W864", "win7": "W76
 # without .NET, extraction a switch).
 BEFORE_DPINST = ("section", "inf", "models", "device", "dpinst", "version-dll")
 TOUCH_PAD = ["ACPI\\XYZ0017", "*XYZ0017"]
+CONSOLE_VERDICTS = {0: "clean", 1: "WARNINGS only", 2: "ERRORS found"}
 W864 = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 
 
@@ -73,6 +74,13 @@ def checked(name, package, exit, expect=(), windows="win10", device=None, setup=
             ctx.expect(any(f["verdict"] == verdict and piece in f["text"] for f in found),
                        f"no {verdict} {check} finding with {piece!r} on {row or 'the package'}: "
                        f"{[(f['verdict'], f['text']) for f in found]}")
+        # The console report: the same verdict, one line per finding under a heading per row.
+        console = ctx.session.prefix.wine("C:\\pkg\\CheckPackage.exe", *args, check=False, env=ctx.session.env,
+                                          timeout=max(ctx.session.left(), 1))
+        lines = [x for x in console.stdout.decode("cp1252").split("\r\n") if x]
+        odd = [x for x in lines if not x.startswith(("OK ", "WARNING ", "ERROR ", "[", "Package "))]
+        ctx.expect(console.returncode == exit and odd == [CONSOLE_VERDICTS[exit]],
+                   f"the console report ended with {console.returncode} and has lines {odd}")
         ctx.expect(not ctx.boxes(), f"CheckPackage.exe showed boxes: {ctx.boxes()}")
         if setup:
             compare_with_setup(ctx, report, ROW_OF_WINDOWS[windows], setup_exit)
