@@ -16,6 +16,7 @@ const int kLineCapacity = 512;
 const int kMaxSections = 64;
 const int kMaxKeys = 24;
 const int kNearEnough = 2;        // edits between a typo and the name it was meant to be
+const uint32_t kEmptyFileError = 1006;  // ERROR_FILE_INVALID: a file of no bytes cannot be mapped
 
 struct Key {
     char name[kNameCapacity];
@@ -379,9 +380,12 @@ void ReadSettingsText(const char* path)
         ReadEncoding(&cursor);
         if (g_Readable)
             ParseText(&cursor);
-    } else {
+    } else if (PfGetLastError() == kEmptyFileError) {
         AddFinding(PACKAGE_GROUP, VERDICT_WARNING, "settings-file",
                    "settings file %s is empty: every row reads the defaults (Path .\\DPInst.exe, Support 0)", path);
+    } else {
+        AddFinding(PACKAGE_GROUP, VERDICT_ERROR, "settings-file", "settings file %s cannot be read (error %u)", path,
+                   (unsigned)PfGetLastError());
     }
     if (view)
         PfUnmapView(view);

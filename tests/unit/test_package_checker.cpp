@@ -83,6 +83,7 @@ TEST(PackageChecker, HostileSettingsTextEndsInFindings)
         {"UTF-16 of odd length", oddUtf16, 2},
         {"a lone bracket and key without a section", "[\r\n=\r\nSupport\r\n", 2},
         {"bytes above 0x7F", garbage, 2},
+        {"no bytes at all", "", 2},
         {"a 63-character section name", "[" + std::string(63, 'W') + "]\r\n", 2},
     };
     for (const auto& c : kCases) {
