@@ -19,7 +19,7 @@ WIN_SRC    := $(CORE_SRC) src/app/win_main.cpp $(wildcard src/platform/win32/*.c
 WIN_OBJ    := $(patsubst src/%.cpp,$(BUILD)/win/%.o,$(WIN_SRC))
 RES_OBJ    := $(BUILD)/win/res/setup.o $(BUILD)/win/res/strings.o
 
-.PHONY: all deps exe test unit fuzz e2e demo clean
+.PHONY: all deps exe test unit fuzz e2e demo clean format lint
 
 all: exe
 
@@ -64,6 +64,24 @@ test: deps
 	$(MAKE) unit
 	$(MAKE) fuzz
 	$(MAKE) e2e
+	$(MAKE) lint
+
+# Style: C++ by .clang-format and .clang-tidy, Python by black and flake8 (pyproject.toml, .flake8).
+CXX_FILES := $(shell find src tests -name '*.cpp' -o -name '*.h')
+PY_DIRS   := tests/e2e examples tools
+
+format: deps
+	clang-format -i $(CXX_FILES)
+	black -q $(PY_DIRS)
+
+# clang-tidy takes the host build's compile commands, so the Win32 backend is not among them.
+lint: deps
+	clang-format --dry-run -Werror $(CXX_FILES)
+	black --check -q $(PY_DIRS)
+	flake8 $(PY_DIRS)
+	cmake -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	run-clang-tidy -p $(BUILD)/host -j 2 -quiet '^$(CURDIR)/(src|tests/sim)/' >$(BUILD)/clang-tidy.log 2>&1 || \
+	    { grep -v '^[0-9]* warnings\? generated\.$$' $(BUILD)/clang-tidy.log; exit 1; }
 
 demo: deps
 	$(MAKE) exe
