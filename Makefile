@@ -71,17 +71,21 @@ CXX_FILES := $(shell find src tests -name '*.cpp' -o -name '*.h')
 PY_DIRS   := tests/e2e examples tools
 
 format: deps
-	clang-format -i $(CXX_FILES)
-	black -q $(PY_DIRS)
+	@echo "  FORMAT C++ and Python"
+	@clang-format -i $(CXX_FILES)
+	@black -q $(PY_DIRS)
 
 # clang-tidy takes the host build's compile commands, so the Win32 backend is not among them.
 lint: deps
-	clang-format --dry-run -Werror $(CXX_FILES)
-	black --check -q $(PY_DIRS)
-	flake8 $(PY_DIRS)
-	cmake -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-	run-clang-tidy -p $(BUILD)/host -j 2 -quiet '^$(CURDIR)/(src|tests/sim)/' >$(BUILD)/clang-tidy.log 2>&1 || \
-	    { grep -v '^[0-9]* warnings\? generated\.$$' $(BUILD)/clang-tidy.log; exit 1; }
+	@echo "  LINT clang-format"
+	@clang-format --dry-run -Werror $(CXX_FILES)
+	@echo "  LINT black, flake8"
+	@black --check -q $(PY_DIRS)
+	@flake8 $(PY_DIRS)
+	@echo "  LINT clang-tidy"
+	@cmake -S . -B $(BUILD)/host -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+	@run-clang-tidy -p $(BUILD)/host -j 2 -quiet '^$(CURDIR)/(src|tests/sim)/' >$(BUILD)/clang-tidy.log 2>&1 || \
+	    { sed 's/\x1b\[[0-9;]*m//g' $(BUILD)/clang-tidy.log | grep -v -e '^clang-tidy' -e ' generated\.$$'; exit 1; }
 
 demo: deps
 	$(MAKE) exe
