@@ -1,7 +1,7 @@
 #include "actions/dpinst_runner.h"
 
-#include "app/messages.h"
-#include "app/result_codes.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
 
@@ -15,11 +15,6 @@ const uint32_t kFailedFlag = 0x80000000u;
 const size_t kCommandCapacity = PATH_CAPACITY + sizeof(SettingsRecord::Path) + sizeof(SettingsRecord::Silent) + 2;
 
 }  // namespace
-
-int IsSilentMode()
-{
-    return PfMbsICmp(g_State.CommandLine, "/q") == 0 || PfMbsICmp(g_State.CommandLine, "/s") == 0;
-}
 
 int MapDpinstReturnCode(uint32_t code, int startResult)
 {

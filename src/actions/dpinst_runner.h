@@ -4,12 +4,11 @@
 
 #include <stdint.h>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
-// 1 when CommandLine is "/q" or "/s", any case.
-int IsSilentMode();
 // The setup result for DPInst's return code; startResult is the thread's exit code.
 int MapDpinstReturnCode(uint32_t code, int startResult);
+// Writes DpinstReturnCode; returns the setup result.
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings);
 
 #endif

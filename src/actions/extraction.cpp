@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 #include "util/program_folder.h"

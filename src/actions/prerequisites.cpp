@@ -1,10 +1,9 @@
 #include "actions/prerequisites.h"
 
-#include "actions/dpinst_runner.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/device_matching.h"
 #include "util/bounded_string.h"
 

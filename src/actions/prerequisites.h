@@ -4,7 +4,8 @@
 
 #include "util/platform.h"
 
-// 0 = go on; DEP_SOFT_ERROR when an installer could not be started.
+// Reads OsVersion and DeviceAcpiId. 0 = go on; DEP_SOFT_ERROR when an
+// installer could not be started.
 int InstallPrerequisites(ModuleHandle instance);
 
 #endif

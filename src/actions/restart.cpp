@@ -1,7 +1,7 @@
 #include "actions/restart.h"
 
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "util/platform.h"
 
 namespace {

@@ -2,6 +2,7 @@
 #ifndef SETUP_ACTIONS_RESTART_H
 #define SETUP_ACTIONS_RESTART_H
 
+// Reads ForceRestart; writes no state.
 void RestartWindows(int result);
 
 #endif

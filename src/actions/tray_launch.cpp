@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"
 

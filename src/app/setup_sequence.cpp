@@ -7,13 +7,13 @@
 #include "actions/prerequisites.h"
 #include "actions/restart.h"
 #include "actions/tray_launch.h"
-#include "app/messages.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
 #include "checks/package_checks.h"
 #include "checks/platform_selection.h"
 #include "config/command_line.h"
 #include "config/custom_request.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
@@ -36,7 +36,7 @@ struct RunProgress {
     char packageInfPath[PATH_CAPACITY];
 };
 
-// Steps 3 to 21: everything before the closing steps. Returns 1 to go on to
+// The checks and the install, up to DPInst's result. Returns 1 to go on to
 // the closing steps, 0 when the run must end at once with exit code 0.
 int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgress* run)
 {
@@ -122,7 +122,7 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
     return 1;
 }
 
-// Step 24.2: the silent branch still logs both versions when the check did not run.
+// The silent branch still logs both versions when the version check did not run.
 void ReadVersionsForLog(const RunProgress* run)
 {
     loc_QueryInfFilesInf(run->packageInfPath, g_State.PackageVersion, PATH_CAPACITY);

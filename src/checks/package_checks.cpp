@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "app/messages.h"
 #include "checks/platform_selection.h"
+#include "core/messages.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
 

@@ -2,11 +2,13 @@
 #ifndef SETUP_CHECKS_PACKAGE_CHECKS_H
 #define SETUP_CHECKS_PACKAGE_CHECKS_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
-// 1 = PackageInfPath and PackageDriverFolder set; 0 after message id 3.
+// Writes PackageDriverFolder. 1 = packageInfPath (260 characters) set; 0 after
+// message id 3.
 int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath);
-// 1 = DPInst's machine type fits the running Windows; 0 otherwise.
+// 1 = DPInst's machine type fits the running Windows; 0 after message id 2 or 3.
+// Reads no state.
 int CheckExeAndPlatform(ModuleHandle instance, const char* path);
 
 #endif

@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "app/messages.h"
 #include "config/settings_file.h"
+#include "core/messages.h"
 
 namespace {
 

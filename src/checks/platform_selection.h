@@ -2,10 +2,11 @@
 #ifndef SETUP_CHECKS_PLATFORM_SELECTION_H
 #define SETUP_CHECKS_PLATFORM_SELECTION_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 int Is64BitWindows();
-// 1 = section chosen and loaded; 0 = unsupported Windows (message shown).
+// Reads OsVersion; writes the record (Settings). 1 = section chosen and loaded;
+// 0 = unsupported Windows (message id 2 shown).
 int SelectPlatform(ModuleHandle instance, SettingsRecord* record);
 
 #endif

@@ -2,9 +2,11 @@
 
 #include <string.h>
 
-#include "actions/extraction.h"
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "util/bounded_string.h"
+// The one include that runs up a floor: the EXTRACTDRIVERS property extracts
+// the drivers while the command line is read, before the run goes on.
+#include "actions/extraction.h"
 
 namespace {
 

@@ -2,8 +2,10 @@
 #ifndef SETUP_CONFIG_COMMAND_LINE_H
 #define SETUP_CONFIG_COMMAND_LINE_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
+// Writes Force, FreshInstall, ForceRestart, Debug, LogFilePath, DriversExtracted,
+// the custom request section, and leaves only the mode switch in commandLine.
 // 0 = go on; UNKNOWN_OPTION, DEP_SOFT_ERROR or EXTRACT_DONE otherwise.
 int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle instance,
                      const SettingsRecord* settings);

@@ -3,8 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/setup_state.h"
 #include "config/settings_file.h"
+#include "core/setup_state.h"
 #include "util/platform.h"
 
 namespace {

@@ -2,6 +2,7 @@
 #ifndef SETUP_CONFIG_CUSTOM_REQUEST_H
 #define SETUP_CONFIG_CUSTOM_REQUEST_H
 
+// Read CustomRequestSection; write no state.
 void DeleteCustomRequestFile();
 void WriteCustomRequestFile();
 

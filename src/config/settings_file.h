@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 // The program's path with ".ini" for its extension; worked out at every read.
 void GetSettingsFilePath(char* path, int capacity);

@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "util/bounded_string.h"
 
 namespace {

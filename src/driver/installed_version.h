@@ -4,7 +4,8 @@
 
 #include "util/platform.h"
 
-// Windows status: 0, or the failing open's or query's status.
+// Reads OsVersion (a 64-bit Windows reads the 64-bit view). Windows status: 0,
+// or the failing open's or query's status.
 int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer);
 // 1 = buffer holds the version word; 0 = nothing installed; -2 = no word.
 int loc_QueryGpDrvVersion(char* buffer);

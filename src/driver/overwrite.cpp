@@ -1,8 +1,8 @@
 #include "driver/overwrite.h"
 
-#include "app/messages.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"

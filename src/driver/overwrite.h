@@ -6,7 +6,7 @@
 
 // 1 = go on; 0 = stop the run at once.
 int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath);
-// 1 when *comparison was written; fills InstalledVersion and PackageVersion.
+// Writes InstalledVersion and PackageVersion. 1 when *comparison was written.
 int CheckOverwrite(const char* packageInfPath, int* comparison);
 
 #endif

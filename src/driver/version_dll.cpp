@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
 #include "util/platform.h"

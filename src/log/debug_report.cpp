@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include "actions/dpinst_runner.h"
-#include "log/runtime_log.h"
+#include "log/log_files.h"
 #include "util/bounded_string.h"
 
 namespace {

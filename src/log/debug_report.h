@@ -2,7 +2,7 @@
 #ifndef SETUP_LOG_DEBUG_REPORT_H
 #define SETUP_LOG_DEBUG_REPORT_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 // Fills out (1024 characters) with the report text.
 void BuildDebugReport(char* out);
@@ -10,7 +10,7 @@ void BuildDebugReport(char* out);
 void WriteDebugReport(PfHandle file);
 void WriteReportFile(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
                      const SettingsRecord* settings);
-// Phase 0 before DPInst, phase 1 after the runtime log.
+// Phase 0 before DPInst, phase 1 after the runtime log; writes DpinstLogSaved.
 void PreserveDpinstLog(int phase, const SettingsRecord* settings);
 
 #endif

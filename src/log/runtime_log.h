@@ -1,30 +1,17 @@
-// The runtime log, and the file helpers the logs share.
+// The runtime log.
 #ifndef SETUP_LOG_RUNTIME_LOG_H
 #define SETUP_LOG_RUNTIME_LOG_H
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
+// Writes the log when RuntimeLogEnabled is set, or in a silent or extracted run
+// when Support has SUPPORT_RUNTIME_LOG. Reads CommandLine, Debug, LogFilePath,
+// InstalledVersion and PackageVersion; writes no state.
 void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
                      const SettingsRecord* settings);
 // Fills out (1024 characters) with the log text. The echoed command line is
 // shortened so that every later line fits.
 void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime,
                   int result);
-// 3 when the path is empty or has no drive root; 0 otherwise.
-int CreateDirectoryPath(const char* path);
-// Appends the bytes of addition to target, unconverted, through the command
-// interpreter. 1 when the join ran and reported success; 0 when it failed or
-// was not run (an empty path, or one the command interpreter would not take
-// literally).
-int JoinFiles(const char* target, const char* addition);
-
-// "%SYSTEMROOT%" joined with fileName into out (260 characters); 0 and an
-// empty out when the folder cannot be found or the path does not fit.
-int BuildSystemRootPath(const char* fileName, char* out);
-// The steps after a log or report file was written to target: DPInst's log
-// joined when Debug is set, then the copy at LogFilePath.
-void FinishLogFile(const char* target);
-// 1 when the received command line asks for the report ("/f2", case-sensitive).
-int IsReportMode(const char* commandLine);
 
 #endif

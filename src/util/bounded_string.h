@@ -8,6 +8,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// Every path buffer holds MAX_PATH characters; log and report lines hold 1024.
+const int PATH_CAPACITY = 260;
+const int TEXT_CAPACITY = 1024;
+
 typedef uint32_t BoundedResult;
 const BoundedResult BOUNDED_OK = 0;
 const BoundedResult BOUNDED_INVALID_ARGUMENT = 0x80070057u;

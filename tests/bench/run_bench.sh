@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the INF-gathering benchmark: optimised, no sanitizers, not part
-# of ctest. Usage: bash tests/bench/run_bench.sh [build folder] [repeats]
+# of ctest. Usage: bash tests/bench/run_bench.sh [host build folder] [repeats]
 set -euo pipefail
-out=${1:-build/bench}
-mkdir -p "$out"
-sources=$(ls src/*/*.cpp tests/sim/*.cpp | grep -v 'src/app/win_main.cpp')
-g++ -std=c++17 -O2 -Isrc -Itests $sources tests/bench/bench_inf_gather.cpp -o "$out/bench_inf_gather"
-"$out/bench_inf_gather" "${2:-5}"
+build=${1:-build/host}
+[[ -f "$build/CMakeCache.txt" ]] || make -s host HOST_DIR="$build"
+cmake --build "$build" -j"${JOBS:-2}" --target bench_inf_gather
+"$build/bench_inf_gather" "${2:-5}"

@@ -9,8 +9,8 @@
 
 #include "actions/extraction.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "config/command_line.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

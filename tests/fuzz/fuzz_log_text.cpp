@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
+#include "log/log_files.h"
 #include "log/runtime_log.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

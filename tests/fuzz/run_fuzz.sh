@@ -1,36 +1,29 @@
 #!/usr/bin/env bash
-# Builds every tests/fuzz/fuzz_*.cpp with libFuzzer, ASan and UBSan against the
-# core and the simulated machine, and runs each for a bounded time.
+# Builds the fuzz targets (libFuzzer, ASan and UBSan against the core and the
+# simulated machine) in the host build and runs each for a bounded time.
 # FUZZ_SECONDS (default 15) sets the time per target.
+#   bash tests/fuzz/run_fuzz.sh [host build folder]
 set -euo pipefail
-out=${1:-build/fuzz}
+build=${1:-build/host}
 seconds=${FUZZ_SECONDS:-15}
-flags=(-std=c++17 -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -Isrc -Itests)
-mkdir -p "$out/obj" "$out/corpus"
-
-objects=()
-for source in $(ls src/*/*.cpp tests/sim/*.cpp | grep -v 'src/app/win_main.cpp'); do
-    object="$out/obj/$(echo "$source" | tr '/' '_' ).o"
-    if [[ ! -f "$object" || "$source" -nt "$object" || -n "$(find src tests/sim -name '*.h' -newer "$object" | head -1)" ]]; then
-        clang++ "${flags[@]}" -c "$source" -o "$object"
-    fi
-    objects+=("$object")
+targets=()
+for source in tests/fuzz/fuzz_*.cpp; do
+    targets+=("$(basename "$source" .cpp)")
 done
+cmake --build "$build" -j"${JOBS:-2}" --target "${targets[@]}"
 
 passed=0
 failed=0
-for target in tests/fuzz/fuzz_*.cpp; do
-    [[ -e "$target" ]] || continue
-    name=$(basename "$target" .cpp)
-    clang++ "${flags[@]}" -fsanitize=fuzzer "$target" "${objects[@]}" -o "$out/$name"
-    mkdir -p "$out/corpus/$name"
-    if "$out/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 \
-        "$out/corpus/$name" >"$out/$name.log" 2>&1; then
-        echo "fuzz $name: clean for ${seconds}s ($(grep -c . "$out/$name.log") log lines)"
+for name in "${targets[@]}"; do
+    corpus="$build/fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    if "$build/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 \
+        "$corpus" >"$build/fuzz/$name.log" 2>&1; then
+        echo "fuzz $name: clean for ${seconds}s ($(grep -c . "$build/fuzz/$name.log") log lines)"
         passed=$((passed + 1))
     else
-        echo "fuzz $name: FAILED, see $out/$name.log"
-        tail -30 "$out/$name.log"
+        echo "fuzz $name: FAILED, see $build/fuzz/$name.log"
+        tail -30 "$build/fuzz/$name.log"
         failed=$((failed + 1))
     fi
 done

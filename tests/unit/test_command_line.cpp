@@ -5,10 +5,10 @@
 #include <string>
 
 #include "actions/extraction.h"
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "config/command_line.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "config/custom_request.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

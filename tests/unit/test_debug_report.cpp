@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "actions/dpinst_runner.h"
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "log/debug_report.h"
 #include "log/runtime_log.h"
 #include "sim/sim.h"

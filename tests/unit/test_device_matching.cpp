@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
 #include "checks/package_checks.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/device_matching.h"
 #include "sim/sim.h"
 

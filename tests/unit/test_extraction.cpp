@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "actions/extraction.h"
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/result_codes.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/installed_version.h"
 #include "sim/sim.h"
 

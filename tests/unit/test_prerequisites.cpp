@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "actions/prerequisites.h"
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 

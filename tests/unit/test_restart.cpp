@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "actions/restart.h"
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {

@@ -4,7 +4,8 @@
 #include <string.h>
 
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/setup_state.h"
+#include "log/log_files.h"
 #include "log/runtime_log.h"
 #include "sim/sim.h"
 

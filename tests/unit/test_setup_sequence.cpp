@@ -1,9 +1,9 @@
 // Whole runs through RunSetup on the simulated machine.
 #include <gtest/gtest.h>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 
 #include <string.h>
 #include "sim/sim.h"

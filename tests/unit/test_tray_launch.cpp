@@ -6,7 +6,7 @@
 
 #include "actions/tray_launch.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {

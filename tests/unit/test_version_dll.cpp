@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
-#include "app/result_codes.h"
 #include "app/setup_sequence.h"
-#include "app/setup_state.h"
 #include "checks/package_checks.h"
+#include "core/result_codes.h"
+#include "core/setup_state.h"
 #include "driver/version_dll.h"
 #include "sim/sim.h"
 

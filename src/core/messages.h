@@ -1,10 +1,10 @@
 // Localized message boxes and the usage screen.
-#ifndef SETUP_APP_MESSAGES_H
-#define SETUP_APP_MESSAGES_H
+#ifndef SETUP_CORE_MESSAGES_H
+#define SETUP_CORE_MESSAGES_H
 
 #include <stdint.h>
 
-#include "app/setup_state.h"
+#include "core/setup_state.h"
 
 // String table ids, present in every language.
 enum StringId : uint32_t {

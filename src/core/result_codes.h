@@ -1,7 +1,7 @@
 // Setup results. Where one fits, the value is the Windows Installer error that
 // deployment tools already know how to read.
-#ifndef SETUP_APP_RESULT_CODES_H
-#define SETUP_APP_RESULT_CODES_H
+#ifndef SETUP_CORE_RESULT_CODES_H
+#define SETUP_CORE_RESULT_CODES_H
 
 enum SetupResult {
     SUCCESS = 0,

@@ -1,0 +1,23 @@
+# The Windows programs: small, statically linked, importing only system DLLs.
+enable_language(RC)
+file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+set(SETUP_OUTPUT_DIR ${CMAKE_BINARY_DIR} CACHE PATH "Where Setup.exe goes")
+
+add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
+add_compile_options(-Os ${WARNINGS} -Wno-cast-function-type -fno-exceptions -fno-rtti
+                    -ffunction-sections -fdata-sections)
+include_directories(${CMAKE_SOURCE_DIR}/src)
+
+add_library(setup_core STATIC ${CORE_SOURCES} ${WIN32_SOURCES})
+
+# windres reads the string tables as UTF-8 only when told.
+set_source_files_properties(res/strings.rc PROPERTIES COMPILE_FLAGS "-c 65001")
+set_source_files_properties(res/setup.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/setup.manifest)
+
+add_executable(Setup WIN32 src/app/win_main.cpp res/setup.rc res/strings.rc)
+# Only DLLs that Windows always takes from the system folder are linked;
+# version.dll and dbghelp.dll are loaded at run time by full path.
+target_link_libraries(Setup PRIVATE setup_core setupapi shlwapi shell32 advapi32 user32 kernel32)
+target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(Setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SETUP_OUTPUT_DIR})

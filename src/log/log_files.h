@@ -1,0 +1,24 @@
+// The file steps both logs share: folders, joins, the copy at LogFilePath.
+#ifndef SETUP_LOG_LOG_FILES_H
+#define SETUP_LOG_LOG_FILES_H
+
+#include "core/setup_state.h"
+
+// 3 when the path is empty or has no drive root; 0 otherwise.
+int CreateDirectoryPath(const char* path);
+// Appends the bytes of addition to target, unconverted, through the command
+// interpreter. 1 when the join ran and reported success; 0 when it failed or
+// was not run (an empty path, or one the command interpreter would not take
+// literally).
+int JoinFiles(const char* target, const char* addition);
+// "%SYSTEMROOT%" joined with fileName into out (260 characters); 0 and an
+// empty out when the folder cannot be found or the path does not fit.
+int BuildSystemRootPath(const char* fileName, char* out);
+// The steps after a log or report file was written to target: DPInst's log
+// joined when Debug is set, then the copy at LogFilePath. Reads Debug and
+// LogFilePath.
+void FinishLogFile(const char* target);
+// 1 when the received command line asks for the report ("/f2", case-sensitive).
+int IsReportMode(const char* commandLine);
+
+#endif
