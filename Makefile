@@ -38,10 +38,10 @@ e2e: deps exe
 
 test: deps
 	$(MAKE) exe
+	$(MAKE) lint
 	$(MAKE) unit
 	$(MAKE) fuzz
 	$(MAKE) e2e
-	$(MAKE) lint
 
 # Style: C++ by .clang-format and .clang-tidy, Python by black and flake8 (pyproject.toml, .flake8).
 CXX_FILES := $(shell find src tests -name '*.cpp' -o -name '*.h')
