@@ -15,12 +15,11 @@ namespace {
 
 const int kUsageError = 2;
 
-const char kUsage[] =
-    "usage: CheckPackage.exe [FOLDER] [--device HARDWARE_ID]... [--json]\n"
-    "Checks the driver package in FOLDER (default: this program's folder) as Setup.exe\n"
-    "would on every Windows version and width. --device gives the hardware IDs of one\n"
-    "touch pad, first ID first, to see whether the package accepts it. Exit code: 0 clean,\n"
-    "1 warnings only, 2 errors.\n";
+const char kUsage[] = "usage: CheckPackage.exe [FOLDER] [--device HARDWARE_ID]... [--json]\n"
+                      "Checks the driver package in FOLDER (default: this program's folder) as Setup.exe\n"
+                      "would on every Windows version and width. --device gives the hardware IDs of one\n"
+                      "touch pad, first ID first, to see whether the package accepts it. Exit code: 0 clean,\n"
+                      "1 warnings only, 2 errors.\n";
 
 // The package folder as a full path without a trailing backslash, as Setup.exe sees its own folder.
 int SetFolder(const char* given, char* folder)

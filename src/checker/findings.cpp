@@ -49,22 +49,10 @@ Finding* AddFinding(int row, int verdict, const char* check, const char* format,
     return finding;
 }
 
-int FindingCount()
-{
-    return g_Count;
-}
+int FindingCount() { return g_Count; }
 
-const Finding* GetFinding(int index)
-{
-    return &g_Findings[index];
-}
+const Finding* GetFinding(int index) { return &g_Findings[index]; }
 
-int DroppedFindings()
-{
-    return g_Dropped;
-}
+int DroppedFindings() { return g_Dropped; }
 
-int FindingsExitCode()
-{
-    return g_Worst;
-}
+int FindingsExitCode() { return g_Worst; }

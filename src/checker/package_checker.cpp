@@ -42,10 +42,7 @@ void ObserveBox(const char* text, const char* caption, uint32_t, int)
     BoundedCopy(g_Box.text, sizeof(g_Box.text), text);
 }
 
-void BeginBox()
-{
-    g_Box.seen = 0;
-}
+void BeginBox() { g_Box.seen = 0; }
 
 // Marks what a user gets where Setup.exe stops: the box just seen and the exit
 // code the result gives with this row's Support.
@@ -81,8 +78,8 @@ void SetRowMachine(const CheckerRow* row)
 
 void DescribeSupport(uint32_t support, char* out, size_t capacity)
 {
-    static const char* const kNames[] = {"public properties", "extract all", "runtime log",
-                                         "exit code", "prerequisites", "tray application"};
+    static const char* const kNames[] = {"public properties", "extract all",   "runtime log",
+                                         "exit code",         "prerequisites", "tray application"};
     BoundedFormat(out, capacity, "%u (0x%X", (unsigned)support, (unsigned)support);
     const char* separator = ": ";
     for (int bit = 0; bit < 6; ++bit) {
@@ -122,8 +119,8 @@ void ReportOptionText(int r, const char* section, const char* key, const char* v
     int dropped = raw && (raw[0] == ' ' || raw[0] == '\t');
     AddFinding(r, VERDICT_WARNING, "options",
                "%s \"%s\" does not begin with a blank%s: DPInst is started as %s; write %s=\" %s\" in quotes", key,
-               value, dropped ? " (the settings reader drops the blanks around an unquoted value)" : "", command, key,
-               value);
+               value, dropped ? " (the settings reader drops the blanks around an unquoted value)" : "", command,
+               key, value);
 }
 
 void ReportSettings(int r, ModuleHandle instance, const char* section, const SettingsRecord* record)
@@ -137,14 +134,14 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
     char silent[DPINST_COMMAND_CAPACITY];
     BuildDpinstCommand(instance, record, 0, interactive);
     BuildDpinstCommand(instance, record, 1, silent);
-    AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s", interactive,
-               silent);
+    AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s",
+               interactive, silent);
     if (record->Path[0] != '\\')
         AddFinding(r, VERDICT_WARNING, "path",
                    "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
                    "%s, which fails (\"Could not launch the installer.\", result 1603); write Path=\\%s",
-                   record->Path, interactive, record->Path[0] == '.' && record->Path[1] == '\\' ? record->Path + 2
-                                                                                                 : record->Path);
+                   record->Path, interactive,
+                   record->Path[0] == '.' && record->Path[1] == '\\' ? record->Path + 2 : record->Path);
     ReportOptionText(r, section, "Default", record->Default, interactive);
     ReportOptionText(r, section, "Silent", record->Silent, silent);
 
@@ -156,8 +153,8 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
         char* end = 0;
         long meant = strtol(trimmed, &end, 0);
         if (end == trimmed)
-            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is not a number: Setup.exe reads %u",
-                       trimmed, (unsigned)record->Support);
+            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is not a number: Setup.exe reads %u", trimmed,
+                       (unsigned)record->Support);
         else if ((uint32_t)meant != record->Support)
             AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is read as %u, not %ld: write it in decimal",
                        trimmed, (unsigned)record->Support, meant);
@@ -207,7 +204,8 @@ void ReportModels(int r, const char* inf)
         if (!ids)
             AddFinding(r, VERDICT_WARNING, "models",
                        "models section [%s] lists no hardware IDs: each line needs "
-                       "\"description = install-section, hardware-id\"", name);
+                       "\"description = install-section, hardware-id\"",
+                       name);
     }
     free(names);
     PfInfClose(handle);
@@ -230,7 +228,8 @@ void ReportDriverVersion(int r, const char* inf)
     else if (!ParseDriverVersion(version, &major, &minor, &build, &revision))
         AddFinding(r, VERDICT_WARNING, "driver-version",
                    "DriverVer version \"%s\" is not four numbers a.b.c.d: Setup.exe cannot compare it with the "
-                   "installed driver", version);
+                   "installed driver",
+                   version);
     else
         AddFinding(r, VERDICT_OK, "driver-version", "DriverVer version %s", version);
 }
@@ -412,7 +411,8 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
         Finding* finding =
             typo ? AddFinding(r, VERDICT_ERROR, "section",
                               "no [%s] section, only [%s], which looks like a misspelling of it: Setup.exe refuses "
-                              "this Windows", kCheckerRows[r].section, typo)
+                              "this Windows",
+                              kCheckerRows[r].section, typo)
                  : AddFinding(r, VERDICT_OK, "section",
                               "not targeted: no [%s] section, and no INF beside the default DPInst",
                               kCheckerRows[r].section);
@@ -428,8 +428,8 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
         BoundedCopy(folder, sizeof(folder), options->folder);
         PfPathAppend(folder, record.Path);
         PfPathRemoveFileSpec(folder);
-        Finding* finding = AddFinding(r, VERDICT_ERROR, "inf", "no *.inf in %s, the folder of DPInst",
-                                      InPackage(options, folder));
+        Finding* finding =
+            AddFinding(r, VERDICT_ERROR, "inf", "no *.inf in %s, the folder of DPInst", InPackage(options, folder));
         Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
     }
     ReportDpinst(r, instance, options, &record);

@@ -15,7 +15,7 @@ const int kValueCapacity = 96;
 const int kLineCapacity = 512;
 const int kMaxSections = 64;
 const int kMaxKeys = 24;
-const int kNearEnough = 2;        // edits between a typo and the name it was meant to be
+const int kNearEnough = 2;              // edits between a typo and the name it was meant to be
 const uint32_t kEmptyFileError = 1006;  // ERROR_FILE_INVALID: a file of no bytes cannot be mapped
 
 struct Key {
@@ -38,7 +38,7 @@ struct Section {
 Section* g_Sections;
 int g_SectionCount;
 int g_SectionsDropped;
-int g_LooseLines;       // lines outside any section or without a name
+int g_LooseLines;  // lines outside any section or without a name
 int g_FirstLooseLine;
 char g_FirstLooseText[kNameCapacity];
 int g_Readable;
@@ -48,15 +48,9 @@ const char* const kDotNetKeys[] = {"Unnecessary_ID", 0};
 const char* const kRequestKeys[] = {"CustomRequestCnt", "CustomRequest", 0};
 const char kDotNetSection[] = "DotNET_Option";
 
-int SameName(const char* a, const char* b)
-{
-    return PfMbsICmp(a, b) == 0;
-}
+int SameName(const char* a, const char* b) { return PfMbsICmp(a, b) == 0; }
 
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 // Edits (insert, delete, replace, swap of neighbours) from a to b, ignoring case.
 int Distance(const char* a, const char* b)
@@ -114,8 +108,9 @@ struct TextCursor {
     {
         if (at + unit > size)
             return -1;
-        unsigned value = unit == 1 ? bytes[at] : bigEndian ? (bytes[at] << 8) | bytes[at + 1]
-                                                           : bytes[at] | (bytes[at + 1] << 8);
+        unsigned value = unit == 1   ? bytes[at]
+                         : bigEndian ? (bytes[at] << 8) | bytes[at + 1]
+                                     : bytes[at] | (bytes[at + 1] << 8);
         at += unit;
         return value < 0x100 ? (int)value : '?';
     }
@@ -322,8 +317,9 @@ void LintKeys(const Section* section, const char* const* known)
     for (int k = 0; k < section->keyCount; ++k) {
         const Key* key = &section->keys[k];
         if (!key->hasEquals) {
-            AddFinding(row, VERDICT_WARNING, "no-value", "line %d of [%s] has no \"=\": Setup.exe reads nothing from \"%s\"",
-                       key->line, section->name, key->name);
+            AddFinding(row, VERDICT_WARNING, "no-value",
+                       "line %d of [%s] has no \"=\": Setup.exe reads nothing from \"%s\"", key->line, section->name,
+                       key->name);
             continue;
         }
         const char* const* match = known;
@@ -331,16 +327,16 @@ void LintKeys(const Section* section, const char* const* known)
             ++match;
         if (!*match) {
             const char* near = Nearest(key->name, known);
-            AddFinding(row, VERDICT_WARNING, "unknown-key", "key %s in [%s] (line %d) is never read by Setup.exe%s%s%s",
-                       key->name, section->name, key->line, near ? "; did you mean " : "", near ? near : "",
-                       near ? "?" : "");
+            AddFinding(row, VERDICT_WARNING, "unknown-key",
+                       "key %s in [%s] (line %d) is never read by Setup.exe%s%s%s", key->name, section->name,
+                       key->line, near ? "; did you mean " : "", near ? near : "", near ? "?" : "");
             continue;
         }
         for (int earlier = 0; earlier < k; ++earlier)
             if (SameName(section->keys[earlier].name, key->name)) {
                 AddFinding(row, VERDICT_WARNING, "duplicate-key",
-                           "%s appears twice in [%s] (lines %d and %d): Setup.exe reads only one of them",
-                           key->name, section->name, section->keys[earlier].line, key->line);
+                           "%s appears twice in [%s] (lines %d and %d): Setup.exe reads only one of them", key->name,
+                           section->name, section->keys[earlier].line, key->line);
                 break;
             }
     }

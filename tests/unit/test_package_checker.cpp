@@ -16,10 +16,9 @@
 
 namespace {
 
-const char kInf[] =
-    "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
-    "[Manufacturer]\r\nMaker=Models,NTamd64,NTx86\r\n"
-    "[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n[Models.NTx86]\r\nPad=Inst,ACPI\\XYZ0017\r\n";
+const char kInf[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
+                    "[Manufacturer]\r\nMaker=Models,NTamd64,NTx86\r\n"
+                    "[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n[Models.NTx86]\r\nPad=Inst,ACPI\\XYZ0017\r\n";
 
 std::set<std::string> FilesOnDriveC()
 {
@@ -41,8 +40,9 @@ TEST(PackageChecker, JudgesEveryRowWithoutTouchingTheMachine)
 {
     sim::Reset();
     sim::Machine().is64Bit = false;  // the checker's own machine: not the rows it judges
-    sim::WriteFile("C:\\Other\\Setup.ini",
-                   "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n[W832]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=8\r\n");
+    sim::WriteFile(
+        "C:\\Other\\Setup.ini",
+        "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n[W832]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=8\r\n");
     sim::WriteFile("C:\\Other\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
     sim::WriteFile("C:\\Other\\Vi32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
     sim::WriteFile("C:\\Other\\Vi64\\Touch.inf", kInf);
