@@ -10,7 +10,8 @@
 // The setup result for DPInst's return code; startResult is the thread's exit code.
 int MapDpinstReturnCode(uint32_t code, int startResult);
 // DPInst's command line for a silent or an interactive run.
-const size_t DPINST_COMMAND_CAPACITY = PATH_CAPACITY + sizeof(SettingsRecord::Path) + sizeof(SettingsRecord::Silent) + 2;
+const size_t DPINST_COMMAND_CAPACITY = PATH_CAPACITY + sizeof(SettingsRecord::Path) +
+                                       sizeof(SettingsRecord::Silent) + 2;
 void BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command);
 // Writes DpinstReturnCode; returns the setup result.
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings);

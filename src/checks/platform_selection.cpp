@@ -31,20 +31,14 @@ int PlatformRowFor(const PfOsVersionInfo* os)
     return -1;
 }
 
-int g_AssumedWidth;              // 0: ask Windows
+int g_AssumedWidth;  // 0: ask Windows
 const char* g_LoadedSection = "";
 
 }  // namespace
 
-void AssumeWindowsWidth(int bits)
-{
-    g_AssumedWidth = bits;
-}
+void AssumeWindowsWidth(int bits) { g_AssumedWidth = bits; }
 
-const char* SelectedPlatformSection()
-{
-    return g_LoadedSection;
-}
+const char* SelectedPlatformSection() { return g_LoadedSection; }
 
 int Is64BitWindows()
 {

@@ -8,10 +8,7 @@ char g_AssumedPath[PATH_CAPACITY];
 
 }  // namespace
 
-void AssumeProgramPath(const char* path)
-{
-    BoundedCopy(g_AssumedPath, PATH_CAPACITY, path ? path : "");
-}
+void AssumeProgramPath(const char* path) { BoundedCopy(g_AssumedPath, PATH_CAPACITY, path ? path : ""); }
 
 int GetProgramPath(ModuleHandle instance, char* path)
 {
