@@ -82,6 +82,8 @@ lint: deps host
 demo: deps
 	$(MAKE) exe
 	bash examples/demo.sh $(EXE)
+	@echo; echo "The package checker on the sample package (make check-package):"; echo
+	@$(MAKE) --no-print-directory check-package
 
 clean:
 	rm -rf $(BUILD)
