@@ -64,7 +64,7 @@ def compare_with_setup(ctx, report, row, setup_exit):
         )
 
 
-def checked(name, package, exit, expect=(), windows="win10", device=None, setup=True, setup_exit=None, **more):
+def checked(name, package, exit, expect=(), windows="win10", device=None, setup_exit=None, **more):
     """expect: (row section or None for the package, verdict, check, a piece of the text)."""
 
     def flow(ctx):
@@ -111,8 +111,7 @@ def checked(name, package, exit, expect=(), windows="win10", device=None, setup=
             f"the console report ended with {console.returncode} and has lines {odd}",
         )
         ctx.expect(not ctx.boxes(), f"CheckPackage.exe showed boxes: {ctx.boxes()}")
-        if setup:
-            compare_with_setup(ctx, report, ROW_OF_WINDOWS[windows], setup_exit)
+        compare_with_setup(ctx, report, ROW_OF_WINDOWS[windows], setup_exit)
 
     devices = [Device("ACPI\\XYZ0017\\4&1&0", device)] if device else []
     return Scenario(f"checker: {name}", with_checker(package), windows=windows, devices=devices, flow=flow, **more)
