@@ -88,6 +88,10 @@ struct MachineState {
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
+    uint32_t processId = 1234;
+    std::string tempPath = "C:\\Windows\\Temp\\";  // GetTempPathA's answer; the folder exists
+    bool desktopVisible = true;                   // false: a hidden window station (session 0)
+    std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
 
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;
@@ -120,7 +124,8 @@ struct MachineState {
     std::vector<Fault> faults;
     bool recordUses = false;
 
-    // message box answers in order; when they run out: IDOK, or IDNO for Yes/No
+    // message box answers in order; when they run out: IDOK, or IDNO for Yes/No.
+    // A box on a hidden desktop would wait forever; it is recorded with answer 0.
     std::vector<int> answers;
 
     // ---- what happened ----

@@ -85,6 +85,7 @@ void Reset()
     ResetViews();
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
+    MakeFolder("C:\\Windows\\Temp");
 }
 
 void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn)
@@ -290,6 +291,20 @@ uint32_t PfCreateOwnedMutex(const char* name)
     return PfGetLastError();
 }
 
+uint32_t PfGetCurrentProcessId() { return g_machine.processId; }
+
+uint32_t PfGetTempPath(char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT("", 0);
+    const std::string& path = g_machine.tempPath;
+    if (path.empty())
+        return 0;
+    if (path.size() >= capacity)
+        return (uint32_t)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (uint32_t)path.size();
+}
+
 int PfIsLeadByte(unsigned char byte)
 {
     switch (g_machine.ansiCodePage) {
@@ -379,6 +394,12 @@ int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity)
 
 void PfSetUserLocale() {}
 
+int PfIsDesktopVisible()
+{
+    SIM_FAULT_POINT("", 1);  // a failing query counts as visible
+    return g_machine.desktopVisible ? 1 : 0;
+}
+
 int PfMessageBox(const char* text, const char* caption, uint32_t style)
 {
     SIM_FAULT_POINT(caption ? caption : "", 0);
@@ -389,6 +410,8 @@ int PfMessageBox(const char* text, const char* caption, uint32_t style)
     } else {
         answer = (style & 0xF) == PF_MB_YESNO ? PF_IDNO : PF_IDOK;
     }
+    if (!g_machine.desktopVisible)
+        answer = 0;  // nobody sees it: on Windows it never returns; the test sees it in boxes
     g_machine.boxes.push_back({text ? text : "", caption ? caption : "", style, answer});
     return answer;
 }

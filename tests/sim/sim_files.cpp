@@ -254,6 +254,24 @@ PfHandle PfCreateFileForWrite(const char* path)
     return NewHandle(HandleKind::File, text);
 }
 
+PfHandle PfCreateNewFile(const char* path)
+{
+    SIM_FAULT_POINT(path, 0);
+    std::string text = path;
+    size_t slash = text.find_last_of('\\');
+    struct stat info;
+    if (lstat(HostPath(text).c_str(), &info) == 0) {  // a link counts as there, dangling or not
+        PfSetLastError(PF_ERROR_FILE_EXISTS);
+        return 0;
+    }
+    if (text.empty() || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    std::ofstream(HostPath(text), std::ios::binary);
+    return NewHandle(HandleKind::File, text);
+}
+
 PfHandle PfOpenFileForRead(const char* path)
 {
     SIM_FAULT_POINT(path, 0);
@@ -273,7 +291,7 @@ int PfWriteFile(PfHandle file, const void* data, uint32_t size)
 {
     SIM_FAULT_POINT(HandlePath(file), 0);
     HandleData* handle = FindHandle(file, HandleKind::File);
-    if (!handle)
+    if (!handle || (Machine().writeFails && Machine().writeFails(handle->path)))
         return 0;
     std::ofstream out(HostPath(handle->path), std::ios::binary | std::ios::app);
     out.write((const char*)data, size);
@@ -479,7 +497,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 }
 
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show)
+                          const char* folder, int show, uint32_t* exitCode)
 {
     SIM_FAULT_POINT(file ? file : "", 0);
     Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
@@ -492,8 +510,10 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (program)
+    if (program) {
         Run(*program);
+        *exitCode = program->exitCode;
+    }
     return 1;
 }
 
