@@ -4,6 +4,7 @@
 
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "log/log_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 #include "util/program_folder.h"
@@ -11,9 +12,10 @@
 namespace {
 
 const size_t kTargetCapacity = 520;
-// Room for the longest command any program folder (259) and any target the
-// parsers hand over (519) can make; a command never runs cut.
-const size_t kCommandCapacity = 1024;
+const char kXcopyName[] = "\\System32\\xcopy.exe";
+// Room for the longest command xcopy's path and the program folder (259 each)
+// and any target the parsers hand over (519) can make; a command never runs cut.
+const size_t kCommandCapacity = 1280;
 
 struct DriverCopy {
     const char* source;
@@ -34,17 +36,21 @@ int PathIsSafe(const char* path)
     return IsLiteralInQuotes(path) && !strchr(path, '/');
 }
 
-// 1 when the whole command fits.
-int BuildCopyCommand(const char* folder, const char* target, const DriverCopy& copy, char* command)
+// 1 when the whole command fits. The interpreter drops the outer pair of
+// quotes, and the quoted paths inside stay as they are.
+int BuildCopyCommand(const char* xcopy, const char* folder, const char* target, const DriverCopy& copy,
+                     char* command)
 {
-    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "xcopy \"");
+    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "\"\"");
+    cut |= BoundedAppend(command, kCommandCapacity, xcopy);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
     cut |= BoundedAppend(command, kCommandCapacity, folder);
     cut |= BoundedAppend(command, kCommandCapacity, copy.source);
     cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
     cut |= BoundedAppend(command, kCommandCapacity, target);
     cut |= BoundedAppend(command, kCommandCapacity, "\\production\\");
     cut |= BoundedAppend(command, kCommandCapacity, copy.destination);
-    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y");
+    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y\"");
     return cut == BOUNDED_OK;
 }
 
@@ -69,13 +75,18 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
     char folder[PATH_CAPACITY] = "";
     if (!GetProgramFolder(instance, folder))
         return DEP_SOFT_ERROR;
-    if (!PathIsSafe(target) || !PathIsSafe(folder))
+    // By full path: the interpreter would look for a bare "xcopy" in the
+    // current folder first.
+    char xcopy[PATH_CAPACITY];
+    if (!BuildSystemRootPath(kXcopyName, xcopy))
+        return DEP_SOFT_ERROR;
+    if (!PathIsSafe(target) || !PathIsSafe(folder) || !PathIsSafe(xcopy))
         return DEP_SOFT_ERROR;
 
     // Every command is built before any runs: all six fit, or none runs.
     char command[kCommandCapacity];
     for (int i = 0; i < kCopyCount; ++i)
-        if (!BuildCopyCommand(folder, target, kDriverCopies[i], command))
+        if (!BuildCopyCommand(xcopy, folder, target, kDriverCopies[i], command))
             return DEP_SOFT_ERROR;
 
     for (int i = 0; i < kCopyCount; ++i) {
@@ -86,8 +97,8 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
                 return DEP_SOFT_ERROR;
             continue;
         }
-        BuildCopyCommand(folder, target, copy, command);
-        if (PfSystem(command) != 0 && i == 0)
+        BuildCopyCommand(xcopy, folder, target, copy, command);
+        if (RunInterpreterCommand(command) != 0 && i == 0)
             return DEP_SOFT_ERROR;
     }
     return 0;

@@ -6,6 +6,7 @@
 #include "core/setup_state.h"
 #include "driver/device_matching.h"
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -48,23 +49,27 @@ int IsKeyPresent(const char* subKey)
 }
 
 // Starts the installer from the package's "DotNetFx" folder and waits for it.
-// 1 when it was started. No shell error box: a silent deployment must not
-// stop on a dialog that nobody answers.
+// 1 when it was started. By full path, and only when the file is there: a
+// bare name would let the search order start a file of that name from
+// elsewhere. No shell error box: a silent deployment must not stop on a
+// dialog that nobody answers.
 int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
 {
     char folder[PATH_CAPACITY] = "";
-    const char* directory = 0;
-    if (PfGetModuleFileName(instance, folder, PATH_CAPACITY) != 0) {
-        PfPathRemoveFileSpec(folder);
-        // A cut folder could name some other folder: refuse it instead.
-        if (BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") != BOUNDED_OK)
-            return 0;
-        directory = folder;
-    }
+    char installer[PATH_CAPACITY] = "";
+    // A cut path could name some other file: refuse it instead.
+    if (!GetProgramFolder(instance, folder) || BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") != BOUNDED_OK ||
+        BoundedCopy(installer, PATH_CAPACITY, folder) != BOUNDED_OK ||
+        BoundedAppend(installer, PATH_CAPACITY, "\\") != BOUNDED_OK ||
+        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) != BOUNDED_OK)
+        return 0;
+    uint32_t attributes = PfGetFileAttributes(installer);
+    if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
     const char* parameters =
         IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
-    return PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open",
-                                 prerequisite->installer, parameters, directory, PF_SW_HIDE);
+    return PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
+                                 folder, PF_SW_HIDE);
 }
 
 // 1 when the component is there or its installer was started.

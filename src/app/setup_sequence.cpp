@@ -70,7 +70,7 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         return 1;
     }
 
-    int parsed = ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
+    int parsed = ParseCommandLine(arguments, g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
     if (parsed == UNKNOWN_OPTION || parsed == DEP_SOFT_ERROR) {
         run->result = parsed;
         return 1;
@@ -90,7 +90,10 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         return 1;
     }
     if (settings->Support & SUPPORT_EXTRACT_ALL) {
-        int extracted = ParseExtractAll(instance, g_State.CommandLine);
+        // Without a mode switch CommandLine still is the typed text, whose
+        // 260-character copy may have lost the "/extract_all:" path at its end.
+        int typedText = strncmp(g_State.CommandLine, arguments, PATH_CAPACITY - 1) == 0;
+        int extracted = ParseExtractAll(instance, typedText ? arguments : g_State.CommandLine);
         if (extracted == UNKNOWN_OPTION || extracted == DEP_SOFT_ERROR) {
             run->result = extracted;
             return 1;

@@ -73,6 +73,12 @@ struct MachineState {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
 
+    // Security of files and folders. A reparse point is a host symbolic link and
+    // a hard link a host hard link. Owners in SDDL form ("BA", "SY", or a user's
+    // SID) by Windows path in any case; a path not listed is owned by "BA".
+    std::map<std::string, std::string> owners;
+    std::string tokenOwner = "BA";  // the owner of what the program creates
+
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;
 
@@ -106,6 +112,7 @@ struct MachineState {
     std::vector<std::string> systemCommands;
     std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
+    std::map<std::string, std::string> folderSddl;  // folders the program created (lower case) -> SDDL
     std::vector<uint32_t> exitWindowsFlags;
 };
 
@@ -121,6 +128,10 @@ void WriteFile(const std::string& windowsPath, const std::string& bytes);
 std::string ReadFile(const std::string& windowsPath);
 bool FileExists(const std::string& windowsPath);
 void MakeFolder(const std::string& windowsPath);
+// A reparse point at link that leads to target (a host symbolic link).
+void MakeLink(const std::string& link, const std::string& target);
+// A second name for an existing file.
+void MakeHardLink(const std::string& link, const std::string& existing);
 
 // "a", "b" -> "a\0b\0\0"
 std::string MultiSz(const std::vector<std::string>& ids);

@@ -36,7 +36,8 @@ protected:
     int Parse(const std::string& typed)
     {
         BoundedCopy(g_State.CommandLine, PATH_CAPACITY, typed.c_str());
-        return ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
+        return ParseCommandLine(typed.c_str(), g_State.CommandLine, g_State.CustomRequestSection, 0,
+                                &g_State.Settings);
     }
 
     // Parses the case on a fresh machine and checks every option it may set.

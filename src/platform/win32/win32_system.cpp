@@ -122,7 +122,19 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
     return CopyFileA(source, target, failIfExists);
 }
 int PfDeleteFile(const char* path) { return DeleteFileA(path); }
-int PfCreateDirectory(const char* path) { return CreateDirectoryA(path, NULL); }
+uint32_t PfGetFileAttributes(const char* path) { return GetFileAttributesA(path); }
+
+PfHandle PfCreateNewFile(const char* path)
+{
+    return FromFileHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      NULL));
+}
+
+int PfMoveFileReplacing(const char* source, const char* target)
+{
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING);
+}
 
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                                    char* buffer, uint32_t capacity, const char* file)
