@@ -44,6 +44,9 @@ void MakeLink(const std::string& link, const std::string& target)
 
 void MakeHardLink(const std::string& link, const std::string& existing)
 {
+    size_t slash = link.find_last_of('\\');
+    if (slash != std::string::npos)
+        MakeFolder(link.substr(0, slash));
     ::link(HostPath(existing).c_str(), HostPath(link).c_str());
 }
 
@@ -80,7 +83,7 @@ uint32_t PfGetFileAttributes(const char* path)
     }
     if (S_ISLNK(info.st_mode))
         return PF_FILE_ATTRIBUTE_REPARSE_POINT | (IsFolder(path) ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : 0u);
-    return S_ISDIR(info.st_mode) ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : 0x20u;  // archive, as a plain file
+    return S_ISDIR(info.st_mode) ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : (uint32_t)PF_FILE_ATTRIBUTE_ARCHIVE;
 }
 
 int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)

@@ -3,10 +3,14 @@
 
 #include <string.h>
 
+#include <functional>
+#include <map>
+
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
 #include "log/log_files.h"
 #include "log/runtime_log.h"
+#include "log/safe_files.h"
 #include "sim/sim.h"
 
 namespace {
@@ -159,6 +163,57 @@ TEST_F(RuntimeLog, CopyTargetsOutsideFolderCreation)
     sim::MakeFolder("\\\\srv\\share\\logs");
     Write(0);
     EXPECT_EQ(expected, sim::ReadFile("\\\\srv\\share\\logs\\run.log"));
+}
+
+TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
+{
+    const char kUser[] = "S-1-5-21-1-2-3-1001";
+    const struct {
+        const char* label;
+        std::function<void()> prepare;
+        bool written;
+    } rows[] = {
+        {"nothing there", [] {}, true},
+        {"TouchPad a link", [] { sim::MakeLink("C:\\TouchPad", "C:\\Other"); }, false},
+        {"log a link", [] { sim::MakeLink("C:\\TouchPad\\log", "C:\\Other"); }, false},
+        {"TouchPad a file", [] { sim::WriteFile("C:\\TouchPad", "x"); }, false},
+        {"TouchPad a user's", [&] { sim::MakeFolder("C:\\TouchPad"); sim::Machine().owners["c:\\touchpad"] = kUser; },
+         false},
+        {"log a user's", [&] { sim::MakeFolder("C:\\TouchPad\\log"); sim::Machine().owners["C:\\TouchPad\\LOG"] = kUser; },
+         false},
+        {"TouchPad SYSTEM's", [] { sim::MakeFolder("C:\\TouchPad"); sim::Machine().owners["c:\\touchpad"] = "SY"; }, true},
+        // What the run itself creates belongs to its token's owner (under Wine, the user).
+        {"the run's own account", [&] { sim::Machine().tokenOwner = kUser; }, true},
+        {"Setup.log a link", [] { sim::MakeLink(kLog, "C:\\Other\\Setup.log"); }, true},
+        {"Setup.log a hard link", [] { sim::MakeHardLink(kLog, "C:\\Other\\Setup.log"); }, true},
+        {"a temporary left behind", [] { sim::WriteFile("C:\\TouchPad\\log\\~etup.log", "old"); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::WriteFile("C:\\Other\\Setup.log", "victim");
+        row.prepare();
+        strcpy(g_State.LogFilePath, "C:\\Out\\copy.log");
+        Write(0);
+        EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\Setup.log"));
+        EXPECT_FALSE(sim::FileExists("C:\\Other\\log") || sim::FileExists("C:\\Other\\~etup.log"));
+        EXPECT_EQ(row.written, sim::ReadFile(kLog).compare(0, 2, "\xFF\xFE") == 0);
+        if (row.written)
+            EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kLog));  // a file of its own
+        EXPECT_EQ(row.written, sim::FileExists("C:\\Out\\copy.log"));  // this run's log, or nothing
+        EXPECT_FALSE(sim::FileExists("C:\\TouchPad\\log\\~etup.log"));
+    }
+}
+
+TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
+{
+    strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
+    Write(0);
+    const std::map<std::string, std::string> expected = {
+        {"c:\\touchpad", PROTECTED_FOLDER_SDDL}, {"c:\\touchpad\\log", PROTECTED_FOLDER_SDDL},
+        {"d:\\logs", PROTECTED_FOLDER_SDDL}};
+    EXPECT_EQ(expected, sim::Machine().folderSddl);
+    EXPECT_EQ("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", std::string(PROTECTED_FOLDER_SDDL));
 }
 
 TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)
