@@ -35,7 +35,7 @@ int IsTrustedFolder(const char* folder)
     if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT)
         return 0;
     return PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) || PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) ||
-           PfIsOwnedByTokenOwner(folder);
+           PfIsOwnedByProcessUser(folder);
 }
 
 PfHandle CreateFileBeside(const char* path, char* temporary)

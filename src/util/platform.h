@@ -150,9 +150,8 @@ uint32_t PfGetFileAttributes(const char* path);
 // 1 when the owner of the file or folder is the well-known SID of that type
 // (GetNamedSecurityInfoA + IsWellKnownSid); 0 when it is not or cannot be read.
 int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType);
-// 1 when the owner is the default owner of this process's token, the owner
-// Windows gives to what the program creates.
-int PfIsOwnedByTokenOwner(const char* path);
+// 1 when the owner is the account this process runs as (its token's user).
+int PfIsOwnedByProcessUser(const char* path);
 // CreateFileA(GENERIC_WRITE, no sharing, CREATE_NEW, NORMAL | SEQUENTIAL_SCAN |
 // OPEN_REPARSE_POINT): fails when anything, a link included, has the name. 0 on failure.
 PfHandle PfCreateNewFile(const char* path);

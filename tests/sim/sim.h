@@ -75,9 +75,10 @@ struct MachineState {
 
     // Security of files and folders. A reparse point is a host symbolic link and
     // a hard link a host hard link. Owners in SDDL form ("BA", "SY", or a user's
-    // SID) by Windows path in any case; a path not listed is owned by "BA".
+    // SID) by Windows path in any case; a path not listed, or made by the
+    // elevated program, is owned by "BA".
     std::map<std::string, std::string> owners;
-    std::string tokenOwner = "BA";  // the owner of what the program creates
+    std::string processUser = "S-1-5-21-1-2-3-500";  // the account the program runs as
 
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;

@@ -70,7 +70,6 @@ int PfCreateDirectoryWithSddl(const char* path, const char* sddl)
     if (mkdir(HostPath(text).c_str(), 0755) != 0)
         return 0;
     Machine().folderSddl[Key(text)] = sddl;
-    Machine().owners[Key(text)] = Machine().tokenOwner;
     return 1;
 }
 
@@ -95,9 +94,9 @@ int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)
            (wellKnownSidType == PF_WIN_LOCAL_SYSTEM_SID && owner == "SY");
 }
 
-int PfIsOwnedByTokenOwner(const char* path)
+int PfIsOwnedByProcessUser(const char* path)
 {
-    return PfGetFileAttributes(path) != PF_INVALID_FILE_ATTRIBUTES && OwnerOf(path) == Machine().tokenOwner;
+    return PfGetFileAttributes(path) != PF_INVALID_FILE_ATTRIBUTES && OwnerOf(path) == Machine().processUser;
 }
 
 PfHandle PfCreateNewFile(const char* path)

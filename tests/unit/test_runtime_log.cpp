@@ -182,8 +182,13 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
         {"log a user's", [&] { sim::MakeFolder("C:\\TouchPad\\log"); sim::Machine().owners["C:\\TouchPad\\LOG"] = kUser; },
          false},
         {"TouchPad SYSTEM's", [] { sim::MakeFolder("C:\\TouchPad"); sim::Machine().owners["c:\\touchpad"] = "SY"; }, true},
-        // What the run itself creates belongs to its token's owner (under Wine, the user).
-        {"the run's own account", [&] { sim::Machine().tokenOwner = kUser; }, true},
+        // Under Wine every folder belongs to the one user the program runs as.
+        {"TouchPad the run's own account's",
+         [&] {
+             sim::MakeFolder("C:\\TouchPad");
+             sim::Machine().owners["c:\\touchpad"] = sim::Machine().processUser = kUser;
+         },
+         true},
         {"Setup.log a link", [] { sim::MakeLink(kLog, "C:\\Other\\Setup.log"); }, true},
         {"Setup.log a hard link", [] { sim::MakeHardLink(kLog, "C:\\Other\\Setup.log"); }, true},
         {"a temporary left behind", [] { sim::WriteFile("C:\\TouchPad\\log\\~etup.log", "old"); }, true},

@@ -44,7 +44,7 @@ int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)
     return matches;
 }
 
-int PfIsOwnedByTokenOwner(const char* path)
+int PfIsOwnedByProcessUser(const char* path)
 {
     PSID owner = NULL;
     PSECURITY_DESCRIPTOR descriptor = ReadOwner(path, &owner);
@@ -53,14 +53,14 @@ int PfIsOwnedByTokenOwner(const char* path)
     BOOL matches = FALSE;
     HANDLE token = NULL;
     if (owner && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        // TOKEN_OWNER holds one SID pointer; the SID follows it in the buffer.
+        // TOKEN_USER holds one SID pointer; the SID follows it in the buffer.
         union {
-            TOKEN_OWNER owner;
-            BYTE bytes[sizeof(TOKEN_OWNER) + SECURITY_MAX_SID_SIZE];
-        } tokenOwner;
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } tokenUser;
         DWORD size = 0;
-        if (GetTokenInformation(token, TokenOwner, &tokenOwner, sizeof(tokenOwner), &size))
-            matches = EqualSid(owner, tokenOwner.owner.Owner);
+        if (GetTokenInformation(token, TokenUser, &tokenUser, sizeof(tokenUser), &size))
+            matches = EqualSid(owner, tokenUser.user.User.Sid);
         CloseHandle(token);
     }
     LocalFree(descriptor);
