@@ -271,7 +271,8 @@ TEST_F(CommandLineTest, ExtractDriversRunsDuringParsing)
     EXPECT_EQ(1, g_State.DriversExtracted);
     EXPECT_STREQ("", g_State.LogFilePath);  // the rest of the token is not looked at
     ASSERT_EQ(6u, sim::Machine().systemCommands.size());
-    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" \"C:\\Out\\production\\Windows7-x86\" /S /I /Y\"",
+    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" \"C:\\Out\\production\\Windows7-x86\" "
+              "/S /I /Y\"",
               sim::Machine().systemCommands[0]);
     EXPECT_EQ("x64 inf", sim::ReadFile("C:\\Out\\production\\Windows8.1-x64\\drv.inf"));
 

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The interpreter drops the outer quotes; xcopy is named by its full path.
+const std::string kXcopy = "\"\"C:\\Windows\\System32\\xcopy.exe\" \"";
+
 const char* const kDestinations[] = {"Windows7-x86", "Windows8-x86", "Windows8.1-x86",
                                      "Windows7-x64", "Windows8-x64", "Windows8.1-x64"};
 
@@ -26,7 +29,7 @@ protected:
     // The command xcopy gets for one row of the table.
     static std::string Expected(const std::string& folder, const std::string& target, int row)
     {
-        return "\"\"C:\\Windows\\System32\\xcopy.exe\" \"" + folder + (row < 3 ? "\\Vi32" : "\\Vi64") + "\" \"" + target + "\\production\\" +
+        return kXcopy + folder + (row < 3 ? "\\Vi32" : "\\Vi64") + "\" \"" + target + "\\production\\" +
                kDestinations[row] + "\" /S /I /Y\"";
     }
 
@@ -56,7 +59,7 @@ TEST_F(ExtractionTest, RunsTheSixCopiesInTableOrder)
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected("D:\\Media", "E:\\Out", row), Commands()[row]) << row;
-    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"D:\\Media\\Vi32\" \"E:\\Out\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
+    EXPECT_EQ(kXcopy + "D:\\Media\\Vi32\" \"E:\\Out\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     EXPECT_EQ("b", sim::ReadFile("E:\\Out\\production\\Windows8.1-x64\\b.inf"));
 }
 
@@ -103,7 +106,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     WriteVi32();
     WriteVi64();
     EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out\\"));
-    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
+    EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("D:\\Out", true, true);
 
     // Empty: the tree lands on the root of the current drive.
@@ -111,7 +114,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     WriteVi32();
     WriteVi64();
     EXPECT_EQ(0, ExtractDrivers(0, ""));
-    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
+    EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("C:", true, true);
 }
 

@@ -165,9 +165,18 @@ TEST_F(RuntimeLog, CopyTargetsOutsideFolderCreation)
     EXPECT_EQ(expected, sim::ReadFile("\\\\srv\\share\\logs\\run.log"));
 }
 
+// A folder made beforehand by this owner.
+std::function<void()> OwnedBy(const std::string& folder, const std::string& owner)
+{
+    return [=] {
+        sim::MakeFolder(folder);
+        sim::Machine().owners[folder] = owner;
+    };
+}
+
 TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
 {
-    const char kUser[] = "S-1-5-21-1-2-3-1001";
+    const std::string kUser = "S-1-5-21-1-2-3-1001";
     const struct {
         const char* label;
         std::function<void()> prepare;
@@ -177,18 +186,11 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
         {"TouchPad a link", [] { sim::MakeLink("C:\\TouchPad", "C:\\Other"); }, false},
         {"log a link", [] { sim::MakeLink("C:\\TouchPad\\log", "C:\\Other"); }, false},
         {"TouchPad a file", [] { sim::WriteFile("C:\\TouchPad", "x"); }, false},
-        {"TouchPad a user's", [&] { sim::MakeFolder("C:\\TouchPad"); sim::Machine().owners["c:\\touchpad"] = kUser; },
-         false},
-        {"log a user's", [&] { sim::MakeFolder("C:\\TouchPad\\log"); sim::Machine().owners["C:\\TouchPad\\LOG"] = kUser; },
-         false},
-        {"TouchPad SYSTEM's", [] { sim::MakeFolder("C:\\TouchPad"); sim::Machine().owners["c:\\touchpad"] = "SY"; }, true},
+        {"TouchPad a user's", OwnedBy("C:\\TouchPad", kUser), false},
+        {"log a user's", OwnedBy("C:\\TouchPad\\log", kUser), false},
+        {"TouchPad SYSTEM's", OwnedBy("C:\\TouchPad", "SY"), true},
         // Under Wine every folder belongs to the one user the program runs as.
-        {"TouchPad the run's own account's",
-         [&] {
-             sim::MakeFolder("C:\\TouchPad");
-             sim::Machine().owners["c:\\touchpad"] = sim::Machine().processUser = kUser;
-         },
-         true},
+        {"TouchPad the run's own account's", [&] { OwnedBy("C:\\TouchPad", sim::Machine().processUser)(); }, true},
         {"Setup.log a link", [] { sim::MakeLink(kLog, "C:\\Other\\Setup.log"); }, true},
         {"Setup.log a hard link", [] { sim::MakeHardLink(kLog, "C:\\Other\\Setup.log"); }, true},
         {"a temporary left behind", [] { sim::WriteFile("C:\\TouchPad\\log\\~etup.log", "old"); }, true},
