@@ -14,6 +14,8 @@ function(add_core_variant suffix)
     add_library(setup_sim${suffix} STATIC ${SIM_SOURCES})
     target_include_directories(setup_sim${suffix} PUBLIC ${CMAKE_SOURCE_DIR}/tests)
     target_link_libraries(setup_sim${suffix} PUBLIC setup_core${suffix})
+    # The simulated Windows reads its message texts from res/strings.rc.
+    target_compile_definitions(setup_sim${suffix} PRIVATE SETUP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     # The core calls the platform layer, which the simulated Windows provides.
     target_link_libraries(setup_core${suffix} INTERFACE setup_sim${suffix})
 endfunction()

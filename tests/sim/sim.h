@@ -123,6 +123,13 @@ MachineState& Machine();
 // temporary folder, the English string table. Also zeroes the setup state.
 void Reset();
 
+// String tables of a resource script: LANGID -> string id -> UTF-8 text.
+using StringTables = std::map<uint16_t, std::map<uint32_t, std::string>>;
+// What the script holds; each line it cannot read adds a problem.
+StringTables ReadStringTables(const std::string& path, std::vector<std::string>& problems);
+// The English text of a string id, as res/strings.rc gives it to Setup.exe.
+const std::string& EnglishText(uint32_t id);
+
 // The host path that stands for a Windows path (drives are folders of the temp root).
 std::string HostPath(const std::string& windowsPath);
 void WriteFile(const std::string& windowsPath, const std::string& bytes);

@@ -21,17 +21,6 @@ MachineState g_machine;
 std::string g_root;
 uint32_t g_lastError = kLastErrorSentinel;
 
-const std::map<uint32_t, std::string> kEnglishStrings = {
-    {1, "Setup.exe"},
-    {2, "This software does not work on your operating system. \nClick OK to exit setup."},
-    {3, "The setup program has detected that some of the driver files are missing. Click OK to exit setup."},
-    {4, "You are attempting to install a driver that is the same version as the one that is currently installed "
-        "on your system.  Do you wish to proceed with the installation?"},
-    {5, "You are attempting to install a driver that is an older version than the one that is currently "
-        "installed on your system.  Do you wish to proceed with the installation?"},
-    {6, "Could not launch the installer."},
-};
-
 void RemoveTree(const std::string& path)
 {
     struct stat info;
@@ -91,7 +80,7 @@ void Reset()
     char pattern[] = "/tmp/setup-sim-XXXXXX";
     g_root = mkdtemp(pattern);
     g_machine = MachineState();
-    g_machine.strings = kEnglishStrings;
+    g_machine.strings = EnglishStrings();
     g_lastError = kLastErrorSentinel;
     ResetHandles();
     ClearSetupState();

@@ -23,6 +23,8 @@ void ResetHandles();
 bool IsFolder(const std::string& windowsPath);
 // Records a token, privilege or library call; false when the test made it fail.
 bool TraceCall(const std::string& call, const std::string& name);
+// The English string table of res/strings.rc; the process stops when it cannot be read.
+const std::map<uint32_t, std::string>& EnglishStrings();
 
 }  // namespace sim
 

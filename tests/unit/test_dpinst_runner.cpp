@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "actions/dpinst_runner.h"
+#include "core/messages.h"
 #include "core/result_codes.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
@@ -89,7 +90,7 @@ TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
     BoundedCopy(g_State.Settings.Path, 260, "\\Nowhere\\DPInst.exe");
     EXPECT_EQ(ERROR, RunDpinst(0, &g_State.Settings));
     ASSERT_EQ(1u, sim::Machine().boxes.size());
-    EXPECT_EQ("Could not launch the installer. [2]", sim::Machine().boxes[0].text);
+    EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [2]", sim::Machine().boxes[0].text);
     EXPECT_EQ(0u, g_State.DpinstReturnCode);
 }
 

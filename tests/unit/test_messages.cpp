@@ -21,15 +21,15 @@ protected:
 TEST_F(Messages, InfoMessageAppendsTheCodeInHex)
 {
     ShowInfoMessage(0, IDS_LAUNCH_FAILED, IDS_CAPTION, 0x57);
-    EXPECT_EQ("Could not launch the installer. [57]", OnlyBox().text);
-    EXPECT_EQ("Setup.exe", OnlyBox().caption);
+    EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [57]", OnlyBox().text);
+    EXPECT_EQ(sim::EnglishText(IDS_CAPTION), OnlyBox().caption);
     EXPECT_EQ(0x40u, OnlyBox().style);
 }
 
 TEST_F(Messages, InfoMessageWithoutCodeShowsTheTextAlone)
 {
     ShowInfoMessage(0, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
-    EXPECT_EQ("This software does not work on your operating system. \nClick OK to exit setup.", OnlyBox().text);
+    EXPECT_EQ(sim::EnglishText(IDS_UNSUPPORTED_OS), OnlyBox().text);
 }
 
 TEST_F(Messages, CodeSuffixIsCutAtTheBufferNotPastIt)
@@ -54,7 +54,7 @@ TEST_F(Messages, QuestionHasNoAsDefaultAndReturnsTheAnswer)
     sim::Machine().answers = {PF_IDNO};
     EXPECT_EQ(PF_IDNO, AskYesNo(0, IDS_OLDER_VERSION, IDS_CAPTION, PF_MB_DEFBUTTON2));
     EXPECT_EQ(0x124u, OnlyBox().style);
-    EXPECT_EQ(0, OnlyBox().text.find("You are attempting to install a driver that is an older version"));
+    EXPECT_EQ(sim::EnglishText(IDS_OLDER_VERSION), OnlyBox().text);
 }
 
 TEST_F(Messages, MissingStringGivesAnEmptyBox)

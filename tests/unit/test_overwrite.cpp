@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/setup_sequence.h"
+#include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "driver/overwrite.h"
@@ -17,12 +18,8 @@ const char kTouchPadKey[] = "Software\\Vorn\\Glidex";
 const char kInf[] = "C:\\Pkg\\W864\\Touch.inf";
 const std::string kVersionHead = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
 const std::string kPackageInf = kVersionHead + "DriverVer=05/18/2020,10.3.201.104\r\n";
-const std::string kSame =
-    "You are attempting to install a driver that is the same version as the one that is currently installed "
-    "on your system.  Do you wish to proceed with the installation?";
-const std::string kOlder =
-    "You are attempting to install a driver that is an older version than the one that is currently "
-    "installed on your system.  Do you wish to proceed with the installation?";
+const std::string kSame = sim::EnglishText(IDS_SAME_VERSION);
+const std::string kOlder = sim::EnglishText(IDS_OLDER_VERSION);
 const std::string kWarning = "Failed to get current Veltaro Touch Pad driver version";
 const int kUnset = -100;
 

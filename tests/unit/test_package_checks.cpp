@@ -6,15 +6,15 @@
 
 #include "app/setup_sequence.h"
 #include "checks/package_checks.h"
+#include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "sim/sim.h"
 
 namespace {
 
-const std::string kMissing =
-    "The setup program has detected that some of the driver files are missing. Click OK to exit setup.";
-const std::string kUnsupported = "This software does not work on your operating system. \nClick OK to exit setup.";
+const std::string kMissing = sim::EnglishText(IDS_FILES_MISSING);
+const std::string kUnsupported = sim::EnglishText(IDS_UNSUPPORTED_OS);
 
 class PackageChecks : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
+#include "core/messages.h"
 #include "core/setup_state.h"
 #include "sim/sim.h"
 
@@ -107,8 +108,7 @@ TEST_F(SettingsAndPlatform, UnsupportedWindowsShowsMessageAndLoadsNothing)
         Windows(os.major, os.minor, false, os.platform);
         EXPECT_EQ(0, SelectPlatform(0, &record));
         ASSERT_EQ(1u, sim::Machine().boxes.size());
-        EXPECT_EQ("This software does not work on your operating system. \nClick OK to exit setup.",
-                  sim::Machine().boxes[0].text);
+        EXPECT_EQ(sim::EnglishText(IDS_UNSUPPORTED_OS), sim::Machine().boxes[0].text);
         EXPECT_EQ(0u, record.Support);
     }
     Windows(7, 3, true);
