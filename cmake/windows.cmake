@@ -13,7 +13,7 @@ add_library(setup_core STATIC ${CORE_SOURCES} ${WIN32_SOURCES})
 # windres reads the string tables as UTF-8 only when told.
 set_source_files_properties(res/strings.rc PROPERTIES COMPILE_FLAGS "-c 65001")
 set_source_files_properties(res/setup.rc PROPERTIES
-    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/setup.manifest)
+    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/setup.manifest;${CMAKE_SOURCE_DIR}/src/core/version.h")
 
 add_executable(Setup WIN32 src/app/win_main.cpp res/setup.rc res/strings.rc)
 # Only DLLs that Windows always takes from the system folder are linked;

@@ -2,6 +2,7 @@
 
 #include "core/messages.h"
 #include "core/result_codes.h"
+#include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
 
@@ -48,10 +49,18 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
+    TraceLine("DPInst: starting %s", command);
     if (!PfRunProcessAndWait(command, &processCode, &threadCode)) {
+        TraceLine("DPInst: could not be started (error %u)", (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
         return ERROR;
     }
     g_State.DpinstReturnCode = processCode;
-    return MapDpinstReturnCode(processCode, (int)threadCode);
+    int result = MapDpinstReturnCode(processCode, (int)threadCode);
+    // The code's layout: failure flag, restart flag, then failed, copied and installed counts.
+    TraceLine("DPInst: exit code 0x%08X: installed %u, copied only %u, failed %u, restart %s%s; result %d",
+              (unsigned)processCode, (unsigned)(processCode & 0xFF), (unsigned)((processCode >> 8) & 0xFF),
+              (unsigned)((processCode >> 16) & 0xFF), (processCode & 0x40000000u) ? "needed" : "not needed",
+              (processCode & kFailedFlag) ? ", a package failed" : "", result);
+    return result;
 }

@@ -5,6 +5,7 @@
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "log/log_files.h"
+#include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 #include "util/program_folder.h"
@@ -73,32 +74,44 @@ int SourceIsFile(const char* folder, const char* source)
 int ExtractDrivers(ModuleHandle instance, const char* target)
 {
     char folder[PATH_CAPACITY] = "";
-    if (!GetProgramFolder(instance, folder))
+    TraceLine("Extraction to \"%s\"", target);
+    if (!GetProgramFolder(instance, folder)) {
+        TraceLine("Extraction refused: the program's folder cannot be read whole");
         return DEP_SOFT_ERROR;
+    }
     // By full path: the interpreter would look for a bare "xcopy" in the
     // current folder first.
     char xcopy[PATH_CAPACITY];
-    if (!BuildSystemRootPath(kXcopyName, xcopy))
+    if (!BuildSystemRootPath(kXcopyName, xcopy)) {
+        TraceLine("Extraction refused: the system folder cannot be found");
         return DEP_SOFT_ERROR;
-    if (!PathIsSafe(target) || !PathIsSafe(folder) || !PathIsSafe(xcopy))
+    }
+    if (!PathIsSafe(target) || !PathIsSafe(folder) || !PathIsSafe(xcopy)) {
+        TraceLine("Extraction refused: a path holds a character the command interpreter would not take literally");
         return DEP_SOFT_ERROR;
+    }
 
     // Every command is built before any runs: all six fit, or none runs.
     char command[kCommandCapacity];
     for (int i = 0; i < kCopyCount; ++i)
-        if (!BuildCopyCommand(xcopy, folder, target, kDriverCopies[i], command))
+        if (!BuildCopyCommand(xcopy, folder, target, kDriverCopies[i], command)) {
+            TraceLine("Extraction refused: the copy commands would be too long");
             return DEP_SOFT_ERROR;
+        }
 
     for (int i = 0; i < kCopyCount; ++i) {
         const DriverCopy& copy = kDriverCopies[i];
         // Only the first copy decides; a missing or unusable Vi64 is not an error.
         if (SourceIsFile(folder, copy.source)) {
+            TraceLine("Extraction: %s%s is a file, not a folder; not copied", folder, copy.source);
             if (i == 0)
                 return DEP_SOFT_ERROR;
             continue;
         }
         BuildCopyCommand(xcopy, folder, target, copy, command);
-        if (RunInterpreterCommand(command) != 0 && i == 0)
+        int code = RunInterpreterCommand(command);
+        TraceLine("Command %s: exit code %d", command, code);
+        if (code != 0 && i == 0)
             return DEP_SOFT_ERROR;
     }
     return 0;

@@ -4,6 +4,7 @@
 #include "config/settings_file.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/device_matching.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
@@ -64,30 +65,50 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
         BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) != BOUNDED_OK)
         return 0;
     uint32_t attributes = PfGetFileAttributes(installer);
-    if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
+        TraceLine("Prerequisites: %s is missing", installer);
         return 0;
+    }
     const char* parameters =
         IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
-    return PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
-                                 folder, PF_SW_HIDE);
+    TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
+    uint32_t code = 0xFFFFFFFFu;
+    if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
+                               folder, PF_SW_HIDE, &code)) {
+        TraceLine("Prerequisites: %s could not be started (error %u)", installer, (unsigned)PfGetLastError());
+        return 0;
+    }
+    // The installer's own result decides nothing here: only a failed start stops the run.
+    TraceLine("Prerequisites: %s ended with exit code %u (0x%X)", installer, (unsigned)code, (unsigned)code);
+    return 1;
 }
 
 // 1 when the component is there or its installer was started.
 int EnsurePrerequisite(ModuleHandle instance, const Prerequisite* prerequisite)
 {
-    return IsKeyPresent(prerequisite->key) || LaunchInstaller(instance, prerequisite);
+    if (IsKeyPresent(prerequisite->key)) {
+        TraceLine("Prerequisites: %s present", prerequisite->key);
+        return 1;
+    }
+    return LaunchInstaller(instance, prerequisite);
 }
 
 }  // namespace
 
 int InstallPrerequisites(ModuleHandle instance)
 {
-    if (IsWindows8OrLater(&g_State.OsVersion))
+    if (IsWindows8OrLater(&g_State.OsVersion)) {
+        TraceLine("Prerequisites: Windows 8 and later bring them");
         return SUCCESS;
-    if (CollectDeviceHardwareIds() == 0)
+    }
+    if (CollectDeviceHardwareIds() == 0) {
+        TraceLine("Prerequisites: skipped, no pointing device was examined");
         return SUCCESS;
-    if (IsDotNetUnnecessary(g_State.DeviceAcpiId))
+    }
+    if (IsDotNetUnnecessary(g_State.DeviceAcpiId)) {
+        TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID", g_State.DeviceAcpiId);
         return SUCCESS;
+    }
     if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))
         return DEP_SOFT_ERROR;
     if (!EnsurePrerequisite(instance, &kDotNet4))

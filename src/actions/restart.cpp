@@ -1,7 +1,9 @@
 #include "actions/restart.h"
 
+#include "core/message_box.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "util/platform.h"
 
 namespace {
@@ -28,11 +30,14 @@ int EnableShutdownPrivilege()
 
 void RestartWindows(int result)
 {
-    if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED)
+    if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED) {
+        TraceLine("Restart: none (%s)", g_State.ForceRestart != 1 ? "FORCERESTART is not true" : "the result is not 1641");
         return;
+    }
     if (!EnableShutdownPrivilege())
-        PfMessageBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
+        ShowBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
     // Asked for all the same: Windows refuses it without the privilege, and
     // the caller has nothing more to report then.
-    PfExitWindowsEx(PF_EWX_REBOOT, 0);
+    int started = PfExitWindowsEx(PF_EWX_REBOOT, 0);
+    TraceLine("Restart: ExitWindowsEx(EWX_REBOOT) %s", started ? "started the restart" : "was refused");
 }

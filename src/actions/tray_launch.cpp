@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"
 
@@ -44,6 +45,7 @@ int FindInstalledApplication(uint16_t* application, uint16_t* folder)
         return 0;  // a cut path could name some other file
     if (!PfPathFileExists(path))
         return 0;
+    TraceLine("Tray application: %s", path);
     return PfAnsiToWide(home, -1, folder, PATH_CAPACITY) != 0 &&
            PfAnsiToWide(path, -1, application, PATH_CAPACITY) != 0;
 }
@@ -57,10 +59,14 @@ int LaunchTrayApplication()
     memset(application, 0, sizeof(application));
     memset(folder, 0, sizeof(folder));
     if (!FindInstalledApplication(application, folder)) {
+        TraceLine("Tray application: not found through HomeDirectory; the usual place is tried");
         BoundedCopyWide(folder, PATH_CAPACITY, kFallbackFolder.text);
         BoundedCopyWide(application, PATH_CAPACITY, kFallbackApplication.text);
     }
-    return CreateProcessAsShellUser(application, 0, folder);
+    int started = CreateProcessAsShellUser(application, 0, folder);
+    TraceLine("Tray application: %s", started ? "started as the desktop user (not waited for)"
+                                              : "not started (no desktop user's token, or the start failed)");
+    return started;
 }
 
 int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine,

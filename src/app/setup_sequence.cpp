@@ -14,6 +14,8 @@
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
+#include "core/version.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
@@ -33,14 +35,66 @@ const uint16_t kLangHebrew = 0x0D;
 struct RunProgress {
     int result;
     int versionsRead;
+    int settingsLoaded;
     char packageInfPath[PATH_CAPACITY];
 };
+
+const char* ResultName(int result)
+{
+    switch (result) {
+    case SUCCESS:
+        return "SUCCESS";
+    case DEP_SOFT_ERROR:
+        return "DEP_SOFT_ERROR";
+    case DEP_HARD_ERROR:
+        return "DEP_HARD_ERROR";
+    case ERROR:
+        return "ERROR";
+    case UNKNOWN_OPTION:
+        return "UNKNOWN_OPTION";
+    case ERROR_INSTALL_PLATFORM_UNSUPPORTED:
+        return "ERROR_INSTALL_PLATFORM_UNSUPPORTED";
+    case REBOOT_REQUIRED:
+        return "REBOOT_REQUIRED";
+    default:
+        return "DPInst's own code, passed on";
+    }
+}
+
+void TraceSettings(const SettingsRecord* settings)
+{
+    static const struct {
+        uint32_t bit;
+        const char* name;
+    } kBits[] = {
+        {SUPPORT_PUBLIC_PROPERTIES, "public properties"}, {SUPPORT_EXTRACT_ALL, "extract_all"},
+        {SUPPORT_RUNTIME_LOG, "runtime log"},             {SUPPORT_EXIT_CODE, "exit code"},
+        {SUPPORT_PREREQUISITES, "prerequisites"},         {SUPPORT_LAUNCH_APP, "tray application"},
+    };
+    char bits[TEXT_CAPACITY] = "";
+    for (const auto& bit : kBits)
+        if (settings->Support & bit.bit) {
+            BoundedAppend(bits, TEXT_CAPACITY, bits[0] ? ", " : "");
+            BoundedAppend(bits, TEXT_CAPACITY, bit.name);
+        }
+    TraceLine("Settings: Path \"%s\", Default \"%s\", Silent \"%s\", Support 0x%X (%s)", settings->Path,
+              settings->Default, settings->Silent, (unsigned)settings->Support, bits[0] ? bits : "no features");
+}
+
+void TraceParsedOptions()
+{
+    TraceLine("Options: switch \"%s\" (%s), FORCE %d, FRESHINSTALL %d, FORCERESTART %d, DEBUG %d, LOGFILE \"%s\", "
+              "custom request \"%s\"",
+              g_State.CommandLine, IsSilentMode() ? "silent" : "interactive", g_State.Force, g_State.FreshInstall,
+              g_State.ForceRestart, g_State.Debug, g_State.LogFilePath, g_State.CustomRequestSection);
+}
 
 // The checks and the install, up to DPInst's result. Returns 1 to go on to
 // the closing steps, 0 when the run must end at once with exit code 0.
 int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgress* run)
 {
     if (PfCreateOwnedMutex(kMutexName) == PF_ERROR_ALREADY_EXISTS) {
+        TraceLine("Another instance holds the mutex \"%s\": this one stops", kMutexName);
         run->result = ERROR;
         return 1;
     }
@@ -50,6 +104,10 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
     PfGetVersionEx(&g_State.OsVersion);
     BoundedCopy(g_State.CommandLine, PATH_CAPACITY, arguments);
     g_State.RightToLeftUi = CheckSystemLanguage();
+    const PfOsVersionInfo& os = g_State.OsVersion;
+    TraceLine("Windows %u.%u build %u, platform %u; system language 0x%04X%s", (unsigned)os.dwMajorVersion,
+              (unsigned)os.dwMinorVersion, (unsigned)os.dwBuildNumber, (unsigned)os.dwPlatformId,
+              (unsigned)PfGetSystemDefaultLangId(), g_State.RightToLeftUi ? ", right-to-left boxes" : "");
 
     SettingsRecord* settings = &g_State.Settings;
     settings->Size = sizeof(SettingsRecord);
@@ -57,11 +115,15 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
         return 1;
     }
+    run->settingsLoaded = 1;
+    TraceSettings(settings);
     if (!CheckDriverFiles(instance, settings->Path, run->packageInfPath)) {
         run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
         return 1;
     }
-    if (CollectDeviceHardwareIds() != 0 && !MatchPackageToDevice(run->packageInfPath)) {
+    if (CollectDeviceHardwareIds() == 0)
+        TraceLine("Device match: skipped, no pointing device was examined");
+    else if (!MatchPackageToDevice(run->packageInfPath)) {
         run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
         return 1;
     }
@@ -71,11 +133,16 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
     }
 
     int parsed = ParseCommandLine(arguments, g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
+    TraceParsedOptions();
     if (parsed == UNKNOWN_OPTION || parsed == DEP_SOFT_ERROR) {
+        TraceLine("The command line ends the run: %s", parsed == UNKNOWN_OPTION
+                                                           ? "a public property is neither \"true\" nor \"false\""
+                                                           : "the extraction it asked for failed");
         run->result = parsed;
         return 1;
     }
     if (parsed == EXTRACT_DONE) {
+        TraceLine("Drivers extracted through EXTRACTDRIVERS");
         run->result = SUCCESS;
         return 1;
     }
@@ -85,7 +152,9 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         run->result = SUCCESS;
         return 1;
     }
-    if ((settings->Support & SUPPORT_PREREQUISITES) && InstallPrerequisites(instance) == DEP_SOFT_ERROR) {
+    if (!(settings->Support & SUPPORT_PREREQUISITES))
+        TraceLine("Prerequisites: not handled (Support lacks 0x10)");
+    else if (InstallPrerequisites(instance) == DEP_SOFT_ERROR) {
         run->result = DEP_SOFT_ERROR;
         return 1;
     }
@@ -94,6 +163,8 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         // 260-character copy may have lost the "/extract_all:" path at its end.
         int typedText = strncmp(g_State.CommandLine, arguments, PATH_CAPACITY - 1) == 0;
         int extracted = ParseExtractAll(instance, typedText ? arguments : g_State.CommandLine);
+        if (extracted != 0)
+            TraceLine("/extract_all: %s", extracted == EXTRACT_DONE ? "drivers extracted" : "extraction failed");
         if (extracted == UNKNOWN_OPTION || extracted == DEP_SOFT_ERROR) {
             run->result = extracted;
             return 1;
@@ -106,7 +177,9 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
 
     if (!CheckVersionDll(run->packageInfPath))
         return 0;
-    if (!IsSilentMode() && g_State.FreshInstall == 0 && !ShowOverwriteMsg(instance, run->packageInfPath))
+    if (IsSilentMode() || g_State.FreshInstall != 0)
+        TraceLine("No overwrite question: %s", IsSilentMode() ? "silent run" : "FRESHINSTALL is true");
+    else if (!ShowOverwriteMsg(instance, run->packageInfPath))
         return 0;
 
     DeleteCustomRequestFile();
@@ -116,6 +189,8 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
     CheckOverwrite(run->packageInfPath, &comparison);
     run->versionsRead = 1;
     if (g_State.Force == 0 && (comparison == SAME_INSTALLED || comparison == NEWER_INSTALLED)) {
+        TraceLine("FORCE is false and the installed driver is the %s: DPInst does not run",
+                  comparison == SAME_INSTALLED ? "same version" : "newer one");
         run->result = DEP_SOFT_ERROR;
         return 1;
     }
@@ -130,6 +205,15 @@ void ReadVersionsForLog(const RunProgress* run)
 {
     loc_QueryInfFilesInf(run->packageInfPath, g_State.PackageVersion, PATH_CAPACITY);
     QueryInstalledVersion(run->packageInfPath, g_State.InstalledVersion);
+}
+
+void TraceRunStart(ModuleHandle instance, const char* arguments)
+{
+    char program[PATH_CAPACITY] = "";
+    PfGetModuleFileName(instance, program, PATH_CAPACITY);
+    TraceLine("%s version %s, process %u", program, SETUP_VERSION_TEXT, (unsigned)PfGetCurrentProcessId());
+    TraceLine("Command line: \"%s\"", arguments);
+    TraceLine("Desktop visible: %s", PfIsDesktopVisible() ? "yes" : "no, boxes are answered with their default button");
 }
 
 }  // namespace
@@ -154,15 +238,22 @@ int RunSetup(ModuleHandle instance, const char* arguments)
 {
     PfSystemTime startTime;
     PfGetLocalTime(&startTime);
+    OpenStepTrace(instance, &startTime);
+    TraceRunStart(instance, arguments);
     ResetOptions();
 
     RunProgress run;
     memset(&run, 0, sizeof(run));
-    if (!RunChecksAndInstall(instance, arguments, &run))
+    if (!RunChecksAndInstall(instance, arguments, &run)) {
+        CloseStepTrace("Ended at once by the refusal above: no logs, no restart, exit code 0");
         return 0;
+    }
 
     const SettingsRecord* settings = &g_State.Settings;
+    TraceLine("Result %d (%s); closing steps of %s run", run.result, ResultName(run.result),
+              !IsSilentMode() && !g_State.DriversExtracted ? "an interactive" : "a silent or extraction");
     WriteReportFile(instance, arguments, run.result, startTime, settings);
+    TraceLine("Runtime log: %s", (settings->Support & SUPPORT_RUNTIME_LOG) ? "on" : "off (Support lacks 0x04)");
     if (!IsSilentMode() && !g_State.DriversExtracted) {
         if (settings->Support & SUPPORT_RUNTIME_LOG)
             g_State.RuntimeLogEnabled = 1;
@@ -178,5 +269,10 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     }
     if (settings->Support & SUPPORT_LAUNCH_APP)
         LaunchTrayApplication();
-    return (settings->Support & SUPPORT_EXIT_CODE) ? run.result : 0;
+    int exitCode = (settings->Support & SUPPORT_EXIT_CODE) ? run.result : 0;
+    const char* why = "";
+    if (exitCode != run.result)
+        why = run.settingsLoaded ? "; Support lacks 0x08" : "; no settings were loaded, so Support is 0";
+    CloseStepTrace("Result %d (%s)%s: exit code %d", run.result, ResultName(run.result), why, exitCode);
+    return exitCode;
 }

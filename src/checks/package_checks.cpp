@@ -4,6 +4,7 @@
 
 #include "checks/platform_selection.h"
 #include "core/messages.h"
+#include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
 
@@ -56,17 +57,22 @@ int HeadersInsideFile(const unsigned char* view, uint64_t size)
 
 int MachineFitsWindows(uint16_t machine)
 {
-    if (Is64BitWindows())
-        return machine == PF_IMAGE_FILE_MACHINE_AMD64;
-    return machine == PF_IMAGE_FILE_MACHINE_I386;
+    int wide = Is64BitWindows();
+    int fits = machine == (wide ? PF_IMAGE_FILE_MACHINE_AMD64 : PF_IMAGE_FILE_MACHINE_I386);
+    TraceLine("DPInst check: machine 0x%04X (%s) on %s Windows: %s", (unsigned)machine,
+              machine == PF_IMAGE_FILE_MACHINE_AMD64 ? "x64" : machine == PF_IMAGE_FILE_MACHINE_I386 ? "x86" : "other",
+              wide ? "64-bit" : "32-bit", fits ? "fits" : "wrong processor");
+    return fits;
 }
 
 // 1 = the image fits; 0 = wrong processor (message shown) or not an image.
 int CheckMappedImage(ModuleHandle instance, const unsigned char* view, uint64_t size)
 {
     uint16_t machine = 0;
-    if (!HeadersInsideFile(view, size) || !PfImageNtHeaderMachine(view, &machine))
+    if (!HeadersInsideFile(view, size) || !PfImageNtHeaderMachine(view, &machine)) {
+        TraceLine("DPInst check: not a Windows image");
         return 0;
+    }
     if (MachineFitsWindows(machine))
         return 1;
     ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
@@ -79,17 +85,20 @@ int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPa
 {
     char search[PATH_CAPACITY];
     if (!JoinToProgramFolder(instance, path, search)) {
+        TraceLine("Package check: the program's folder and Path \"%s\" make no usable path", path);
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
         return 0;
     }
     PfPathRemoveFileSpec(search);
     if (!PfPathAppend(search, kInfPattern)) {
+        TraceLine("Package check: the INF search path is too long");
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
         return 0;
     }
 
     char infName[PATH_CAPACITY] = "";
     if (!PfFindFirstFileName(search, infName, PATH_CAPACITY)) {
+        TraceLine("Package check: no INF found as %s (error %u)", search, (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
         return 0;
     }
@@ -98,11 +107,13 @@ int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPa
     BoundedCopy(folder, PATH_CAPACITY, search);
     // A cut INF path would name another file: a name that does not fit is refused.
     if (!PfPathAppend(search, infName)) {
+        TraceLine("Package check: the INF path is too long");
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
         return 0;
     }
     BoundedCopy(g_State.PackageDriverFolder, PATH_CAPACITY, folder);
     BoundedCopy(packageInfPath, PATH_CAPACITY, search);
+    TraceLine("Package check: INF %s", packageInfPath);
     return 1;
 }
 
@@ -110,11 +121,14 @@ int CheckExeAndPlatform(ModuleHandle instance, const char* path)
 {
     char dpinst[PATH_CAPACITY];
     if (!JoinToProgramFolder(instance, path, dpinst)) {
+        TraceLine("DPInst check: the program's folder and Path \"%s\" make no usable path", path);
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
         return 0;
     }
+    TraceLine("DPInst check: %s", dpinst);
     PfHandle file = PfOpenFileForRead(dpinst);
     if (!file) {
+        TraceLine("DPInst check: cannot be opened (error %u)", (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
         return 0;
     }
@@ -125,6 +139,8 @@ int CheckExeAndPlatform(ModuleHandle instance, const char* path)
     int accepted = 0;
     if (mapping && view)
         accepted = CheckMappedImage(instance, view, size);
+    else
+        TraceLine("DPInst check: cannot be mapped (error %u)", (unsigned)PfGetLastError());
 
     if (view)
         PfUnmapView(view);

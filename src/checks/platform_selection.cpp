@@ -4,6 +4,7 @@
 
 #include "config/settings_file.h"
 #include "core/messages.h"
+#include "core/step_trace.h"
 
 namespace {
 
@@ -58,13 +59,21 @@ int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
 
     int row = PlatformRowFor(&g_State.OsVersion);
     if (row < 0) {
+        TraceLine("Platform: this Windows is not supported");
         ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
         return 0;
     }
     int wide = Is64BitWindows();
-    LoadPlatformSettings(wide ? kRows[row].section64 : kRows[row].section32, record);
+    const char* section = wide ? kRows[row].section64 : kRows[row].section32;
+    LoadPlatformSettings(section, record);
     // Windows 8 and later fall back to the Vista section when theirs names no DPInst.
-    if (row == 0 && strstr(record->Path, ".\\DPInst.exe"))
-        LoadPlatformSettings(wide ? kVistaFallback.section64 : kVistaFallback.section32, record);
+    if (row == 0 && strstr(record->Path, ".\\DPInst.exe")) {
+        TraceLine("Platform: section [%s] names no DPInst; the Vista section is used", section);
+        section = wide ? kVistaFallback.section64 : kVistaFallback.section32;
+        LoadPlatformSettings(section, record);
+    }
+    char file[PATH_CAPACITY];
+    GetSettingsFilePath(file, PATH_CAPACITY);
+    TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", section, file);
     return 1;
 }

@@ -1,5 +1,6 @@
 #include "core/messages.h"
 
+#include "core/message_box.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -17,7 +18,7 @@ int AskYesNo(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_
     char caption[PATH_CAPACITY] = "";
     PfLoadString(instance, textId, text, PATH_CAPACITY);
     PfLoadString(instance, captionId, caption, PATH_CAPACITY);
-    return PfMessageBox(text, caption, RightToLeft(extraStyle | PF_MB_YESNO | PF_MB_ICONQUESTION));
+    return ShowBox(text, caption, RightToLeft(extraStyle | PF_MB_YESNO | PF_MB_ICONQUESTION));
 }
 
 void ShowInfoMessage(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_t code)
@@ -31,7 +32,7 @@ void ShowInfoMessage(ModuleHandle instance, uint32_t textId, uint32_t captionId,
         BoundedAppend(text, PATH_CAPACITY, suffix);
     }
     PfLoadString(instance, captionId, caption, PATH_CAPACITY);
-    PfMessageBox(text, caption, RightToLeft(PF_MB_ICONINFORMATION));
+    ShowBox(text, caption, RightToLeft(PF_MB_ICONINFORMATION));
 }
 
 void BuildUsageText(const SettingsRecord* settings, char* out, int capacity)
@@ -99,5 +100,5 @@ void ShowUsage(ModuleHandle /*instance*/, const SettingsRecord* settings)
     char body[USAGE_CAPACITY];
     BoundedCopy(caption, PATH_CAPACITY, "Help");
     BuildUsageText(settings, body, USAGE_CAPACITY);
-    PfMessageBox(body, caption, PF_MB_ICONINFORMATION);
+    ShowBox(body, caption, PF_MB_ICONINFORMATION);
 }

@@ -5,7 +5,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/message_box.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
 #include "util/platform.h"
@@ -55,6 +57,7 @@ void RecordHardwareIds(const char* list)
 {
     for (int slot = 0; slot < DEVICE_ID_SLOTS && *list; ++slot) {
         BoundedCopy(g_State.DeviceHardwareIds[slot], PATH_CAPACITY, list);
+        TraceLine("Device: hardware ID %d \"%s\"", slot + 1, g_State.DeviceHardwareIds[slot]);
         list += strlen(list) + 1;
     }
 }
@@ -107,6 +110,8 @@ int CollectDeviceHardwareIds()
 
     PfCloseDevices(devices);
     free(buffer.bytes);
+    if (!g_State.DeviceHardwareIds[0][0])
+        TraceLine("Device: no present pointing device with an ACPI hardware ID");
     return status;
 }
 
@@ -117,17 +122,23 @@ unsigned char MatchPackageToDevice(const char* packageInfPath)
     if (!modelsText)
         return 0;
     if (!loc_QueryHwIDInInf(packageInfPath, &modelsText, &capacity)) {
+        TraceLine("Device match: the INF's models cannot be read");
         free(modelsText);
         return 0;
     }
 
     unsigned char fits = 0;
     for (int slot = 0; slot < DEVICE_ID_SLOTS && g_State.DeviceHardwareIds[slot][0]; ++slot)
-        if (strstr(modelsText, g_State.DeviceHardwareIds[slot]))
+        if (strstr(modelsText, g_State.DeviceHardwareIds[slot])) {
+            if (!fits)
+                TraceLine("Device match: the INF names hardware ID \"%s\"", g_State.DeviceHardwareIds[slot]);
             fits = 1;
+        }
     free(modelsText);
+    if (!fits)
+        TraceLine("Device match: the INF names none of the device's hardware IDs");
 
     if (!fits)
-        PfMessageBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION);
+        ShowBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION);
     return fits;
 }

@@ -1,8 +1,10 @@
 #include "driver/overwrite.h"
 
+#include "core/message_box.h"
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"
@@ -11,6 +13,22 @@ namespace {
 
 const char kUnreadableText[] = "Failed to get current Veltaro Touch Pad driver version";
 const char kUnreadableCaption[] = "WARNING";
+
+const char* OutcomeName(int outcome)
+{
+    switch (outcome) {
+    case NOTHING_INSTALLED:
+        return "nothing installed";
+    case OLDER_INSTALLED:
+        return "installed is older";
+    case SAME_INSTALLED:
+        return "same version";
+    case NEWER_INSTALLED:
+        return "installed is newer";
+    default:
+        return "not comparable";
+    }
+}
 
 // Same version or installed newer: only a Yes goes on.
 int AskToReplace(ModuleHandle instance, uint32_t textId)
@@ -24,18 +42,26 @@ int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
 {
     char installed[PATH_CAPACITY] = "";
     int found = QueryInstalledVersion(packageInfPath, installed);
-    if (found == 0)
+    if (found == 0) {
+        TraceLine("Overwrite question: no installed driver, nothing to ask");
         return 1;
+    }
     if (found < 0) {
+        TraceLine("Overwrite question: an installed version is registered but unreadable");
         // A fixed English box, not from the string table.
-        PfMessageBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
+        ShowBox(kUnreadableText, kUnreadableCaption, PF_MB_OK | PF_MB_ICONINFORMATION);
         return 0;
     }
 
     char package[PATH_CAPACITY] = "";
-    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY))
+    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY)) {
+        TraceLine("Overwrite question: the INF's DriverVer cannot be read; the run stops");
         return 0;
-    switch (loc_CopmareDrvVersion(installed, package)) {
+    }
+    int outcome = loc_CopmareDrvVersion(installed, package);
+    TraceLine("Overwrite question: installed \"%s\", package \"%s\": %s%s", installed, package,
+              OutcomeName(outcome), outcome < 0 ? "; the run stops" : "");
+    switch (outcome) {
     case OLDER_INSTALLED:
         return 1;
     case SAME_INSTALLED:
@@ -50,18 +76,24 @@ int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
 int CheckOverwrite(const char* packageInfPath, int* comparison)
 {
     char package[PATH_CAPACITY] = "";
-    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY))
+    if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY)) {
+        TraceLine("Version check: the INF's DriverVer cannot be read");
         return 0;
+    }
     char installed[PATH_CAPACITY] = "";
     int found = QueryInstalledVersion(packageInfPath, installed);
     if (found == 0) {
+        TraceLine("Version check: package \"%s\", %s", package, OutcomeName(NOTHING_INSTALLED));
         *comparison = NOTHING_INSTALLED;
         BoundedCopy(g_State.PackageVersion, PATH_CAPACITY, package);
         return 1;
     }
-    if (found < 0)
+    if (found < 0) {
+        TraceLine("Version check: an installed version is registered but unreadable");
         return 0;
+    }
     int outcome = loc_CopmareDrvVersion(installed, package);
+    TraceLine("Version check: installed \"%s\", package \"%s\": %s", installed, package, OutcomeName(outcome));
     if (outcome < 0)
         return 0;
     BoundedCopy(g_State.InstalledVersion, PATH_CAPACITY, installed);

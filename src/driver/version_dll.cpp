@@ -4,7 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "core/message_box.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
 #include "util/platform.h"
@@ -38,8 +40,10 @@ int CheckVersionDll(const char* packageInfPath)
         return 1;
     const char* dllPath = g_State.PackageDriverFolder;
     uint32_t size = PfGetFileVersionInfoSize(dllPath);
-    if (size == 0)
+    if (size == 0) {
+        TraceLine("Version DLL: no version block at %s; nothing to compare", dllPath);
         return 1;
+    }
     // Zeroed with room to spare, so a value stored without its terminator
     // still ends inside the block.
     void* block = calloc(size + 2, 1);
@@ -50,16 +54,19 @@ int CheckVersionDll(const char* packageInfPath)
     const char* dllVersion = 0;
     if (!PfGetFileVersionInfo(dllPath, size, block) || !PfVerQueryString(block, kProductVersion, &dllVersion) ||
         !dllVersion) {
+        TraceLine("Version DLL: %s states no US English ProductVersion; nothing to compare", dllPath);
         free(block);
         return 1;
     }
     char infVersion[PATH_CAPACITY];
     ReadInfVersionWithCommas(packageInfPath, infVersion, sizeof(infVersion));
     int same = strcmp(dllVersion, infVersion) == 0;
+    TraceLine("Version DLL: ProductVersion \"%s\", INF \"%s\": %s", dllVersion, infVersion,
+              same ? "they agree" : "they differ, the run stops");
     free(block);
     if (same)
         return 1;
-    PfMessageBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
-                 PF_MB_OK | PF_MB_ICONINFORMATION);
+    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
+            PF_MB_OK | PF_MB_ICONINFORMATION);
     return 0;
 }

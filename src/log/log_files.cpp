@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/step_trace.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
@@ -129,7 +130,9 @@ int JoinFiles(const char* target, const char* addition)
     if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition,
                       target) != BOUNDED_OK)
         return 0;
-    return RunInterpreterCommand(command) == 0;
+    int code = RunInterpreterCommand(command);
+    TraceLine("Command %s: exit code %d", command, code);
+    return code == 0;
 }
 
 int BuildSystemRootPath(const char* fileName, char* out)

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/step_trace.h"
 #include "util/bounded_string.h"
 
 const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
@@ -30,12 +31,17 @@ int TemporaryName(const char* path, char* temporary)
 int IsTrustedFolder(const char* folder)
 {
     uint32_t attributes = PfGetFileAttributes(folder);
+    const char* refusal = 0;
     if (attributes == PF_INVALID_FILE_ATTRIBUTES || !(attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
-        return 0;
-    if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT)
-        return 0;
-    return PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) || PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) ||
-           PfIsOwnedByProcessUser(folder);
+        refusal = "it is not a folder";
+    else if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT)
+        refusal = "it is a link (a reparse point)";
+    else if (!PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) && !PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) &&
+             !PfIsOwnedByProcessUser(folder))
+        refusal = "it belongs to neither Administrators, SYSTEM nor this account";
+    if (refusal)
+        TraceLine("Folder %s not used: %s", folder, refusal);
+    return refusal == 0;
 }
 
 PfHandle CreateFileBeside(const char* path, char* temporary)
@@ -47,6 +53,8 @@ PfHandle CreateFileBeside(const char* path, char* temporary)
     // follows a link on Windows.
     if (!file && PfGetLastError() == PF_ERROR_FILE_EXISTS && PfDeleteFile(temporary))
         file = PfCreateNewFile(temporary);
+    if (!file)
+        TraceLine("File %s not written: %s cannot be made (error %u)", path, temporary, (unsigned)PfGetLastError());
     return file;
 }
 
@@ -54,6 +62,7 @@ int PutFileInPlace(const char* temporary, const char* path)
 {
     if (PfMoveFileReplacing(temporary, path))
         return 1;
+    TraceLine("File %s not written: it cannot be replaced (error %u)", path, (unsigned)PfGetLastError());
     PfDeleteFile(temporary);
     return 0;
 }

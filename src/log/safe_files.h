@@ -12,7 +12,7 @@ extern const char PROTECTED_FOLDER_SDDL[];
 
 // 1 when folder is a plain folder (not a reparse point) owned by
 // Administrators, SYSTEM or the account the program runs as; a standard
-// user's folder is none of these. Otherwise 0.
+// user's folder is none of these. Otherwise 0, and the trace says why.
 int IsTrustedFolder(const char* folder);
 
 // A new file beside path for writing, never one that already has the name:

@@ -65,12 +65,18 @@ BoundedResult BoundedAppend(char* destination, size_t capacity, const char* sour
 
 BoundedResult BoundedFormat(char* destination, size_t capacity, const char* format, ...)
 {
-    if (!CapacityValid(capacity))
-        return BOUNDED_INVALID_ARGUMENT;
     va_list args;
     va_start(args, format);
-    int written = vsnprintf(destination, capacity, format, args);
+    BoundedResult result = BoundedFormatV(destination, capacity, format, args);
     va_end(args);
+    return result;
+}
+
+BoundedResult BoundedFormatV(char* destination, size_t capacity, const char* format, va_list args)
+{
+    if (!CapacityValid(capacity))
+        return BOUNDED_INVALID_ARGUMENT;
+    int written = vsnprintf(destination, capacity, format, args);
     if (written < 0) {
         destination[0] = 0;
         return BOUNDED_INSUFFICIENT_BUFFER;

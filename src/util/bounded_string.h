@@ -5,6 +5,7 @@
 #ifndef SETUP_UTIL_BOUNDED_STRING_H
 #define SETUP_UTIL_BOUNDED_STRING_H
 
+#include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -28,6 +29,8 @@ BoundedResult BoundedFormat(char* destination, size_t capacity, const char* form
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+// The same with the arguments in a va_list.
+BoundedResult BoundedFormatV(char* destination, size_t capacity, const char* format, va_list args);
 // Copies at most count characters of source.
 BoundedResult BoundedCopyN(char* destination, size_t capacity, const char* source, size_t count);
 // Copies 16-bit text.

@@ -29,14 +29,20 @@ enum : uint32_t {
     PF_VER_PLATFORM_WIN32_NT = 2,
 
     PF_MB_OK = 0x0,
+    PF_MB_OKCANCEL = 0x1,
+    PF_MB_YESNOCANCEL = 0x3,
     PF_MB_YESNO = 0x4,
+    PF_MB_TYPEMASK = 0xF,
+    PF_MB_DEFMASK = 0xF00,
     PF_MB_ICONQUESTION = 0x20,
     PF_MB_ICONEXCLAMATION = 0x30,
     PF_MB_ICONINFORMATION = 0x40,
     PF_MB_DEFBUTTON2 = 0x100,
+    PF_MB_DEFBUTTON3 = 0x200,
     PF_MB_RIGHT = 0x80000,
     PF_MB_RTLREADING = 0x100000,
     PF_IDOK = 1,
+    PF_IDCANCEL = 2,
     PF_IDYES = 6,
     PF_IDNO = 7,
 
@@ -112,6 +118,10 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
 // CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call.
 // The handle is deliberately never closed.
 uint32_t PfCreateOwnedMutex(const char* name);
+uint32_t PfGetCurrentProcessId();
+// GetTempPathA: characters copied without the zero (the path ends in a
+// backslash); 0 on failure, or the size needed when capacity is too small.
+uint32_t PfGetTempPath(char* buffer, uint32_t capacity);
 
 // ---- multibyte text in the ANSI code page (_mbsicmp, _mbsnicmp, _mbsstr) ----
 int PfMbsICmp(const char* a, const char* b);
@@ -138,6 +148,9 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity);
 PfHandle PfCreateFileForWrite(const char* path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); 0 on failure.
 PfHandle PfOpenFileForRead(const char* path);
+// CreateFileA(GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, NORMAL): never opens an
+// existing file or link; 0 on failure (ERROR_FILE_EXISTS on a clash).
+PfHandle PfCreateNewFile(const char* path);
 int PfWriteFile(PfHandle file, const void* data, uint32_t size);
 int PfCloseHandle(PfHandle handle);
 int PfCopyFile(const char* source, const char* target, int failIfExists);
@@ -152,9 +165,6 @@ uint32_t PfGetFileAttributes(const char* path);
 int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType);
 // 1 when the owner is the account this process runs as (its token's user).
 int PfIsOwnedByProcessUser(const char* path);
-// CreateFileA(GENERIC_WRITE, no sharing, CREATE_NEW, NORMAL | SEQUENTIAL_SCAN |
-// OPEN_REPARSE_POINT): fails when anything, a link included, has the name. 0 on failure.
-PfHandle PfCreateNewFile(const char* path);
 // MoveFileExA(MOVEFILE_REPLACE_EXISTING): a link at target is replaced, not followed.
 int PfMoveFileReplacing(const char* source, const char* target);
 // CreateFileMappingA(PAGE_READONLY) + MapViewOfFile(FILE_MAP_READ) of the whole file.
@@ -182,14 +192,18 @@ int32_t PfRegCloseKey(PfHandle key);
 // 1 on success; 0 when the process could not be started (last error set).
 int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode);
 // ShellExecuteExA with the given mask, verb, file, parameters, folder and show
-// command; waits without a time limit for the process it returns, then closes it.
+// command; waits without a time limit for the process it returns, reads its
+// exit code (left as it was when no process came back), then closes it.
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show);
+                          const char* folder, int show, uint32_t* exitCode);
 // The C runtime's system(): COMSPEC /c command, waited for.
 int PfSystem(const char* command);
 
 // ---- message boxes and strings -------------------------------------------------------
 int PfMessageBox(const char* text, const char* caption, uint32_t style);
+// The process's window station has WSF_VISIBLE (GetProcessWindowStation +
+// GetUserObjectInformationA(UOI_FLAGS)); 1 when either call fails.
+int PfIsDesktopVisible();
 // LoadStringA: characters copied; an absent id gives 0 and an empty buffer.
 int PfLoadString(ModuleHandle module, uint32_t id, char* buffer, int capacity);
 

@@ -72,6 +72,10 @@ struct MachineState {
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
+    uint32_t processId = 1234;
+    std::string tempPath = "C:\\Windows\\Temp\\";  // GetTempPathA's answer; the folder exists
+    bool desktopVisible = true;                   // false: a hidden window station (session 0)
+    std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
 
     // Security of files and folders. A reparse point is a host symbolic link and
     // a hard link a host hard link. Owners in SDDL form ("BA", "SY", or a user's
@@ -103,7 +107,8 @@ struct MachineState {
     bool privilegeNotAssigned = false;
     bool hasCreateProcessWithToken = true;
 
-    // message box answers in order; when they run out: IDOK, or IDNO for Yes/No
+    // message box answers in order; when they run out: IDOK, or IDNO for Yes/No.
+    // A box on a hidden desktop would wait forever; it is recorded with answer 0.
     std::vector<int> answers;
 
     // ---- what happened ----

@@ -86,6 +86,7 @@ void Reset()
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
     WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // what COMSPEC names
+    MakeFolder("C:\\Windows\\Temp");
 }
 
 std::string HostPath(const std::string& windowsPath)
@@ -269,6 +270,19 @@ uint32_t PfCreateOwnedMutex(const char*)
     return PfGetLastError();
 }
 
+uint32_t PfGetCurrentProcessId() { return g_machine.processId; }
+
+uint32_t PfGetTempPath(char* buffer, uint32_t capacity)
+{
+    const std::string& path = g_machine.tempPath;
+    if (path.empty())
+        return 0;
+    if (path.size() >= capacity)
+        return (uint32_t)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (uint32_t)path.size();
+}
+
 int PfIsLeadByte(unsigned char byte)
 {
     switch (g_machine.ansiCodePage) {
@@ -357,6 +371,8 @@ int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity)
 
 void PfSetUserLocale() {}
 
+int PfIsDesktopVisible() { return g_machine.desktopVisible ? 1 : 0; }
+
 int PfMessageBox(const char* text, const char* caption, uint32_t style)
 {
     int answer;
@@ -366,6 +382,8 @@ int PfMessageBox(const char* text, const char* caption, uint32_t style)
     } else {
         answer = (style & 0xF) == PF_MB_YESNO ? PF_IDNO : PF_IDOK;
     }
+    if (!g_machine.desktopVisible)
+        answer = 0;  // nobody sees it: on Windows it never returns; the test sees it in boxes
     g_machine.boxes.push_back({text ? text : "", caption ? caption : "", style, answer});
     return answer;
 }

@@ -242,6 +242,23 @@ PfHandle PfCreateFileForWrite(const char* path)
     return NewHandle(HandleKind::File, text);
 }
 
+PfHandle PfCreateNewFile(const char* path)
+{
+    std::string text = path;
+    size_t slash = text.find_last_of('\\');
+    struct stat info;
+    if (lstat(HostPath(text).c_str(), &info) == 0) {  // a link counts as there, dangling or not
+        PfSetLastError(PF_ERROR_FILE_EXISTS);
+        return 0;
+    }
+    if (text.empty() || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    std::ofstream(HostPath(text), std::ios::binary);
+    return NewHandle(HandleKind::File, text);
+}
+
 PfHandle PfOpenFileForRead(const char* path)
 {
     if (!FileExists(path) || IsFolder(path)) {
@@ -259,7 +276,7 @@ PfHandle PfOpenFileForRead(const char* path)
 int PfWriteFile(PfHandle file, const void* data, uint32_t size)
 {
     HandleData* handle = FindHandle(file, HandleKind::File);
-    if (!handle)
+    if (!handle || (Machine().writeFails && Machine().writeFails(handle->path)))
         return 0;
     std::ofstream out(HostPath(handle->path), std::ios::binary | std::ios::app);
     out.write((const char*)data, size);
@@ -429,7 +446,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 }
 
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show)
+                          const char* folder, int show, uint32_t* exitCode)
 {
     Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
                                          folder ? folder : "", show});
@@ -441,8 +458,10 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
-    if (program)
+    if (program) {
         Run(*program);
+        *exitCode = program->exitCode;
+    }
     return 1;
 }
 

@@ -1,5 +1,4 @@
 // The simulated machine: links, owners and folders created with a DACL.
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -97,23 +96,6 @@ int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)
 int PfIsOwnedByProcessUser(const char* path)
 {
     return PfGetFileAttributes(path) != PF_INVALID_FILE_ATTRIBUTES && OwnerOf(path) == Machine().processUser;
-}
-
-PfHandle PfCreateNewFile(const char* path)
-{
-    std::string text = path;
-    size_t slash = text.find_last_of('\\');
-    if (text.empty() || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    int fd = open(HostPath(text).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        PfSetLastError(PF_ERROR_FILE_EXISTS);
-        return 0;
-    }
-    close(fd);
-    return NewHandle(HandleKind::File, text);
 }
 
 int PfMoveFileReplacing(const char* source, const char* target)

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <unistd.h>
 
+#include "core/message_box.h"
 #include "core/messages.h"
+#include "core/step_trace.h"
 #include "sim/sim.h"
 
 namespace {
@@ -105,6 +108,107 @@ TEST_F(Messages, UsageBoxIsEnglishInformationWithoutRightToLeft)
     EXPECT_EQ("Help", OnlyBox().caption);
     EXPECT_EQ(0x40u, OnlyBox().style);
     EXPECT_EQ(191u, OnlyBox().text.size());
+}
+
+TEST_F(Messages, EnterAnswersWithTheDefaultButton)
+{
+    const struct {
+        uint32_t style;
+        int answer;
+    } cases[] = {
+        {PF_MB_OK, PF_IDOK},
+        {0x180040, PF_IDOK},
+        {PF_MB_YESNO | PF_MB_ICONQUESTION, PF_IDYES},
+        {0x180124, PF_IDNO},
+        {PF_MB_OKCANCEL | PF_MB_DEFBUTTON2, PF_IDCANCEL},
+        {PF_MB_YESNOCANCEL | PF_MB_DEFBUTTON3, PF_IDCANCEL},
+        {PF_MB_YESNO | PF_MB_DEFBUTTON3, PF_IDYES},  // past the last button: the first
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.answer, DefaultBoxAnswer(c.style)) << std::hex << c.style;
+}
+
+TEST_F(Messages, HiddenDesktopOrObserverShowsNothingAndAnswersTheDefault)
+{
+    sim::Machine().desktopVisible = false;
+    sim::Machine().answers = {PF_IDYES};
+    EXPECT_EQ(PF_IDNO, AskYesNo(0, IDS_SAME_VERSION, IDS_CAPTION, PF_MB_DEFBUTTON2));
+    ShowInfoMessage(0, IDS_LAUNCH_FAILED, IDS_CAPTION, 2);
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+
+    static std::vector<sim::Box> seen;
+    seen.clear();
+    sim::Machine().desktopVisible = true;
+    SetBoxObserver([](const char* text, const char* caption, uint32_t style, int answer) {
+        seen.push_back({text, caption, style, answer});
+    });
+    EXPECT_EQ(PF_IDOK, ShowBox("text", "caption", PF_MB_OK));
+    EXPECT_EQ(PF_IDYES, ShowBox("ask", "caption", PF_MB_YESNO));
+    SetBoxObserver(0);
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ("ask", seen[1].text);
+    EXPECT_EQ(PF_IDYES, seen[1].answer);
+    EXPECT_EQ(PF_IDYES, ShowBox("shown again", "caption", PF_MB_YESNO));
+    EXPECT_EQ(1u, sim::Machine().boxes.size());
+}
+
+// The step trace: where it goes, how it reads, and that it changes nothing.
+class StepTrace : public ::testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+    static std::string Trace() { return sim::ReadFile(StepTracePath()); }
+};
+
+TEST_F(StepTrace, NewFileNamedAfterProgramTimeAndProcessInUtf8Lines)
+{
+    sim::Machine().modulePath = "C:\\Pkg\\Setup-2.EXE";
+    sim::Machine().ansiCodePage = 1256;
+    sim::Machine().localTime.wMilliseconds = 7;
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_STREQ("C:\\Windows\\Temp\\Setup-2_20261207_093005_1234.log", StepTracePath());
+    TraceLine("Box: \"%s\"", "line one \nline\ttwo \xC7\x01");
+    CloseStepTrace("exit code %d", 1633);
+    EXPECT_EQ("\xEF\xBB\xBF"
+              "2026-12-07 09:30:05.007  Box: \"line one \\nline\\ttwo \xD8\xA7\\x01\"\r\n"
+              "2026-12-07 09:30:05.007  exit code 1633\r\n",
+              Trace());
+}
+
+TEST_F(StepTrace, AnotherRunsTraceIsNeverReplaced)
+{
+    const std::string mine = "C:\\Windows\\Temp\\Setup_20261207_093005_1234.log";
+    sim::WriteFile(mine, "an earlier run");
+    sim::WriteFile("C:\\Windows\\Temp\\Setup_20261207_093005_1234_2.log", "another");
+    symlink("/nonexistent", sim::HostPath("C:\\Windows\\Temp\\Setup_20261207_093005_1234_3.log").c_str());
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_STREQ("C:\\Windows\\Temp\\Setup_20261207_093005_1234_4.log", StepTracePath());
+    CloseStepTrace("done");
+    EXPECT_EQ("an earlier run", sim::ReadFile(mine));
+}
+
+TEST_F(StepTrace, TraceStaysWithinOneMebibyteAndKeepsItsLastLine)
+{
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    std::string big(3000, 'x');
+    for (int i = 0; i < 400; ++i)
+        TraceLine("%d %s", i, big.c_str());
+    CloseStepTrace("Result 0 (SUCCESS), exit code 0");
+    std::string trace = Trace();
+    EXPECT_LE(trace.size(), STEP_TRACE_LIMIT);
+    EXPECT_GT(trace.size(), STEP_TRACE_LIMIT - 40000);
+    EXPECT_NE(std::string::npos, trace.find("Trace limit reached"));
+    EXPECT_EQ("exit code 0\r\n", trace.substr(trace.size() - 13));
+}
+
+TEST_F(StepTrace, TracingKeepsTheLastErrorAndIsSilentWhenClosed)
+{
+    TraceLine("nothing open");
+    PfSetLastError(0x57);
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    TraceLine("a step");
+    CloseStepTrace("end");
+    EXPECT_EQ(0x57u, PfGetLastError());
 }
 
 }  // namespace

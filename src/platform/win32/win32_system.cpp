@@ -51,6 +51,9 @@ uint32_t PfCreateOwnedMutex(const char* name)
     return GetLastError();
 }
 
+uint32_t PfGetCurrentProcessId() { return GetCurrentProcessId(); }
+uint32_t PfGetTempPath(char* buffer, uint32_t capacity) { return GetTempPathA(capacity, buffer); }
+
 int PfMbsICmp(const char* a, const char* b)
 {
     return _mbsicmp((const unsigned char*)a, (const unsigned char*)b);
@@ -110,6 +113,12 @@ PfHandle PfOpenFileForRead(const char* path)
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
+PfHandle PfCreateNewFile(const char* path)
+{
+    return FromFileHandle(
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
 int PfWriteFile(PfHandle file, const void* data, uint32_t size)
 {
     DWORD written = 0;
@@ -123,13 +132,6 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
 }
 int PfDeleteFile(const char* path) { return DeleteFileA(path); }
 uint32_t PfGetFileAttributes(const char* path) { return GetFileAttributesA(path); }
-
-PfHandle PfCreateNewFile(const char* path)
-{
-    return FromFileHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      NULL));
-}
 
 int PfMoveFileReplacing(const char* source, const char* target)
 {
@@ -189,7 +191,7 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 }
 
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
-                          const char* folder, int show)
+                          const char* folder, int show, uint32_t* exitCode)
 {
     SHELLEXECUTEINFOA execute;
     ZeroMemory(&execute, sizeof(execute));
@@ -204,6 +206,9 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         return 0;
     if (execute.hProcess) {
         WaitForSingleObject(execute.hProcess, INFINITE);
+        DWORD code = 0;
+        if (GetExitCodeProcess(execute.hProcess, &code))
+            *exitCode = code;
         CloseHandle(execute.hProcess);
     }
     return 1;
@@ -214,6 +219,16 @@ int PfSystem(const char* command) { return system(command); }
 int PfMessageBox(const char* text, const char* caption, uint32_t style)
 {
     return MessageBoxA(NULL, text, caption, style);
+}
+
+int PfIsDesktopVisible()
+{
+    USEROBJECTFLAGS flags;
+    ZeroMemory(&flags, sizeof(flags));
+    HWINSTA station = GetProcessWindowStation();
+    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof(flags), NULL))
+        return 1;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 int PfLoadString(ModuleHandle module, uint32_t id, char* buffer, int capacity)

@@ -2,12 +2,15 @@
 // for it and reports its full 32-bit exit code: `wine` itself passes on only the
 // low byte, which would turn 1641 into 105.
 //
-//   runexe.exe COMMAND_FILE RESULT_FILE [PID_FILE]
+//   runexe.exe [--hidden] COMMAND_FILE RESULT_FILE [PID_FILE]
 //
 // RESULT_FILE receives the exit code in decimal (also printed on stdout). When the
 // program cannot be started it receives "error N" with GetLastError's value and
 // runexe exits with 254. PID_FILE, when given, receives the child's process id as
 // soon as it runs, so that the caller can tell its message boxes from others.
+// --hidden starts the program on the desktop of a window station without
+// WSF_VISIBLE, as a deployment running as SYSTEM in session 0 does: a message
+// box there shows nothing and never returns.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -43,10 +46,28 @@ static void WriteText(const char* path, const char* text)
     CloseHandle(file);
 }
 
+// Creates the window station of services with its desktop; the caller's own
+// window station stays the process's.
+static bool MakeHiddenDesktop()
+{
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationA("Service-0x0-3e7$", 0, WINSTA_ALL_ACCESS, NULL);
+    if (!station || !SetProcessWindowStation(station))
+        return false;
+    HDESK desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+    SetProcessWindowStation(own);
+    return desktop != NULL;
+}
+
 int main(int argc, char** argv)
 {
+    bool hidden = argc > 1 && lstrcmpA(argv[1], "--hidden") == 0;
+    if (hidden) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: runexe.exe COMMAND_FILE RESULT_FILE [PID_FILE]\n");
+        fprintf(stderr, "usage: runexe.exe [--hidden] COMMAND_FILE RESULT_FILE [PID_FILE]\n");
         return 2;
     }
     char* commandLine = NULL;
@@ -60,6 +81,14 @@ int main(int argc, char** argv)
     ZeroMemory(&startup, sizeof(startup));
     ZeroMemory(&process, sizeof(process));
     startup.cb = sizeof(startup);
+    char hiddenDesktop[] = "Service-0x0-3e7$\\Default";
+    if (hidden) {
+        if (!MakeHiddenDesktop()) {
+            fprintf(stderr, "runexe: cannot make the hidden desktop (error %lu)\n", GetLastError());
+            return 2;
+        }
+        startup.lpDesktop = hiddenDesktop;
+    }
     char text[64];
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         DWORD error = GetLastError();
