@@ -8,6 +8,7 @@
 
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "log/log_files.h"
 #include "log/runtime_log.h"
 #include "log/safe_files.h"
@@ -201,7 +202,12 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
         sim::WriteFile("C:\\Other\\Setup.log", "victim");
         row.prepare();
         strcpy(g_State.LogFilePath, "C:\\Out\\copy.log");
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
         Write(0);
+        CloseStepTrace("done");
+        // The trace says which folder was refused, and why.
+        EXPECT_EQ(!row.written, sim::ReadFile(StepTracePath()).find("C:\\TouchPad") != std::string::npos &&
+                                    sim::ReadFile(StepTracePath()).find(" not used: ") != std::string::npos);
         EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\Setup.log"));
         EXPECT_FALSE(sim::FileExists("C:\\Other\\log") || sim::FileExists("C:\\Other\\~etup.log"));
         EXPECT_EQ(row.written, sim::ReadFile(kLog).compare(0, 2, "\xFF\xFE") == 0);
