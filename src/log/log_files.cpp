@@ -39,8 +39,9 @@ enum FolderWalk { FOLDERS_READY, FOLDERS_REFUSED, FOLDERS_NO_ROOT };
 
 // Walks the folders of path below its drive root, left to right. With create
 // set, a missing folder is made with the program's DACL; a failure is passed
-// over unless trusted is set. With trusted set, every folder must be trusted
-// once it exists, and the walk ends at the first that is not.
+// over unless trusted is set. Without it, a missing folder ends the walk.
+// With trusted set, every folder must be trusted once it exists, and the walk
+// ends at the first that is not.
 int WalkFolders(const char* path, int create, int trusted)
 {
     if (!path || !*path)
@@ -71,6 +72,8 @@ int WalkFolders(const char* path, int create, int trusted)
             return trusted ? FOLDERS_REFUSED : FOLDERS_READY;
         if (create)
             PfCreateDirectoryWithSddl(running, PROTECTED_FOLDER_SDDL);
+        else if (PfGetFileAttributes(running) == PF_INVALID_FILE_ATTRIBUTES)
+            return FOLDERS_REFUSED;  // nothing there to use
         if (trusted && !IsTrustedFolder(running))
             return FOLDERS_REFUSED;
     }
