@@ -34,7 +34,8 @@ int MapDpinstReturnCode(uint32_t code, int startResult)
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char folder[PATH_CAPACITY] = "";
-    GetProgramFolder(instance, folder);
+    // Without its folder the path would lead from the current drive's root.
+    int folderKnown = GetProgramFolder(instance, folder);
 
     // Path is joined as plain text: the settings file gives it its own backslash.
     // The buffer holds the longest folder, Path and options whole: a cut
@@ -50,7 +51,9 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
-    if (!PfRunProcessAndWait(command, &processCode, &threadCode)) {
+    if (!folderKnown)
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+    if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
         TraceLine("DPInst: could not be started (error %u)", (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
         return ERROR;
