@@ -4,8 +4,8 @@
 
 #include "core/result_codes.h"
 #include "core/setup_state.h"
-#include "log/log_files.h"
 #include "core/step_trace.h"
+#include "log/log_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 #include "util/program_folder.h"
