@@ -36,8 +36,8 @@ int IsTrustedFolder(const char* folder)
         refusal = "it is not a folder";
     else if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT)
         refusal = "it is a link (a reparse point)";
-    else if (!PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) && !PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) &&
-             !PfIsOwnedByProcessUser(folder))
+    else if (!PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) &&
+             !PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) && !PfIsOwnedByProcessUser(folder))
         refusal = "it belongs to neither Administrators, SYSTEM nor this account";
     if (refusal)
         TraceLine("Folder %s not used: %s", folder, refusal);
