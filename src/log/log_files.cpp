@@ -82,10 +82,7 @@ int WalkFolders(const char* path, int create, int trusted)
 
 }  // namespace
 
-int IsReportMode(const char* commandLine)
-{
-    return commandLine && strstr(commandLine, "/f2") != 0;
-}
+int IsReportMode(const char* commandLine) { return commandLine && strstr(commandLine, "/f2") != 0; }
 
 int FinishLogFile(const char* temporary, const char* target)
 {
@@ -105,20 +102,11 @@ int FinishLogFile(const char* temporary, const char* target)
     return 1;
 }
 
-int CreateDirectoryPath(const char* path)
-{
-    return WalkFolders(path, 1, 0) == FOLDERS_NO_ROOT ? 3 : 0;
-}
+int CreateDirectoryPath(const char* path) { return WalkFolders(path, 1, 0) == FOLDERS_NO_ROOT ? 3 : 0; }
 
-int CreateTrustedDirectoryPath(const char* path)
-{
-    return WalkFolders(path, 1, 1) == FOLDERS_READY;
-}
+int CreateTrustedDirectoryPath(const char* path) { return WalkFolders(path, 1, 1) == FOLDERS_READY; }
 
-int IsTrustedDirectoryPath(const char* path)
-{
-    return WalkFolders(path, 0, 1) == FOLDERS_READY;
-}
+int IsTrustedDirectoryPath(const char* path) { return WalkFolders(path, 0, 1) == FOLDERS_READY; }
 
 int JoinFiles(const char* target, const char* addition)
 {

@@ -21,7 +21,8 @@ int RunInterpreterCommand(const char* command)
     uint32_t needed = PfExpandEnvironmentStrings("%COMSPEC%", interpreter, PATH_CAPACITY);
     if (needed == 0 || needed > (uint32_t)PATH_CAPACITY)
         return -1;
-    int absolute = (interpreter[0] && strncmp(interpreter + 1, ":\\", 2) == 0) || strncmp(interpreter, "\\\\", 2) == 0;
+    int absolute = (interpreter[0] && strncmp(interpreter + 1, ":\\", 2) == 0) ||
+                   strncmp(interpreter, "\\\\", 2) == 0;
     if (!absolute || !PfPathFileExists(interpreter))
         return -1;
     return PfSystem(command);

@@ -213,7 +213,7 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
         EXPECT_EQ(row.written, sim::ReadFile(kLog).compare(0, 2, "\xFF\xFE") == 0);
         if (row.written)
             EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kLog));  // a file of its own
-        EXPECT_EQ(row.written, sim::FileExists("C:\\Out\\copy.log"));  // this run's log, or nothing
+        EXPECT_EQ(row.written, sim::FileExists("C:\\Out\\copy.log"));         // this run's log, or nothing
         EXPECT_FALSE(sim::FileExists("C:\\TouchPad\\log\\~etup.log"));
     }
 }
@@ -222,9 +222,9 @@ TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
 {
     strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
     Write(0);
-    const std::map<std::string, std::string> expected = {
-        {"c:\\touchpad", PROTECTED_FOLDER_SDDL}, {"c:\\touchpad\\log", PROTECTED_FOLDER_SDDL},
-        {"d:\\logs", PROTECTED_FOLDER_SDDL}};
+    const std::map<std::string, std::string> expected = {{"c:\\touchpad", PROTECTED_FOLDER_SDDL},
+                                                         {"c:\\touchpad\\log", PROTECTED_FOLDER_SDDL},
+                                                         {"d:\\logs", PROTECTED_FOLDER_SDDL}};
     EXPECT_EQ(expected, sim::Machine().folderSddl);
 }
 
