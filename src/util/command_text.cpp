@@ -12,6 +12,11 @@ int IsLiteralInQuotes(const char* text)
     return 1;
 }
 
+int IsFullPath(const char* path)
+{
+    return (path[0] && strncmp(path + 1, ":\\", 2) == 0) || strncmp(path, "\\\\", 2) == 0;
+}
+
 int RunInterpreterCommand(const char* command)
 {
     // The C runtime looks for cmd.exe through the current folder and the
@@ -21,9 +26,7 @@ int RunInterpreterCommand(const char* command)
     uint32_t needed = PfExpandEnvironmentStrings("%COMSPEC%", interpreter, PATH_CAPACITY);
     if (needed == 0 || needed > (uint32_t)PATH_CAPACITY)
         return -1;
-    int absolute = (interpreter[0] && strncmp(interpreter + 1, ":\\", 2) == 0) ||
-                   strncmp(interpreter, "\\\\", 2) == 0;
-    if (!absolute || !PfPathFileExists(interpreter))
+    if (!IsFullPath(interpreter) || !PfPathFileExists(interpreter))
         return -1;
     return PfSystem(command);
 }

@@ -1,4 +1,5 @@
-// Text that goes into a command for the command interpreter, and running it.
+// Naming the programs the program starts: full paths, text for the command
+// interpreter, and running it.
 #ifndef SETUP_UTIL_COMMAND_TEXT_H
 #define SETUP_UTIL_COMMAND_TEXT_H
 
@@ -8,6 +9,9 @@
 // (it would end the quoting), no "%" or "!" (they expand variables even inside
 // quotes) and no control character (it can end the command early).
 int IsLiteralInQuotes(const char* text);
+// 1 for a path from a drive root or a network share: Windows looks for it
+// nowhere else, neither in the current folder nor on the search path.
+int IsFullPath(const char* path);
 // Runs command through the interpreter that COMSPEC names, as system() does,
 // and waits: its exit code, or -1 when COMSPEC is not the full path of a file.
 int RunInterpreterCommand(const char* command);
