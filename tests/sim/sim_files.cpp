@@ -294,7 +294,7 @@ int PfCloseHandle(PfHandle handle)
 
 int PfCopyFile(const char* source, const char* target, int failIfExists)
 {
-    if (failIfExists && PfGetFileAttributes(target) != PF_INVALID_FILE_ATTRIBUTES)
+    if (failIfExists && FileExists(target))
         return 0;
     std::string to = target;
     size_t slash = to.find_last_of('\\');
