@@ -8,9 +8,9 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe host unit fuzz e2e test demo check-package clean format lint
+.PHONY: all deps exe sample host unit fuzz e2e test demo check-package clean format lint
 
-all: exe
+all: exe sample
 
 deps:
 	@bash tools/install-deps.sh
@@ -19,6 +19,10 @@ exe:
 	@cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DSETUP_OUTPUT_DIR=$(abspath $(BUILD)) >/dev/null
 	cmake --build $(WIN_DIR) -j$(JOBS)
+
+# The sample package's stand-ins for the programs a real package carries.
+sample:
+	@python3 examples/sample_package.py --in-place
 
 host:
 	@CXX=clang++ cmake -S . -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=Debug \

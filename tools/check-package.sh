@@ -16,6 +16,8 @@ checker=$(realpath "${CHECK_PACKAGE_EXE:-$repo/build/CheckPackage.exe}")
 folder=$(realpath "$1")
 shift
 [[ -f $checker ]] || make -C "$repo" exe >&2
+# The sample package in the tree lacks the programs Microsoft ships; make puts stand-ins there.
+[[ $folder != "$repo/examples/package" ]] || make -s -C "$repo" sample >&2
 
 export WINEPREFIX=${WINEPREFIX:-$repo/build/check-package/prefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "log/log_files.h"
+#include "log/safe_files.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -22,15 +23,18 @@ int FileThere(const char* path)
 }
 
 // Removes a file whose content another file now holds. One that cannot be
-// deleted is emptied instead: left whole, the next run would join its
-// content a second time.
+// deleted gives its name to an empty file instead: left whole, the next run
+// would join its content a second time.
 void Discard(const char* path)
 {
     if (PfDeleteFile(path) && !FileThere(path))
         return;
-    PfHandle file = PfCreateFileForWrite(path);
-    if (file)
-        PfCloseHandle(file);
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(path, temporary);
+    if (!file)
+        return;
+    PfCloseHandle(file);
+    PutFileInPlace(temporary, path);
 }
 
 // Puts the backup's content back as DPInst's log; the backup goes only once
@@ -137,12 +141,13 @@ void WriteReportFile(ModuleHandle, const char* commandLine, int, PfSystemTime, c
     char target[PATH_CAPACITY];
     BoundedCopy(target, PATH_CAPACITY, g_State.LogFilePath);
     CreateDirectoryPath(target);
-    PfHandle file = target[0] ? PfCreateFileForWrite(target) : 0;
-    if (file) {
-        WriteDebugReport(file);
-        PfCloseHandle(file);
-    }
-    FinishLogFile(target);
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(target, temporary);
+    if (!file)
+        return;
+    WriteDebugReport(file);
+    PfCloseHandle(file);
+    FinishLogFile(temporary, target);
 }
 
 void PreserveDpinstLog(int phase, const SettingsRecord* settings)

@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
 
     sim::WriteFile(kInf, "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\n%M%=Models\r\n[Models]\r\n"
-                         "%D%=Install," + models + "\r\n[Strings]\r\nM=\"Maker\"\r\nD=\"Device\"\r\n");
+                         "%D%=Install," +
+                             models + "\r\n[Strings]\r\nM=\"Maker\"\r\nD=\"Device\"\r\n");
     unsigned char fits = MatchPackageToDevice(kInf);
     if (!expected.empty() && InfSafe(expected[0]) && models.find(expected[0]) != std::string::npos &&
         PlainLine(models) && !fits)

@@ -6,9 +6,9 @@
 //
 // Input: the log's first content up to a 0xFF byte, then runs of three
 // bytes and the bytes DPInst appends: a mode byte (bit 0: a silent debug
-// run; bit 1: it ends before the second phase), a fault byte (bits 0-2:
-// the call; bits 3-5: its use; bit 6: from then on; 7 or above in bits 0-2:
-// none) and the length of the append.
+// run; bit 1: it ends before the second phase), a fault byte (bits 0-3:
+// the call, none from 9 on; bits 4-6: its use; bit 7: from then on) and the
+// length of the append.
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -23,14 +23,12 @@ namespace {
 
 const char kLog[] = "C:\\Windows\\DpInst.log";
 const char kBackup[] = "C:\\Windows\\DpInst_org.log";
-const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",     "PfSystem",
-                              "PfFindFirstFileName", "PfPathFileExists", "PfExpandEnvironmentStrings",
-                              "PfCreateFileForWrite"};
+const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",        "PfSystem",
+                              "PfFindFirstFileName", "PfOpenFileForRead",   "PfExpandEnvironmentStrings",
+                              "PfCreateNewFile",     "PfMoveFileReplacing", "PfGetFileAttributes"};
+const size_t kCallCount = sizeof(kCalls) / sizeof(kCalls[0]);
 
-std::string Content(const char* path)
-{
-    return sim::FileExists(path) ? sim::ReadFile(path) : "";
-}
+std::string Content(const char* path) { return sim::FileExists(path) ? sim::ReadFile(path) : ""; }
 
 }  // namespace
 
@@ -60,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         g_State.Debug = 1;
         machine.faults.clear();
         machine.useCounts.clear();
-        if ((fault & 7) < 7)
-            sim::FailCall(kCalls[fault & 7], ((fault >> 3) & 7) + 1, 5, (fault & 0x40) != 0);
+        if ((fault & 15u) < kCallCount)
+            sim::FailCall(kCalls[fault & 15], ((fault >> 4) & 7) + 1, 5, (fault & 0x80) != 0);
 
         PreserveDpinstLog(0, &settings);
         sim::WriteFile(kLog, Content(kLog) + append);  // DPInst appends to its log

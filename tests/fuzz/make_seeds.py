@@ -29,17 +29,20 @@ def pe_image(machine):
     return bytes(image)
 
 
-INFS = sorted(glob.glob(os.path.join(ROOT, "tests/unit/inf_cases/*.inf"))) + \
-    [os.path.join(ROOT, "examples/package/Vi64/GlidexTP.inf")]
-MODELS_INF = (b"[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=12/01/2026,10.3.201.104\r\n"
-              b"[Manufacturer]\r\n%M%=Models,NTamd64,NTx86.6.1\r\n[Models.NTamd64]\r\n"
-              b"%D%=Install,ACPI\\XYZ0017,*XYZ0017\r\n[Strings]\r\nM=\"Maker\"\r\nD=\"Pad\"\r\n")
+INFS = sorted(glob.glob(os.path.join(ROOT, "tests/unit/inf_cases/*.inf"))) + [
+    os.path.join(ROOT, "examples/package/Vi64/GlidexTP.inf")
+]
+MODELS_INF = (
+    b'[Version]\r\nSignature="$Windows NT$"\r\nDriverVer=12/01/2026,10.3.201.104\r\n'
+    b"[Manufacturer]\r\n%M%=Models,NTamd64,NTx86.6.1\r\n[Models.NTamd64]\r\n"
+    b'%D%=Install,ACPI\\XYZ0017,*XYZ0017\r\n[Strings]\r\nM="Maker"\r\nD="Pad"\r\n'
+)
 
 SEEDS = {
     "fuzz_command_line": {
         "silent": b"\x00/s",
         "extract_property": b"\x03/vEXTRACTDRIVERS=C:\\Out",
-        "extract_all": b"\x02/extract_all:\"C:\\Out Dir\"",
+        "extract_all": b'\x02/extract_all:"C:\\Out Dir"',
         "debug_logfile_report": b"\x01/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\rep\\r.txt",
         "request_and_flags": b"\x05/OEM1 /vFORCE=true FRESHINSTALL=false FORCERESTART=true",
         "long_folder": b"\x6b/vEXTRACTDRIVERS=C:\\" + b"d" * 200,
@@ -51,8 +54,9 @@ SEEDS = {
         "cut_after_signature": b"\x03\x48\x00",
     },
     "fuzz_inf_queries": dict(
-        [("case_" + os.path.basename(p)[:-4], b"\x00" + open(p, "rb").read()) for p in INFS] +
-        [("models_utf16", b"\x01" + MODELS_INF), ("models_ansi", b"\x02" + MODELS_INF)]),
+        [("case_" + os.path.basename(p)[:-4], b"\x00" + open(p, "rb").read()) for p in INFS]
+        + [("models_utf16", b"\x01" + MODELS_INF), ("models_ansi", b"\x02" + MODELS_INF)]
+    ),
     "fuzz_log_text": {
         "versions": b"\x00pkg\\Setup.exe\xff10.3.201.104\xff10.3.201.105\xffC:\\Logs\\sub\\x.log",
         "japanese": b"\x11\x83\x5c\x83\x74\\Setup.exe\xffa\xffb\xffC:\\\x83\x5c\\x.log",
@@ -60,7 +64,7 @@ SEEDS = {
     "fuzz_settings": {
         "sample": read("examples/package/Setup.ini"),
         "quoted": b"[W864]\r\nPath = \"\\Vi64\\DPInst.exe\"\r\nSilent=' /q'\r\nSupport=0x3F\r\n"
-                  b"[OEM1]\r\nCustomRequestCnt=2\r\nCustomRequest=tuned\r\n",
+        b"[OEM1]\r\nCustomRequestCnt=2\r\nCustomRequest=tuned\r\n",
         "fallback": b"[W864]\nSupport=-1\n[Vi64]\nPath=\\Vi64\\DPInst.exe\nDefault= /f /lm\n",
     },
     "fuzz_usage_and_bounded": {
@@ -79,10 +83,14 @@ SEEDS = {
         "overflow": b"\x02" + b"2147483648.0.0.0\xff-2147483648.1.2.3\xff" + b"9" * 259,
     },
     "fuzz_dpinst_log": {
-        "debug_runs": b"[older run]\r\nInstalled \x1a one\xff\x01\x07\x08[run 1]\r\n\x01\x07\x08[run 2]\r\n",
-        "interrupted_then_merge": b"history\xff\x03\x07\x05since\x00\x07\x05plain\x01\x07\x04next",
-        "failing_delete": b"history\xff\x01\x01\x04run1\x01\x09\x04run2\x01\x02\x04run3",
-        "failing_join": b"history\xff\x01\x42\x04run1\x01\x07\x04run2",
+        "debug_runs": b"[older run]\r\nInstalled \x1a one\xff\x01\x0f\x08[run 1]\r\n\x01\x0f\x08[run 2]\r\n",
+        "interrupted_then_merge": b"history\xff\x03\x0f\x05since\x00\x0f\x05plain\x01\x0f\x04next",
+        # Found by this target: a backup whose delete fails after the log was put back.
+        "failing_delete": b"history\xff\x01\x01\x04run1\x01\x11\x04run2\x01\x02\x04run3",
+        # Found by this target: a log that cannot be replaced after the join.
+        "join_then_copy_fails": b"history\xff\x03\x0f\x05\x01\x00\x00\x00c\x65\x00\x07\x05plain\x01",
+        "failing_join": b"history\xff\x01\x82\x04run1\x01\x0f\x04run2",
+        "failing_rename": b"history\xff\x01\x17\x04run1\x01\x87\x04run2\x01\x0f\x04run3",
     },
 }
 

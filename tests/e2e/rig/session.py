@@ -23,7 +23,7 @@ def cmdline_bytes(exe_path: str, arguments: str, encoding: str = "cp1252") -> by
 @dataclasses.dataclass
 class RunResult:
     exit_code: Optional[int]  # Setup.exe's full exit code; None when it did not run
-    error: str = ""           # why there is no exit code
+    error: str = ""  # why there is no exit code
     pid: Optional[int] = None
     stderr: bytes = b""
 
@@ -32,8 +32,16 @@ class Session:
     """One scenario's worth of processes in one prefix: a dialog robot and any
     number of Setup.exe runs, all under one time limit."""
 
-    def __init__(self, prefix: Prefix, env: Dict[str, str], deadline: float, relay: bool = False,
-                 answers: Sequence[str] = (), hold: Optional[str] = None, logs: Optional[Path] = None) -> None:
+    def __init__(
+        self,
+        prefix: Prefix,
+        env: Dict[str, str],
+        deadline: float,
+        relay: bool = False,
+        answers: Sequence[str] = (),
+        hold: Optional[str] = None,
+        logs: Optional[Path] = None,
+    ) -> None:
         self.prefix = prefix
         self.env = env
         self.deadline = deadline
@@ -51,8 +59,14 @@ class Session:
     def _spawn(self, args: Sequence[str], env: Dict[str, str], stderr_path: Optional[Path]) -> subprocess.Popen:
         stderr = open(stderr_path, "wb") if stderr_path else subprocess.DEVNULL
         try:
-            process = subprocess.Popen(["wine", *args], env=env, cwd=self.prefix.unix(RECORDS_WIN + "\\cwd"),
-                                       stdout=subprocess.DEVNULL, stderr=stderr, start_new_session=True)
+            process = subprocess.Popen(
+                ["wine", *args],
+                env=env,
+                cwd=self.prefix.unix(RECORDS_WIN + "\\cwd"),
+                stdout=subprocess.DEVNULL,
+                stderr=stderr,
+                start_new_session=True,
+            )
         finally:
             if stderr_path:
                 stderr.close()
@@ -69,9 +83,17 @@ class Session:
     def start_robot(self) -> None:
         self.prefix.unix(RECORDS_WIN + "\\cwd").mkdir(parents=True, exist_ok=True)
         ready = self.prefix.unix(RECORDS_WIN + "\\robot.ready")
-        args = [f"{TOOLS_WIN}\\robot.exe", "--out", f"{RECORDS_WIN}\\boxes.jsonl",
-                "--stop", f"{RECORDS_WIN}\\robot.stop", "--ready", f"{RECORDS_WIN}\\robot.ready",
-                "--timeout", str(int(max(self.left(), 1)) + 5)]
+        args = [
+            f"{TOOLS_WIN}\\robot.exe",
+            "--out",
+            f"{RECORDS_WIN}\\boxes.jsonl",
+            "--stop",
+            f"{RECORDS_WIN}\\robot.stop",
+            "--ready",
+            f"{RECORDS_WIN}\\robot.ready",
+            "--timeout",
+            str(int(max(self.left(), 1)) + 5),
+        ]
         if self.answers:
             args += ["--answers", ",".join(self.answers)]
         if self.hold:
@@ -164,8 +186,7 @@ class Run:
         self.exit_file = prefix.unix(folder + "\\exit.txt")
         self.pid_file = prefix.unix(folder + "\\pid.txt")
         self.cmd_file.write_bytes(cmdline)
-        self.args = [f"{TOOLS_WIN}\\runexe.exe", folder + "\\cmdline.txt", folder + "\\exit.txt",
-                     folder + "\\pid.txt"]
+        self.args = [f"{TOOLS_WIN}\\runexe.exe", folder + "\\cmdline.txt", folder + "\\exit.txt", folder + "\\pid.txt"]
         self.stderr_path = (session.logs or WORK) / f"run{number}.stderr"
         env = dict(session.env)
         if session.relay:
@@ -188,8 +209,10 @@ class Run:
             end = min(session.deadline, time.monotonic() + limit) if limit else session.deadline
             while self.process.poll() is None:
                 if time.monotonic() > end:
-                    raise Timeout(f"Setup.exe run {self.number} ({self.cmdline.decode(errors='replace')}) "
-                                  f"still running after {'its limit' if limit else 'the time limit'}")
+                    raise Timeout(
+                        f"Setup.exe run {self.number} ({self.cmdline.decode(errors='replace')}) "
+                        f"still running after {'its limit' if limit else 'the time limit'}"
+                    )
                 time.sleep(0.02)
             # Wine's rare start failure (c0000135, exit 53) is the rig's problem,
             # not the program's: try once more.
@@ -205,14 +228,22 @@ class Run:
         elif text.startswith("error"):
             self.result = RunResult(None, f"Setup.exe could not be started ({text})", stderr=stderr)
         else:
-            self.result = RunResult(None, f"the wrapper ended with {self.process.returncode} and no exit code",
-                                    stderr=stderr)
+            self.result = RunResult(
+                None, f"the wrapper ended with {self.process.returncode} and no exit code", stderr=stderr
+            )
         return self.result
 
 
-def run_setup(prefix: Prefix, package: Package, setup_exe: Path, arguments: str = "",
-              answers: Sequence[str] = (), env: Optional[Dict[str, str]] = None,
-              dpinst: Optional[DPInst] = None, timeout: float = 60) -> tuple:
+def run_setup(
+    prefix: Prefix,
+    package: Package,
+    setup_exe: Path,
+    arguments: str = "",
+    answers: Sequence[str] = (),
+    env: Optional[Dict[str, str]] = None,
+    dpinst: Optional[DPInst] = None,
+    timeout: float = 60,
+) -> tuple:
     """Runs one Setup.exe command in a clean prefix; returns (RunResult, boxes)."""
     prefix.clean()
     write_package(prefix, package, setup_exe)

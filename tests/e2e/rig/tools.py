@@ -73,11 +73,13 @@ def version_dll(product_version: str, machine: str = "i686", table: str = "04090
     """A DLL whose version resource holds this ProductVersion string in one string
     table (US English, Unicode by default); built once per text and kept in build/e2e/bin."""
     language = int(table[:4], 16)
-    script = ("1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
-              f"  BLOCK \"StringFileInfo\"\n  BEGIN\n    BLOCK \"{table}\"\n    BEGIN\n"
-              f"      VALUE \"ProductVersion\", \"{product_version.replace(chr(34), chr(34) * 2)}\"\n"
-              f"    END\n  END\n  BLOCK \"VarFileInfo\"\n  BEGIN\n    VALUE \"Translation\", 0x{language:04x}, 1200\n"
-              "  END\nEND\n")
+    script = (
+        "1 VERSIONINFO\nFILEVERSION 1,0,0,0\nPRODUCTVERSION 1,0,0,0\nBEGIN\n"
+        f'  BLOCK "StringFileInfo"\n  BEGIN\n    BLOCK "{table}"\n    BEGIN\n'
+        f'      VALUE "ProductVersion", "{product_version.replace(chr(34), chr(34) * 2)}"\n'
+        f'    END\n  END\n  BLOCK "VarFileInfo"\n  BEGIN\n    VALUE "Translation", 0x{language:04x}, 1200\n'
+        "  END\nEND\n"
+    )
     digest = hashlib.sha256((machine + script).encode()).hexdigest()[:16]
     output = BIN / f"version-{digest}.dll"
     if output.exists():
@@ -87,10 +89,28 @@ def version_dll(product_version: str, machine: str = "i686", table: str = "04090
     work.mkdir(exist_ok=True)
     (work / "version.rc").write_text(script, encoding="utf-8")
     (work / "empty.cpp").write_text("int version_resource_only;\n")
-    steps = [[f"{machine}-w64-mingw32-windres", "-c", "65001", "-O", "coff", "-o", str(work / "version.o"),
-              str(work / "version.rc")],
-             [f"{machine}-w64-mingw32-g++", "-shared", "-static", "-s", "-o", str(work / "out.dll"),
-              str(work / "empty.cpp"), str(work / "version.o")]]
+    steps = [
+        [
+            f"{machine}-w64-mingw32-windres",
+            "-c",
+            "65001",
+            "-O",
+            "coff",
+            "-o",
+            str(work / "version.o"),
+            str(work / "version.rc"),
+        ],
+        [
+            f"{machine}-w64-mingw32-g++",
+            "-shared",
+            "-static",
+            "-s",
+            "-o",
+            str(work / "out.dll"),
+            str(work / "empty.cpp"),
+            str(work / "version.o"),
+        ],
+    ]
     for step in steps:
         done = subprocess.run(step, capture_output=True, text=True)
         if done.returncode != 0:
