@@ -126,10 +126,8 @@ struct MachineState {
     std::set<std::string> failingCalls;  // names of token/launch calls that fail
     bool privilegeNotAssigned = false;
     bool hasCreateProcessWithToken = true;
-
-    // fault injection: the faults, and whether every use is recorded in uses
+    bool recordUses = false;  // fault injection: every use of a call that can fail goes into uses
     std::vector<Fault> faults;
-    bool recordUses = false;
 
     // message box answers in order; when they run out: IDOK, or IDNO for Yes/No.
     // A box on a hidden desktop would wait forever; it is recorded with answer 0.
