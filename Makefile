@@ -8,7 +8,7 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe host unit fuzz e2e demo clean
+.PHONY: all deps exe host unit fuzz e2e test demo clean format lint
 
 all: exe
 
@@ -38,9 +38,36 @@ e2e: deps exe
 
 test: deps
 	$(MAKE) exe
+	$(MAKE) lint
 	$(MAKE) unit
 	$(MAKE) fuzz
 	$(MAKE) e2e
+
+# Style: C++ by .clang-format and .clang-tidy, Python by black and flake8 (pyproject.toml, .flake8).
+CXX_FILES := $(shell find src tests -name '*.cpp' -o -name '*.h')
+PY_DIRS   := tests/e2e examples tools
+
+format: deps
+	@echo "  FORMAT C++ and Python"
+	@clang-format -i $(CXX_FILES)
+	@black -q $(PY_DIRS)
+
+# clang-tidy takes the host build's compile commands, so the Win32 backend is not among them;
+# one command a file, as the test, fuzz and benchmark builds compile the core alike.
+TIDY_DB := import json, sys; files = {e["file"]: e for e in reversed(json.load(open(sys.argv[1])))}; \
+           json.dump(list(files.values()), open(sys.argv[2], "w"))
+
+lint: deps host
+	@echo "  LINT clang-format"
+	@clang-format --dry-run -Werror $(CXX_FILES)
+	@echo "  LINT black, flake8"
+	@black --check -q $(PY_DIRS)
+	@flake8 $(PY_DIRS)
+	@echo "  LINT clang-tidy"
+	@mkdir -p $(BUILD)/tidy
+	@python3 -c '$(TIDY_DB)' $(HOST_DIR)/compile_commands.json $(BUILD)/tidy/compile_commands.json
+	@run-clang-tidy -p $(BUILD)/tidy -j $(JOBS) -quiet '^$(CURDIR)/(src|tests/sim)/' >$(BUILD)/clang-tidy.log 2>&1 || \
+	    { sed 's/\x1b\[[0-9;]*m//g' $(BUILD)/clang-tidy.log | grep -v -e '^clang-tidy' -e ' generated\.$$'; exit 1; }
 
 demo: deps
 	$(MAKE) exe

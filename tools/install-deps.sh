@@ -6,6 +6,7 @@ packages=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine32:i386 wine64 xvfb xauth locales
     cmake g++ make libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
+    clang-format clang-tidy black flake8
 )
 
 missing=()

@@ -124,19 +124,6 @@ TEST_F(SetupSequence, ExitCodeIsTheResultOnlyWithTheExitCodeBit)
     EXPECT_EQ(0, RunSetup(0, "/s"));
 }
 
-TEST_F(SetupSequence, StateIsFilledForTheRun)
-{
-    sim::Machine().systemLangId = 0x0401;
-    Dpinst().exitCode = 1;
-    RunSetup(0, "/q");
-    EXPECT_EQ(1, g_State.RightToLeftUi);
-    EXPECT_EQ(396u, g_State.Settings.Size);
-    EXPECT_EQ(10u, g_State.OsVersion.dwMajorVersion);
-    EXPECT_EQ(148u, g_State.OsVersion.dwOSVersionInfoSize);
-    EXPECT_EQ(1, g_State.Force);
-    EXPECT_EQ(1u, g_State.DpinstReturnCode);
-}
-
 // Every box a run can reach, answered by a person pressing Enter on a visible
 // desktop and answered by nobody on a hidden one: the same run either way.
 TEST_F(SetupSequence, HiddenDesktopRunsEndAsEnterWouldWithoutABox)
