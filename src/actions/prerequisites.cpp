@@ -19,8 +19,8 @@ struct Prerequisite {
 
 const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "wic_x64_enu.exe", " /quiet",
                                " /norestart"};
-const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4",
-                               "dotNetFx40_Client_x86_x64.exe", " /q", " /norestart"};
+const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
+                               " /q", " /norestart"};
 
 // Windows 8 and later bring both components with them.
 int IsWindows8OrLater(const PfOsVersionInfo* os)
@@ -62,8 +62,7 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
             return 0;
         directory = folder;
     }
-    const char* parameters =
-        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", prerequisite->installer, parameters,
               directory ? directory : "the current folder");
     uint32_t code = 0xFFFFFFFFu;
@@ -102,7 +101,8 @@ int InstallPrerequisites(ModuleHandle instance)
         return SUCCESS;
     }
     if (IsDotNetUnnecessary(g_State.DeviceAcpiId)) {
-        TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID", g_State.DeviceAcpiId);
+        TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID",
+                  g_State.DeviceAcpiId);
         return SUCCESS;
     }
     if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))

@@ -77,7 +77,8 @@ def main() -> int:
                 before = len(prefix.step_traces())
                 for _ in range(max(runs // rounds, 1)):
                     times["with the trace" if traced else "without the trace"].append(
-                        timed_run(prefix, env, pkg.exe_path))
+                        timed_run(prefix, env, pkg.exe_path)
+                    )
                 if (len(prefix.step_traces()) > before) != traced:
                     raise rig.RigError("the TEMP setting did not switch the trace on and off")
         finally:
@@ -85,9 +86,11 @@ def main() -> int:
         fastest = {}
         for label, values in times.items():
             values.sort()
-            fastest[label] = statistics.mean(values[:max(len(values) // 10, 1)])
-            print(f"{label:18}: min {values[0] * 1000:6.1f} ms, fastest tenth {fastest[label] * 1000:6.1f} ms, "
-                  f"median {statistics.median(values) * 1000:6.1f} ms ({len(values)} runs)")
+            fastest[label] = statistics.mean(values[: max(len(values) // 10, 1)])
+            print(
+                f"{label:18}: min {values[0] * 1000:6.1f} ms, fastest tenth {fastest[label] * 1000:6.1f} ms, "
+                f"median {statistics.median(values) * 1000:6.1f} ms ({len(values)} runs)"
+            )
         difference = fastest["with the trace"] - fastest["without the trace"]
         print(f"the trace costs {difference * 1000:+.1f} ms (fastest tenths)")
         return 0

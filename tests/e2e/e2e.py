@@ -112,8 +112,8 @@ def unattended(visible: Scenario, label: str, **changes) -> Scenario:
     answered with its default button instead, so the run ends on its own with
     what Enter gives, shows nothing and names each box in its step trace."""
     boxes = list(visible.boxes or ())
-    assert not visible.flow and all(answer in ("default", box.default) for answer, box in zip(visible.answers, boxes)), \
-        "the visible run must be answered as Enter answers it"
+    entered = all(answer in ("default", box.default) for answer, box in zip(visible.answers, boxes))
+    assert entered and not visible.flow, "the visible run must be answered as Enter answers it"
     trace = list(visible.trace)
     for box in boxes:
         trace.append(f'Box not shown (no visible desktop): caption "{box.caption}"'

@@ -59,8 +59,12 @@ struct RunRecord {
 
 RunRecord Record(int exitCode)
 {
-    RunRecord record = {exitCode, {}, sim::Machine().processes, sim::Machine().systemCommands,
-                        sim::Machine().exitWindowsFlags, sim::Machine().shellExecutions.size()};
+    RunRecord record = {exitCode,
+                        {},
+                        sim::Machine().processes,
+                        sim::Machine().systemCommands,
+                        sim::Machine().exitWindowsFlags,
+                        sim::Machine().shellExecutions.size()};
     Snapshot(sim::HostPath("C:"), "", &record.files);
     return record;
 }
@@ -142,8 +146,7 @@ TEST_F(SetupSequence, HiddenDesktopRunsEndAsEnterWouldWithoutABox)
         int exitCode;
         const char* caption;
     } cases[] = {
-        {"unsupported Windows", "/s", []() { sim::Machine().major = 5, sim::Machine().minor = 0; }, 0,
-         "Setup.exe"},
+        {"unsupported Windows", "/s", []() { sim::Machine().major = 5, sim::Machine().minor = 0; }, 0, "Setup.exe"},
         {"files missing", "/s", []() { unlink(sim::HostPath("C:\\Pkg\\Vi64\\Driver.inf").c_str()); },
          ERROR_INSTALL_PLATFORM_UNSUPPORTED, "Setup.exe"},
         {"DPInst for the wrong processor", "/s",
@@ -214,7 +217,11 @@ TEST_F(SetupSequence, TraceFaultsLeaveTheRunUnchanged)
         {"temp folder missing", [] { sim::Machine().tempPath = "C:\\NoSuch\\"; }, false},
         {"no temp folder at all", [] { sim::Machine().tempPath = ""; }, false},
         {"trace writes fail",
-         [] { sim::Machine().writeFails = [](const std::string& path) { return path.find("\\Temp\\") != std::string::npos; }; },
+         [] {
+             sim::Machine().writeFails = [](const std::string& path) {
+                 return path.find("\\Temp\\") != std::string::npos;
+             };
+         },
          true},
     };
     RunRecord expected;
