@@ -8,9 +8,9 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe host unit fuzz e2e test demo clean format lint
+.PHONY: all deps exe sample host unit fuzz e2e test demo check-package clean format lint
 
-all: exe
+all: exe sample
 
 deps:
 	@bash tools/install-deps.sh
@@ -19,6 +19,10 @@ exe:
 	@cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DSETUP_OUTPUT_DIR=$(abspath $(BUILD)) >/dev/null
 	cmake --build $(WIN_DIR) -j$(JOBS)
+
+# The sample package's stand-ins for the programs a real package carries.
+sample:
+	@python3 examples/sample_package.py --in-place
 
 host:
 	@CXX=clang++ cmake -S . -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=Debug \
@@ -34,7 +38,17 @@ fuzz: deps host
 
 e2e: deps exe
 	bash tools/check-exe.sh $(EXE)
-	bash tests/e2e/run_e2e.sh $(EXE)
+	E2E_CHECK_PACKAGE=$(abspath $(BUILD))/CheckPackage.exe bash tests/e2e/run_e2e.sh $(EXE)
+
+# The package checker under Wine: `make check-package PACKAGE=dir [CHECK_ARGS=--json]`;
+# without PACKAGE, on the sample package completed with stand-ins.
+check-package: exe
+	@if [ -n "$(PACKAGE)" ]; then \
+	    bash tools/check-package.sh "$(PACKAGE)" $(CHECK_ARGS); \
+	else \
+	    python3 examples/sample_package.py $(BUILD)/sample-package $(EXE) && \
+	    bash tools/check-package.sh $(BUILD)/sample-package $(CHECK_ARGS); \
+	fi
 
 test: deps
 	$(MAKE) exe
@@ -72,6 +86,8 @@ lint: deps host
 demo: deps
 	$(MAKE) exe
 	bash examples/demo.sh $(EXE)
+	@echo; echo "The package checker on the sample package (make check-package):"; echo
+	@$(MAKE) --no-print-directory check-package
 
 clean:
 	rm -rf $(BUILD)

@@ -21,3 +21,10 @@ add_executable(Setup WIN32 src/app/win_main.cpp res/setup.rc res/strings.rc)
 target_link_libraries(Setup PRIVATE setup_core setupapi shlwapi shell32 advapi32 user32 kernel32)
 target_link_options(Setup PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(Setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SETUP_OUTPUT_DIR})
+
+# The package checker: a console program on the same core, with the string
+# table so that it names the boxes a user would get in the machine's language.
+add_executable(CheckPackage src/app/check_package_main.cpp res/strings.rc)
+target_link_libraries(CheckPackage PRIVATE setup_core setupapi shlwapi shell32 advapi32 user32 kernel32)
+target_link_options(CheckPackage PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(CheckPackage PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SETUP_OUTPUT_DIR})

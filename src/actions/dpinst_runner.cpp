@@ -13,7 +13,6 @@ const uint32_t kRebootTwoPackages = 0x40000002u;
 const uint32_t kStagedMask = 0x1100u;
 const uint32_t kStagedOnly = 0x100u;
 const uint32_t kFailedFlag = 0x80000000u;
-const size_t kCommandCapacity = PATH_CAPACITY + sizeof(SettingsRecord::Path) + sizeof(SettingsRecord::Silent) + 2;
 
 }  // namespace
 
@@ -31,7 +30,7 @@ int MapDpinstReturnCode(uint32_t code, int startResult)
     return result;
 }
 
-int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+void BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
 {
     char folder[PATH_CAPACITY] = "";
     GetProgramFolder(instance, folder);
@@ -40,12 +39,17 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
     // The buffer holds the longest folder, Path and options whole: a cut
     // command could drop the silent options and leave DPInst waiting for a
     // person in an unattended deployment.
-    char command[kCommandCapacity];
-    BoundedCopy(command, kCommandCapacity, "\"");
-    BoundedAppend(command, kCommandCapacity, folder);
-    BoundedAppend(command, kCommandCapacity, settings->Path);
-    BoundedAppend(command, kCommandCapacity, "\"");
-    BoundedAppend(command, kCommandCapacity, IsSilentMode() ? settings->Silent : settings->Default);
+    BoundedCopy(command, DPINST_COMMAND_CAPACITY, "\"");
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, folder);
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, settings->Path);
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, "\"");
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? settings->Silent : settings->Default);
+}
+
+int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+{
+    char command[DPINST_COMMAND_CAPACITY];
+    BuildDpinstCommand(instance, settings, IsSilentMode(), command);
 
     uint32_t processCode = 0;
     uint32_t threadCode = 0;

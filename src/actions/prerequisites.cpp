@@ -7,6 +7,7 @@
 #include "core/step_trace.h"
 #include "driver/device_matching.h"
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -48,21 +49,31 @@ int IsKeyPresent(const char* subKey)
     return 1;
 }
 
+// The package's "DotNetFx" folder: 1 = in folder; 0 = the program's path is
+// unknown, so no folder is named; -1 = it does not fit.
+int GetInstallerFolder(ModuleHandle instance, char* folder)
+{
+    folder[0] = 0;
+    GetProgramPath(instance, folder);
+    if (!folder[0])
+        return 0;
+    PfPathRemoveFileSpec(folder);
+    // A cut folder could name some other folder: refuse it instead.
+    return BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK ? 1 : -1;
+}
+
 // Starts the installer from the package's "DotNetFx" folder and waits for it.
 // 1 when it was started. No shell error box: a silent deployment must not
 // stop on a dialog that nobody answers.
 int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
 {
-    char folder[PATH_CAPACITY] = "";
-    const char* directory = 0;
-    if (PfGetModuleFileName(instance, folder, PATH_CAPACITY) != 0) {
-        PfPathRemoveFileSpec(folder);
-        // A cut folder could name some other folder: refuse it instead.
-        if (BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") != BOUNDED_OK)
-            return 0;
-        directory = folder;
-    }
-    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    char folder[PATH_CAPACITY];
+    int found = GetInstallerFolder(instance, folder);
+    if (found < 0)
+        return 0;
+    const char* directory = found ? folder : 0;
+    const char* parameters =
+        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", prerequisite->installer, parameters,
               directory ? directory : "the current folder");
     uint32_t code = 0xFFFFFFFFu;
@@ -110,4 +121,21 @@ int InstallPrerequisites(ModuleHandle instance)
     if (!EnsurePrerequisite(instance, &kDotNet4))
         return DEP_SOFT_ERROR;
     return SUCCESS;
+}
+
+int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY])
+{
+    if (IsWindows8OrLater(&g_State.OsVersion))
+        return 0;
+    const Prerequisite* used[2];
+    int count = 0;
+    if (NeedsImagingCheck(&g_State.OsVersion))
+        used[count++] = &kImaging;
+    used[count++] = &kDotNet4;
+    for (int i = 0; i < count; ++i) {
+        paths[i][0] = 0;
+        if (GetInstallerFolder(instance, paths[i]) > 0)
+            PfPathAppend(paths[i], used[i]->installer);
+    }
+    return count;
 }

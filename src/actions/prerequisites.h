@@ -2,10 +2,15 @@
 #ifndef SETUP_ACTIONS_PREREQUISITES_H
 #define SETUP_ACTIONS_PREREQUISITES_H
 
-#include "util/platform.h"
+#include "core/setup_state.h"
 
 // Reads OsVersion and DeviceAcpiId. 0 = go on; DEP_SOFT_ERROR when an
 // installer could not be started.
 int InstallPrerequisites(ModuleHandle instance);
+// The installers that step may start on the running Windows (at most
+// PREREQUISITE_INSTALLERS, none on Windows 8 and later), each with its path in the
+// package (empty when the program's folder is unknown); returns how many.
+const int PREREQUISITE_INSTALLERS = 2;
+int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY]);
 
 #endif

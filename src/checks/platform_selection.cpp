@@ -31,10 +31,19 @@ int PlatformRowFor(const PfOsVersionInfo* os)
     return -1;
 }
 
+int g_AssumedWidth;  // 0: ask Windows
+const char* g_LoadedSection = "";
+
 }  // namespace
+
+void AssumeWindowsWidth(int bits) { g_AssumedWidth = bits; }
+
+const char* SelectedPlatformSection() { return g_LoadedSection; }
 
 int Is64BitWindows()
 {
+    if (g_AssumedWidth)
+        return g_AssumedWidth == 64 ? 1 : 0;
     ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
     if (!kernel)
         return 0;
@@ -64,16 +73,16 @@ int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
         return 0;
     }
     int wide = Is64BitWindows();
-    const char* section = wide ? kRows[row].section64 : kRows[row].section32;
-    LoadPlatformSettings(section, record);
+    g_LoadedSection = wide ? kRows[row].section64 : kRows[row].section32;
+    LoadPlatformSettings(g_LoadedSection, record);
     // Windows 8 and later fall back to the Vista section when theirs names no DPInst.
     if (row == 0 && strstr(record->Path, ".\\DPInst.exe")) {
-        TraceLine("Platform: section [%s] names no DPInst; the Vista section is used", section);
-        section = wide ? kVistaFallback.section64 : kVistaFallback.section32;
-        LoadPlatformSettings(section, record);
+        TraceLine("Platform: section [%s] names no DPInst; the Vista section is used", g_LoadedSection);
+        g_LoadedSection = wide ? kVistaFallback.section64 : kVistaFallback.section32;
+        LoadPlatformSettings(g_LoadedSection, record);
     }
     char file[PATH_CAPACITY];
     GetSettingsFilePath(file, PATH_CAPACITY);
-    TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", section, file);
+    TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", g_LoadedSection, file);
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ const int kUnnecessaryIdCapacity = 2048;
 void GetSettingsFilePath(char* path, int capacity)
 {
     char module[PATH_CAPACITY] = "";
-    PfGetModuleFileName(0, module, PATH_CAPACITY);
+    GetProgramPath(0, module);
     PfPathRemoveExtension(module);
     PfPathAddExtension(module, ".ini");
     BoundedCopy(path, capacity, module);

@@ -4,8 +4,13 @@
 
 #include "util/platform.h"
 
+// Fills path (260 characters) with the program's own path. 1 when it was read whole.
+int GetProgramPath(ModuleHandle instance, char* path);
 // Fills folder (260 characters) with the program's folder, without a trailing
 // backslash. 1 when the program's path was read whole; 0 otherwise.
 int GetProgramFolder(ModuleHandle instance, char* folder);
+// The package checker judges a package in any folder as the Setup.exe there
+// would: it names that program's path. Setup.exe never calls it.
+void AssumeProgramPath(const char* path);
 
 #endif

@@ -1,5 +1,6 @@
 // Any bytes as the package settings file: every reader fills its buffer from
-// the file or its default, terminated, and nothing is written past it.
+// the file or its default, terminated, and nothing is written past it; the
+// package checker's reading of the file as text ends in findings.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -7,6 +8,8 @@
 
 #include <string>
 
+#include "checker/findings.h"
+#include "checker/settings_text.h"
 #include "checks/platform_selection.h"
 #include "config/custom_request.h"
 #include "config/settings_file.h"
@@ -43,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BoundedCopyN(g_State.CustomRequestSection, 11, ini.c_str() + (size > 1 ? 1 : 0), 10);
     WriteCustomRequestFile();
     DeleteCustomRequestFile();
+    // The package checker reads the same bytes as text.
+    ClearFindings();
+    ReadSettingsText("C:\\Pkg\\Setup.ini");
+    LintSettingsText();
     sim::Machine().boxes.clear();
     return 0;
 }

@@ -1,0 +1,475 @@
+#include "checker/package_checker.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "actions/dpinst_runner.h"
+#include "actions/prerequisites.h"
+#include "checker/findings.h"
+#include "checker/rows.h"
+#include "checker/settings_text.h"
+#include "checks/package_checks.h"
+#include "checks/platform_selection.h"
+#include "config/settings_file.h"
+#include "core/message_box.h"
+#include "core/messages.h"
+#include "core/result_codes.h"
+#include "driver/device_matching.h"
+#include "driver/inf_queries.h"
+#include "driver/installed_version.h"
+#include "driver/version_dll.h"
+#include "util/bounded_string.h"
+#include "util/program_folder.h"
+
+namespace {
+
+const char kAcpiBus[] = "ACPI\\";
+const uint32_t kHighSupportBits = ~0x3Fu;
+
+// The first box a check would have shown since the last BeginBox.
+struct SeenBox {
+    int seen;
+    char caption[PATH_CAPACITY];
+    char text[BOX_TEXT_CAPACITY];
+} g_Box;
+
+void ObserveBox(const char* text, const char* caption, uint32_t, int)
+{
+    if (g_Box.seen)
+        return;
+    g_Box.seen = 1;
+    BoundedCopy(g_Box.caption, sizeof(g_Box.caption), caption);
+    BoundedCopy(g_Box.text, sizeof(g_Box.text), text);
+}
+
+void BeginBox() { g_Box.seen = 0; }
+
+// Marks what a user gets where Setup.exe stops: the box just seen and the exit
+// code the result gives with this row's Support.
+void Refuse(Finding* finding, int result, uint32_t support)
+{
+    finding->refuses = 1;
+    finding->exitCode = (support & SUPPORT_EXIT_CODE) ? result : 0;
+    if (g_Box.seen) {
+        BoundedCopy(finding->boxCaption, sizeof(finding->boxCaption), g_Box.caption);
+        BoundedCopy(finding->boxText, sizeof(finding->boxText), g_Box.text);
+    }
+}
+
+// A path inside the package as the package engineer writes it.
+const char* InPackage(const CheckerOptions* options, const char* path)
+{
+    size_t length = strlen(options->folder);
+    if (strncmp(path, options->folder, length) == 0 && path[length] == '\\')
+        return path + length + 1;
+    return path;
+}
+
+void SetRowMachine(const CheckerRow* row)
+{
+    memset(&g_State.OsVersion, 0, sizeof(g_State.OsVersion));
+    g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+    g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
+    g_State.OsVersion.dwMajorVersion = row->major;
+    g_State.OsVersion.dwMinorVersion = row->minor;
+    AssumeWindowsWidth(row->bits);
+    memset(g_State.PackageDriverFolder, 0, sizeof(g_State.PackageDriverFolder));
+}
+
+void DescribeSupport(uint32_t support, char* out, size_t capacity)
+{
+    static const char* const kNames[] = {"public properties", "extract all",   "runtime log",
+                                         "exit code",         "prerequisites", "tray application"};
+    BoundedFormat(out, capacity, "%u (0x%X", (unsigned)support, (unsigned)support);
+    const char* separator = ": ";
+    for (int bit = 0; bit < 6; ++bit) {
+        if (!(support & (1u << bit)))
+            continue;
+        BoundedAppend(out, capacity, separator);
+        BoundedAppend(out, capacity, kNames[bit]);
+        separator = ", ";
+    }
+    BoundedAppend(out, capacity, ")");
+}
+
+void ReportSection(int r, const char* section, int present)
+{
+    const CheckerRow* row = &kCheckerRows[r];
+    if (PfMbsICmp(section, row->section) == 0) {
+        AddFinding(r, VERDICT_OK, "section", "reads [%s]%s", section, present ? "" : " (absent: defaults)");
+        return;
+    }
+    if (!SettingsSectionPresent(row->section)) {
+        AddFinding(r, VERDICT_OK, "section", "no [%s]: falls back to [%s]%s", row->section, section,
+                   present ? "" : " (absent too: defaults)");
+        return;
+    }
+    const char* path = SettingsRawValue(row->section, "Path");
+    AddFinding(r, VERDICT_WARNING, "section",
+               "[%s] is ignored whole and [%s] read instead: Setup.exe takes a Path that is missing or contains "
+               "\".\\DPInst.exe\" (here %s%s%s) for no section; give [%s] its own Path",
+               row->section, section, path ? "\"" : "", path ? path : "none", path ? "\"" : "", row->section);
+}
+
+void ReportOptionText(int r, const char* section, const char* key, const char* value, const char* command)
+{
+    if (!value[0] || value[0] == ' ' || value[0] == '\t')
+        return;
+    const char* raw = SettingsRawValue(section, key);
+    int dropped = raw && (raw[0] == ' ' || raw[0] == '\t');
+    AddFinding(r, VERDICT_WARNING, "options",
+               "%s \"%s\" does not begin with a blank%s: DPInst is started as %s; write %s=\" %s\" in quotes", key,
+               value, dropped ? " (the settings reader drops the blanks around an unquoted value)" : "", command,
+               key, value);
+}
+
+void ReportSettings(int r, ModuleHandle instance, const char* section, const SettingsRecord* record)
+{
+    char support[PATH_CAPACITY];
+    DescribeSupport(record->Support, support, sizeof(support));
+    AddFinding(r, VERDICT_OK, "settings", "Path=%s Default=\"%s\" Silent=\"%s\" Support=%s", record->Path,
+               record->Default, record->Silent, support);
+
+    char interactive[DPINST_COMMAND_CAPACITY];
+    char silent[DPINST_COMMAND_CAPACITY];
+    BuildDpinstCommand(instance, record, 0, interactive);
+    BuildDpinstCommand(instance, record, 1, silent);
+    AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s",
+               interactive, silent);
+    if (record->Path[0] != '\\')
+        AddFinding(r, VERDICT_WARNING, "path",
+                   "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
+                   "%s, which fails (\"Could not launch the installer.\", result 1603); write Path=\\%s",
+                   record->Path, interactive,
+                   record->Path[0] == '.' && record->Path[1] == '\\' ? record->Path + 2 : record->Path);
+    ReportOptionText(r, section, "Default", record->Default, interactive);
+    ReportOptionText(r, section, "Silent", record->Silent, silent);
+
+    // The reader takes what number it can from the text; say so when that is not what was meant.
+    const char* raw = SettingsRawValue(section, "Support");
+    if (raw) {
+        char trimmed[PATH_CAPACITY];
+        BoundedCopy(trimmed, sizeof(trimmed), raw + strspn(raw, " \t"));
+        char* end = 0;
+        long meant = strtol(trimmed, &end, 0);
+        if (end == trimmed)
+            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is not a number: Setup.exe reads %u", trimmed,
+                       (unsigned)record->Support);
+        else if ((uint32_t)meant != record->Support)
+            AddFinding(r, VERDICT_WARNING, "support", "Support \"%s\" is read as %u, not %ld: write it in decimal",
+                       trimmed, (unsigned)record->Support, meant);
+    }
+    if (record->Support & kHighSupportBits)
+        AddFinding(r, VERDICT_WARNING, "support", "Support sets bits above 0x3F (0x%X), which Setup.exe ignores",
+                   (unsigned)(record->Support & kHighSupportBits));
+    if (!(record->Support & SUPPORT_EXIT_CODE))
+        AddFinding(r, VERDICT_WARNING, "support",
+                   "Support lacks 0x08: Setup.exe exits with 0 whatever happens, so deployment tools take every "
+                   "failure for success; add 8");
+}
+
+// The models sections' hardware IDs, line by line (fields 2 onward).
+void ReportModels(int r, const char* inf)
+{
+    PfHandle handle = PfInfOpen(inf);
+    if (!handle)
+        return;
+    char* names = 0;
+    size_t namesCapacity = 0;
+    int count = loc_QueryInfManufacturer(handle, &names, &namesCapacity);
+    char manufacturer[PATH_CAPACITY] = "";
+    PfInfContext context;
+    uint32_t required = 0;
+    if (PfInfFindFirstLine(handle, "Manufacturer", 0, &context))
+        PfInfGetStringField(&context, 0, manufacturer, sizeof(manufacturer), &required);
+
+    char listing[FINDING_TEXT_CAPACITY] = "";
+    const char* name = names;
+    for (int i = 0; i < count; ++i, name += strlen(name) + 1) {
+        if (!PfInfFindFirstLine(handle, name, 0, &context))
+            continue;
+        int ids = 0;
+        char section[FINDING_TEXT_CAPACITY];
+        BoundedFormat(section, sizeof(section), "%s[%s]", listing[0] ? "; " : "", name);
+        do {
+            char id[PATH_CAPACITY];
+            for (uint32_t field = 2; PfInfGetStringField(&context, field, id, sizeof(id), &required); ++field) {
+                if (!id[0])
+                    continue;
+                BoundedAppend(section, sizeof(section), ids++ ? ", " : " ");
+                BoundedAppend(section, sizeof(section), id);
+            }
+        } while (PfInfFindNextLine(&context, &context));
+        BoundedAppend(listing, sizeof(listing), section);
+        if (!ids)
+            AddFinding(r, VERDICT_WARNING, "models",
+                       "models section [%s] lists no hardware IDs: each line needs "
+                       "\"description = install-section, hardware-id\"",
+                       name);
+    }
+    free(names);
+    PfInfClose(handle);
+    AddFinding(r, VERDICT_OK, "models", "manufacturer \"%s\"; hardware IDs %s", manufacturer,
+               listing[0] ? listing : "(none)");
+}
+
+void ReportDriverVersion(int r, const char* inf)
+{
+    char version[PATH_CAPACITY] = "";
+    int major, minor, build, revision;
+    if (!loc_QueryInfFilesInf(inf, version, sizeof(version)))
+        AddFinding(r, VERDICT_WARNING, "driver-version",
+                   "no DriverVer version in [Version] (DriverVer = date, version): Setup.exe has no package "
+                   "version to compare or to log");
+    else if (strchr(version, '%'))
+        AddFinding(r, VERDICT_WARNING, "driver-version",
+                   "DriverVer version \"%s\" is a [Strings] token that does not resolve: define it in [Strings]",
+                   version);
+    else if (!ParseDriverVersion(version, &major, &minor, &build, &revision))
+        AddFinding(r, VERDICT_WARNING, "driver-version",
+                   "DriverVer version \"%s\" is not four numbers a.b.c.d: Setup.exe cannot compare it with the "
+                   "installed driver",
+                   version);
+    else
+        AddFinding(r, VERDICT_OK, "driver-version", "DriverVer version %s", version);
+}
+
+// Whether Setup.exe's device match accepts a touch pad with these IDs.
+void ReportDevice(int r, const CheckerOptions* options, const char* inf, uint32_t support)
+{
+    memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
+    // Setup.exe takes a pointing device for the touch pad only when its first ID names the ACPI bus.
+    int chosen = PfMbsStr(options->deviceIds[0], kAcpiBus) != 0;
+    for (int i = 0; chosen && i < options->deviceIdCount; ++i)
+        BoundedCopy(g_State.DeviceHardwareIds[i], PATH_CAPACITY, options->deviceIds[i]);
+    char ids[FINDING_TEXT_CAPACITY] = "";
+    for (int i = 0; i < options->deviceIdCount; ++i) {
+        BoundedAppend(ids, sizeof(ids), i ? ", " : "");
+        BoundedAppend(ids, sizeof(ids), options->deviceIds[i]);
+    }
+    BeginBox();
+    if (MatchPackageToDevice(inf)) {
+        AddFinding(r, VERDICT_OK, "device", "a touch pad with hardware IDs %s is accepted", ids);
+        return;
+    }
+    Finding* finding = AddFinding(r, VERDICT_ERROR, "device", "a touch pad with hardware IDs %s is refused%s", ids,
+                                  chosen ? ": none of its IDs occurs in the models sections"
+                                         : ": its first ID lacks \"ACPI\\\", so Setup.exe finds no touch pad");
+    Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+}
+
+// The INF and what Setup.exe reads from it.
+void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t support)
+{
+    AddFinding(r, VERDICT_OK, "inf", "package INF %s", InPackage(options, inf));
+    size_t capacity = 0;
+    char* models = 0;
+    int parsed = loc_QueryHwIDInInf(inf, &models, &capacity);
+    int empty = parsed && (!models || !models[0]);
+    free(models);
+    if (!parsed) {
+        Finding* finding = AddFinding(r, VERDICT_ERROR, "inf",
+                                      "%s is not an INF Windows' parser opens (it needs a [Version] section with "
+                                      "Signature=\"$Windows NT$\"): Setup.exe refuses every machine with a pointing "
+                                      "device, without a box",
+                                      InPackage(options, inf));
+        BeginBox();
+        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+        return;
+    }
+    ReportDriverVersion(r, inf);
+    ReportModels(r, inf);
+    if (empty) {
+        // Any touch pad's IDs are missing from an empty text: show what one gets.
+        memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
+        BoundedCopy(g_State.DeviceHardwareIds[0], PATH_CAPACITY, kAcpiBus);
+        BeginBox();
+        MatchPackageToDevice(inf);
+        Finding* finding = AddFinding(r, VERDICT_ERROR, "models",
+                                      "the INF's [Manufacturer] models sections name no hardware ID: Setup.exe "
+                                      "refuses every machine with a touch pad");
+        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+    }
+    if (options->deviceIdCount > 0)
+        ReportDevice(r, options, inf, support);
+}
+
+void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, const SettingsRecord* record)
+{
+    char dpinst[PATH_CAPACITY];
+    GetProgramFolder(instance, dpinst);
+    PfPathAppend(dpinst, record->Path);
+    BeginBox();
+    if (CheckExeAndPlatform(instance, record->Path)) {
+        AddFinding(r, VERDICT_OK, "dpinst", "DPInst %s is built for %d-bit Windows", InPackage(options, dpinst),
+                   kCheckerRows[r].bits);
+        return;
+    }
+    char wrongWidth[PATH_CAPACITY] = "";
+    PfLoadString(instance, IDS_UNSUPPORTED_OS, wrongWidth, sizeof(wrongWidth));
+    const char* why = "is not an executable image (empty, cut short or no program); Setup.exe gives no box";
+    if (!PfPathFileExists(dpinst))
+        why = "is missing";
+    else if (g_Box.seen && wrongWidth[0] && strcmp(g_Box.text, wrongWidth) == 0)
+        why = kCheckerRows[r].bits == 64 ? "is not built for 64-bit Windows (x64)"
+                                         : "is not built for 32-bit Windows (x86)";
+    else if (g_Box.seen)
+        why = "cannot be opened";
+    Finding* finding = AddFinding(r, VERDICT_ERROR, "dpinst", "DPInst %s %s", InPackage(options, dpinst), why);
+    Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record->Support);
+}
+
+void ReportVersionDll(int r, const CheckerOptions* options, const char* inf)
+{
+    char dll[PATH_CAPACITY];
+    BoundedCopy(dll, sizeof(dll), g_State.PackageDriverFolder);
+    int present = PfPathAppend(dll, "VrnVer.dll") && PfPathFileExists(dll);
+    BeginBox();
+    if (CheckVersionDll(inf)) {
+        AddFinding(r, VERDICT_OK, "version-dll", present ? "%s agrees with the INF" : "no %s beside the INF",
+                   InPackage(options, dll));
+        return;
+    }
+    char version[PATH_CAPACITY] = "";
+    loc_QueryInfFilesInf(inf, version, sizeof(version));
+    Finding* finding = AddFinding(r, VERDICT_ERROR, "version-dll",
+                                  "%s: its ProductVersion is not the INF's DriverVer version \"%s\" with \", \" "
+                                  "between the numbers; Setup.exe stops before installing",
+                                  InPackage(options, dll), version);
+    Refuse(finding, SUCCESS, 0);
+}
+
+void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* options, uint32_t support)
+{
+    if (!(support & SUPPORT_PREREQUISITES))
+        return;
+    char paths[PREREQUISITE_INSTALLERS][PATH_CAPACITY];
+    int count = ListPrerequisiteInstallers(instance, paths);
+    if (count == 0)
+        AddFinding(r, VERDICT_OK, "prerequisites", "prerequisites (0x10) are skipped on this Windows");
+    for (int i = 0; i < count; ++i) {
+        if (PfPathFileExists(paths[i])) {
+            AddFinding(r, VERDICT_OK, "prerequisites", "prerequisite installer %s", InPackage(options, paths[i]));
+            continue;
+        }
+        Finding* finding = AddFinding(r, VERDICT_ERROR, "prerequisites",
+                                      "prerequisite installer %s is missing: on a machine that lacks its component "
+                                      "Setup.exe ends with 3 and installs no driver",
+                                      InPackage(options, paths[i]));
+        BeginBox();
+        Refuse(finding, DEP_SOFT_ERROR, support);
+    }
+}
+
+void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
+{
+    if (!(support & (SUPPORT_EXTRACT_ALL | SUPPORT_PUBLIC_PROPERTIES)))
+        return;
+    static const char* const kFolders[] = {"Vi32", "Vi64"};
+    int present = 0;
+    for (int i = 0; i < 2; ++i) {
+        char folder[PATH_CAPACITY];
+        BoundedCopy(folder, sizeof(folder), options->folder);
+        if (PfPathAppend(folder, kFolders[i]) && PfPathFileExists(folder)) {
+            ++present;
+            continue;
+        }
+        if (i == 0) {
+            Finding* finding = AddFinding(r, VERDICT_ERROR, "extraction",
+                                          "no Vi32 folder: extracting the drivers (/extract_all:, EXTRACTDRIVERS=) "
+                                          "copies from Vi32 first and ends with 3");
+            BeginBox();
+            Refuse(finding, DEP_SOFT_ERROR, support);
+        } else {
+            AddFinding(r, VERDICT_WARNING, "extraction",
+                       "no Vi64 folder: extracting the drivers succeeds but copies no 64-bit driver");
+        }
+    }
+    if (present == 2)
+        AddFinding(r, VERDICT_OK, "extraction", "Vi32 and Vi64 folders for extracting the drivers");
+}
+
+// One row: the settings Setup.exe loads there, then its checks in its order.
+// Returns 1 when the package targets the row.
+int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
+{
+    SetRowMachine(&kCheckerRows[r]);
+    SettingsRecord record;
+    memset(&record, 0, sizeof(record));
+    record.Size = sizeof(record);
+    BeginBox();
+    SelectPlatform(instance, &record);
+    const char* section = SelectedPlatformSection();
+    int present = SettingsSectionPresent(section);
+
+    char inf[PATH_CAPACITY] = "";
+    BeginBox();
+    int infFound = CheckDriverFiles(instance, record.Path, inf);
+    if (!infFound && !present && !SettingsSectionPresent(kCheckerRows[r].section)) {
+        // A section meant for this row under a misspelt name leaves the row as bare as none.
+        const char* typo = SettingsSectionTypo(kCheckerRows[r].section);
+        Finding* finding =
+            typo ? AddFinding(r, VERDICT_ERROR, "section",
+                              "no [%s] section, only [%s], which looks like a misspelling of it: Setup.exe refuses "
+                              "this Windows",
+                              kCheckerRows[r].section, typo)
+                 : AddFinding(r, VERDICT_OK, "section",
+                              "not targeted: no [%s] section, and no INF beside the default DPInst",
+                              kCheckerRows[r].section);
+        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
+        return typo ? 1 : 0;
+    }
+    ReportSection(r, section, present);
+    ReportSettings(r, instance, section, &record);
+    if (infFound) {
+        ReportInf(r, options, inf, record.Support);
+    } else {
+        char folder[PATH_CAPACITY];
+        BoundedCopy(folder, sizeof(folder), options->folder);
+        PfPathAppend(folder, record.Path);
+        PfPathRemoveFileSpec(folder);
+        Finding* finding =
+            AddFinding(r, VERDICT_ERROR, "inf", "no *.inf in %s, the folder of DPInst", InPackage(options, folder));
+        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
+    }
+    ReportDpinst(r, instance, options, &record);
+    if (infFound)
+        ReportVersionDll(r, options, inf);
+    ReportPrerequisites(r, instance, options, record.Support);
+    ReportExtraction(r, options, record.Support);
+    return 1;
+}
+
+}  // namespace
+
+int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
+{
+    ClearFindings();
+    ClearSetupState();
+    char program[PATH_CAPACITY];
+    BoundedCopy(program, sizeof(program), options->folder);
+    if (!PfPathFileExists(options->folder) || !PfPathAppend(program, "Setup.exe")) {
+        AddFinding(PACKAGE_GROUP, VERDICT_ERROR, "folder", "%s is not a folder that can hold a package",
+                   options->folder);
+        return FindingsExitCode();
+    }
+    SetBoxObserver(ObserveBox);
+    AssumeProgramPath(program);
+    char settings[PATH_CAPACITY];
+    GetSettingsFilePath(settings, sizeof(settings));
+    ReadSettingsText(settings);
+
+    int targeted = 0;
+    for (int r = 0; r < CHECKER_ROWS; ++r)
+        targeted += CheckRow(r, instance, options);
+    if (!targeted)
+        AddFinding(PACKAGE_GROUP, VERDICT_ERROR, "package",
+                   "no row finds a DPInst folder with an INF: %s is not a driver package Setup.exe can install",
+                   options->folder);
+    LintSettingsText();
+
+    AssumeProgramPath(0);
+    AssumeWindowsWidth(0);
+    SetBoxObserver(0);
+    return FindingsExitCode();
+}

@@ -1,0 +1,98 @@
+// The package checker on the simulated Windows: what the Wine matrix cannot
+// show, that it leaves the machine as it found it, leaves Setup.exe's own view
+// of its folder and width alone, and survives hostile settings text under the
+// sanitizers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "app/setup_sequence.h"
+#include "checker/findings.h"
+#include "checker/package_checker.h"
+#include "sim/sim.h"
+#include "util/bounded_string.h"
+
+namespace {
+
+const char kInf[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
+                    "[Manufacturer]\r\nMaker=Models,NTamd64,NTx86\r\n"
+                    "[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n[Models.NTx86]\r\nPad=Inst,ACPI\\XYZ0017\r\n";
+
+std::set<std::string> FilesOnDriveC()
+{
+    std::set<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(sim::HostPath("C:\\")))
+        files.insert(entry.path().string());
+    return files;
+}
+
+int Check(const char* folder)
+{
+    static CheckerOptions options;
+    options = CheckerOptions();
+    BoundedCopy(options.folder, PATH_CAPACITY, folder);
+    return CheckPackage(0, &options);
+}
+
+TEST(PackageChecker, JudgesEveryRowWithoutTouchingTheMachine)
+{
+    sim::Reset();
+    sim::Machine().is64Bit = false;  // the checker's own machine: not the rows it judges
+    sim::WriteFile(
+        "C:\\Other\\Setup.ini",
+        "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n[W832]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=8\r\n");
+    sim::WriteFile("C:\\Other\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+    sim::WriteFile("C:\\Other\\Vi32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
+    sim::WriteFile("C:\\Other\\Vi64\\Touch.inf", kInf);
+    sim::WriteFile("C:\\Other\\Vi32\\Touch.inf", kInf);
+    std::set<std::string> before = FilesOnDriveC();
+
+    EXPECT_EQ(0, Check("C:\\Other"));
+    EXPECT_TRUE(sim::Machine().boxes.empty());
+    EXPECT_TRUE(sim::Machine().processes.empty());
+    EXPECT_TRUE(sim::Machine().shellExecutions.empty());
+    EXPECT_TRUE(sim::Machine().systemCommands.empty());
+    EXPECT_EQ(before, FilesOnDriveC());
+
+    // Setup.exe afterwards reads its own folder (no package there) on its own
+    // 32-bit Windows, and shows its box again.
+    RunSetup(0, "/s");
+    ASSERT_EQ(1u, sim::Machine().boxes.size());
+    EXPECT_NE(std::string::npos, sim::Machine().boxes[0].text.find("missing"));
+}
+
+TEST(PackageChecker, HostileSettingsTextEndsInFindings)
+{
+    const std::string garbage(3000, '\x9C');
+    std::string sections;
+    for (int i = 0; i < 3000; ++i)
+        sections += "[S" + std::to_string(i) + "]\r\nPaht=x\r\nPaht=y\r\n";
+    std::string oddUtf16 = "\xFF\xFE";
+    for (char c : std::string("[W864]"))
+        oddUtf16 += std::string(1, c) + '\0';
+    oddUtf16 += '[';
+    const struct {
+        const char* label;
+        std::string text;
+        int exitCode;
+    } kCases[] = {
+        {"one line of 100,000 characters", "[W864]\r\nPath=\\" + std::string(100000, 'a'), 2},
+        {"3,000 unknown sections with duplicate keys", sections, 2},
+        {"UTF-16 of odd length", oddUtf16, 2},
+        {"a lone bracket and key without a section", "[\r\n=\r\nSupport\r\n", 2},
+        {"bytes above 0x7F", garbage, 2},
+        {"no bytes at all", "", 2},
+        {"a 63-character section name", "[" + std::string(63, 'W') + "]\r\n", 2},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        sim::WriteFile("C:\\Other\\Setup.ini", c.text);
+        EXPECT_EQ(c.exitCode, Check("C:\\Other"));
+        EXPECT_GT(FindingCount(), 0);
+    }
+}
+
+}  // namespace
