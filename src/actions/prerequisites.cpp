@@ -72,8 +72,7 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
     if (found < 0)
         return 0;
     const char* directory = found ? folder : 0;
-    const char* parameters =
-        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", prerequisite->installer, parameters,
               directory ? directory : "the current folder");
     uint32_t code = 0xFFFFFFFFu;
