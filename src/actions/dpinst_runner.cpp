@@ -30,10 +30,11 @@ int MapDpinstReturnCode(uint32_t code, int startResult)
     return result;
 }
 
-void BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
+int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
 {
     char folder[PATH_CAPACITY] = "";
-    GetProgramFolder(instance, folder);
+    // Without its folder the path would lead from the current drive's root.
+    int folderKnown = GetProgramFolder(instance, folder);
 
     // Path is joined as plain text: the settings file gives it its own backslash.
     // The buffer holds the longest folder, Path and options whole: a cut
@@ -44,17 +45,20 @@ void BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, i
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, settings->Path);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, "\"");
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? settings->Silent : settings->Default);
+    return folderKnown;
 }
 
 int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    BuildDpinstCommand(instance, settings, IsSilentMode(), command);
+    int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
 
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
-    if (!PfRunProcessAndWait(command, &processCode, &threadCode)) {
+    if (!folderKnown)
+        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
+    if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
         TraceLine("DPInst: could not be started (error %u)", (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
         return ERROR;

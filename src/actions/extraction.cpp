@@ -5,6 +5,7 @@
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
+#include "log/log_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 #include "util/program_folder.h"
@@ -12,9 +13,10 @@
 namespace {
 
 const size_t kTargetCapacity = 520;
-// Room for the longest command any program folder (259) and any target the
-// parsers hand over (519) can make; a command never runs cut.
-const size_t kCommandCapacity = 1024;
+const char kXcopyName[] = "\\System32\\xcopy.exe";
+// Room for the longest command xcopy's path and the program folder (259 each)
+// and any target the parsers hand over (519) can make; a command never runs cut.
+const size_t kCommandCapacity = 1280;
 
 struct DriverCopy {
     const char* source;
@@ -32,17 +34,21 @@ const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 // a key). No folder name holds "/": it only ever stands in for "\".
 int PathIsSafe(const char* path) { return IsLiteralInQuotes(path) && !strchr(path, '/'); }
 
-// 1 when the whole command fits.
-int BuildCopyCommand(const char* folder, const char* target, const DriverCopy& copy, char* command)
+// 1 when the whole command fits. The interpreter drops the outer pair of
+// quotes, and the quoted paths inside stay as they are.
+int BuildCopyCommand(const char* xcopy, const char* folder, const char* target, const DriverCopy& copy,
+                     char* command)
 {
-    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "xcopy \"");
+    BoundedResult cut = BoundedCopy(command, kCommandCapacity, "\"\"");
+    cut |= BoundedAppend(command, kCommandCapacity, xcopy);
+    cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
     cut |= BoundedAppend(command, kCommandCapacity, folder);
     cut |= BoundedAppend(command, kCommandCapacity, copy.source);
     cut |= BoundedAppend(command, kCommandCapacity, "\" \"");
     cut |= BoundedAppend(command, kCommandCapacity, target);
     cut |= BoundedAppend(command, kCommandCapacity, "\\production\\");
     cut |= BoundedAppend(command, kCommandCapacity, copy.destination);
-    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y");
+    cut |= BoundedAppend(command, kCommandCapacity, "\" /S /I /Y\"");
     return cut == BOUNDED_OK;
 }
 
@@ -70,7 +76,14 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
         TraceLine("Extraction refused: the program's folder cannot be read whole");
         return DEP_SOFT_ERROR;
     }
-    if (!PathIsSafe(target) || !PathIsSafe(folder)) {
+    // By full path: the interpreter would look for a bare "xcopy" in the
+    // current folder first.
+    char xcopy[PATH_CAPACITY];
+    if (!BuildSystemRootPath(kXcopyName, xcopy)) {
+        TraceLine("Extraction refused: the system folder cannot be found");
+        return DEP_SOFT_ERROR;
+    }
+    if (!PathIsSafe(target) || !PathIsSafe(folder) || !PathIsSafe(xcopy)) {
         TraceLine("Extraction refused: a path holds a character the command interpreter would not take literally");
         return DEP_SOFT_ERROR;
     }
@@ -78,7 +91,7 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
     // Every command is built before any runs: all six fit, or none runs.
     char command[kCommandCapacity];
     for (int i = 0; i < kCopyCount; ++i)
-        if (!BuildCopyCommand(folder, target, kDriverCopies[i], command)) {
+        if (!BuildCopyCommand(xcopy, folder, target, kDriverCopies[i], command)) {
             TraceLine("Extraction refused: the copy commands would be too long");
             return DEP_SOFT_ERROR;
         }
@@ -92,8 +105,8 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
                 return DEP_SOFT_ERROR;
             continue;
         }
-        BuildCopyCommand(folder, target, copy, command);
-        int code = PfSystem(command);
+        BuildCopyCommand(xcopy, folder, target, copy, command);
+        int code = RunInterpreterCommand(command);
         TraceLine("Command %s: exit code %d", command, code);
         if (code != 0 && i == 0)
             return DEP_SOFT_ERROR;

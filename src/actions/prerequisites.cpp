@@ -63,28 +63,35 @@ int GetInstallerFolder(ModuleHandle instance, char* folder)
 }
 
 // Starts the installer from the package's "DotNetFx" folder and waits for it.
-// 1 when it was started. No shell error box: a silent deployment must not
-// stop on a dialog that nobody answers.
+// 1 when it was started. By full path, and only when the file is there: a
+// bare name would let the search order start a file of that name from
+// elsewhere. No shell error box: a silent deployment must not stop on a
+// dialog that nobody answers.
 int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
 {
     char folder[PATH_CAPACITY];
-    int found = GetInstallerFolder(instance, folder);
-    if (found < 0)
+    char installer[PATH_CAPACITY] = "";
+    // A cut path could name some other file: refuse it instead.
+    if (GetInstallerFolder(instance, folder) != 1 || BoundedCopy(installer, PATH_CAPACITY, folder) != BOUNDED_OK ||
+        BoundedAppend(installer, PATH_CAPACITY, "\\") != BOUNDED_OK ||
+        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) != BOUNDED_OK)
         return 0;
-    const char* directory = found ? folder : 0;
-    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
-    TraceLine("Prerequisites: starting %s%s in %s", prerequisite->installer, parameters,
-              directory ? directory : "the current folder");
+    uint32_t attributes = PfGetFileAttributes(installer);
+    if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
+        TraceLine("Prerequisites: %s is missing", installer);
+        return 0;
+    }
+    const char* parameters =
+        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
-    if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", prerequisite->installer,
-                               parameters, directory, PF_SW_HIDE, &code)) {
-        TraceLine("Prerequisites: %s could not be started (error %u)", prerequisite->installer,
-                  (unsigned)PfGetLastError());
+    if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
+                               folder, PF_SW_HIDE, &code)) {
+        TraceLine("Prerequisites: %s could not be started (error %u)", installer, (unsigned)PfGetLastError());
         return 0;
     }
     // The installer's own result decides nothing here: only a failed start stops the run.
-    TraceLine("Prerequisites: %s ended with exit code %u (0x%X)", prerequisite->installer, (unsigned)code,
-              (unsigned)code);
+    TraceLine("Prerequisites: %s ended with exit code %u (0x%X)", installer, (unsigned)code, (unsigned)code);
     return 1;
 }
 

@@ -6,6 +6,7 @@
 #include "core/step_trace.h"
 #include "driver/installed_version.h"
 #include "util/bounded_string.h"
+#include "util/command_text.h"
 
 namespace {
 
@@ -32,11 +33,12 @@ constexpr auto kFallbackFolder = Widen("C:\\Program Files\\Glidex2K");
 constexpr auto kFallbackApplication = Widen("C:\\Program Files\\Glidex2K\\Glidex.exe");
 
 // The program's path and folder from "HomeDirectory", as UTF-16. 0 when the
-// value is missing, the path does not fit or no file is there.
+// value is missing or not a full path, the path does not fit or no file is there.
 int FindInstalledApplication(uint16_t* application, uint16_t* folder)
 {
     char home[PATH_CAPACITY] = "";
-    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, kProductKey, kHomeDirectoryValue, home) != 0)
+    // A relative folder would be looked for from the current folder.
+    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, kProductKey, kHomeDirectoryValue, home) != 0 || !IsFullPath(home))
         return 0;
     // Plain text: a value that ends with a backslash gives two of them, which Windows accepts.
     char path[PATH_CAPACITY];

@@ -135,7 +135,7 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         return 1;
     }
 
-    int parsed = ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
+    int parsed = ParseCommandLine(arguments, g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
     TraceParsedOptions();
     if (parsed == UNKNOWN_OPTION || parsed == DEP_SOFT_ERROR) {
         TraceLine("The command line ends the run: %s", parsed == UNKNOWN_OPTION
@@ -162,7 +162,10 @@ int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgres
         return 1;
     }
     if (settings->Support & SUPPORT_EXTRACT_ALL) {
-        int extracted = ParseExtractAll(instance, g_State.CommandLine);
+        // Without a mode switch CommandLine still is the typed text, whose
+        // 260-character copy may have lost the "/extract_all:" path at its end.
+        int typedText = strncmp(g_State.CommandLine, arguments, PATH_CAPACITY - 1) == 0;
+        int extracted = ParseExtractAll(instance, typedText ? arguments : g_State.CommandLine);
         if (extracted != 0)
             TraceLine("/extract_all: %s", extracted == EXTRACT_DONE ? "drivers extracted" : "extraction failed");
         if (extracted == UNKNOWN_OPTION || extracted == DEP_SOFT_ERROR) {

@@ -133,7 +133,7 @@ size_t TokenLength(const char* slash)
 
 }  // namespace
 
-int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle instance,
+int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
                      const SettingsRecord* settings)
 {
     char token[PATH_CAPACITY] = "";
@@ -142,7 +142,7 @@ int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle
     int sawModeSwitch = 0;
     int publicProperties = (settings->Support & SUPPORT_PUBLIC_PROPERTIES) != 0;
 
-    const char* cursor = commandLine;
+    const char* cursor = typed;
     for (int count = 0; count < kMaxTokens; ++count) {
         const char* slash = PfMbsStr(cursor, "/");
         if (!slash)

@@ -6,8 +6,10 @@
 
 // Writes Force, FreshInstall, ForceRestart, Debug, LogFilePath, DriversExtracted,
 // the custom request section, and leaves only the mode switch in commandLine.
-// 0 = go on; UNKNOWN_OPTION, DEP_SOFT_ERROR or EXTRACT_DONE otherwise.
-int ParseCommandLine(char* commandLine, char* customRequestSection, ModuleHandle instance,
+// Parses typed, the whole command line however long; commandLine is the
+// 260-character CommandLine, replaced by the last mode switch when there is
+// one. 0 = go on; UNKNOWN_OPTION, DEP_SOFT_ERROR or EXTRACT_DONE otherwise.
+int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
                      const SettingsRecord* settings);
 // 0, UNKNOWN_OPTION, or the result of an EXTRACTDRIVERS extraction.
 int ParsePublicProperties(ModuleHandle instance, const char* token);

@@ -5,6 +5,8 @@
 
 #include "config/settings_file.h"
 #include "core/setup_state.h"
+#include "log/log_files.h"
+#include "log/safe_files.h"
 #include "util/platform.h"
 
 namespace {
@@ -37,16 +39,19 @@ int BuildFilePath(char* path)
 void WriteRequestText(const char* text)
 {
     char path[PATH_CAPACITY] = "";
-    if (!BuildFolderPath(path))
+    // The folder sits where any user may make folders first.
+    if (!BuildFilePath(path) || !CreateTrustedDirectoryPath(path))
         return;
-    PfCreateDirectory(path);  // an existing folder is fine
-    if (!PfPathAppend(path, kFileName))
-        return;
-    PfHandle file = PfCreateFileForWrite(path);
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(path, temporary);
     if (!file)
         return;
-    PfWriteFile(file, text, (uint32_t)strlen(text));
+    int written = PfWriteFile(file, text, (uint32_t)strlen(text));
     PfCloseHandle(file);
+    if (written)
+        PutFileInPlace(temporary, path);
+    else
+        PfDeleteFile(temporary);
 }
 
 }  // namespace
@@ -54,8 +59,8 @@ void WriteRequestText(const char* text)
 void DeleteCustomRequestFile()
 {
     char path[PATH_CAPACITY] = "";
-    if (BuildFilePath(path))
-        PfDeleteFile(path);
+    if (BuildFilePath(path) && IsTrustedDirectoryPath(path))
+        DeleteFileSafely(path);
 }
 
 void WriteCustomRequestFile()

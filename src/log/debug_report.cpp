@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "log/log_files.h"
+#include "log/safe_files.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -108,12 +109,13 @@ void WriteReportFile(ModuleHandle, const char* commandLine, int, PfSystemTime, c
     char target[PATH_CAPACITY];
     BoundedCopy(target, PATH_CAPACITY, g_State.LogFilePath);
     CreateDirectoryPath(target);
-    PfHandle file = target[0] ? PfCreateFileForWrite(target) : 0;
-    if (file) {
-        WriteDebugReport(file);
-        PfCloseHandle(file);
-    }
-    FinishLogFile(target);
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(target, temporary);
+    if (!file)
+        return;
+    WriteDebugReport(file);
+    PfCloseHandle(file);
+    FinishLogFile(temporary, target);
 }
 
 void PreserveDpinstLog(int phase, const SettingsRecord* settings)

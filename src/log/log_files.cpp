@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/step_trace.h"
+#include "log/safe_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 
@@ -31,32 +32,20 @@ const char* NextBackslash(const char* text)
 // take it literally inside quotes.
 int SafeInCommand(const char* path) { return path && *path && IsLiteralInQuotes(path); }
 
-}  // namespace
+enum FolderWalk { FOLDERS_READY, FOLDERS_REFUSED, FOLDERS_NO_ROOT };
 
-int IsReportMode(const char* commandLine) { return commandLine && strstr(commandLine, "/f2") != 0; }
-
-void FinishLogFile(const char* target)
-{
-    if (g_State.Debug) {
-        char dpinstLog[PATH_CAPACITY];
-        if (BuildSystemRootPath(kDpinstLogName, dpinstLog))
-            JoinFiles(target, dpinstLog);
-    }
-    // When the file already is LogFilePath (the report), a copy onto itself
-    // could only put it at risk.
-    if (g_State.LogFilePath[0] && strcmp(target, g_State.LogFilePath) != 0) {
-        CreateDirectoryPath(g_State.LogFilePath);
-        PfCopyFile(target, g_State.LogFilePath, 0);
-    }
-}
-
-int CreateDirectoryPath(const char* path)
+// Walks the folders of path below its drive root, left to right. With create
+// set, a missing folder is made with the program's DACL; a failure is passed
+// over unless trusted is set. Without it, a missing folder ends the walk.
+// With trusted set, every folder must be trusted once it exists, and the walk
+// ends at the first that is not.
+int WalkFolders(const char* path, int create, int trusted)
 {
     if (!path || !*path)
-        return 3;
+        return FOLDERS_NO_ROOT;
     const char* colon = strstr(path, ":\\");
     if (!colon || colon == path)
-        return 3;
+        return FOLDERS_NO_ROOT;
     char running[PATH_CAPACITY];
     BoundedCopyN(running, PATH_CAPACITY, colon - 1, 3);
 
@@ -77,11 +66,44 @@ int CreateDirectoryPath(const char* path)
         if (!name[0])
             continue;
         if (!PfPathAppend(running, name))
-            break;
-        PfCreateDirectory(running);
+            return trusted ? FOLDERS_REFUSED : FOLDERS_READY;
+        if (create)
+            PfCreateDirectoryWithSddl(running, PROTECTED_FOLDER_SDDL);
+        else if (PfGetFileAttributes(running) == PF_INVALID_FILE_ATTRIBUTES)
+            return FOLDERS_REFUSED;  // nothing there to use
+        if (trusted && !IsTrustedFolder(running))
+            return FOLDERS_REFUSED;
     }
-    return 0;
+    return FOLDERS_READY;
 }
+
+}  // namespace
+
+int IsReportMode(const char* commandLine) { return commandLine && strstr(commandLine, "/f2") != 0; }
+
+int FinishLogFile(const char* temporary, const char* target)
+{
+    if (!PutFileInPlace(temporary, target))
+        return 0;
+    if (g_State.Debug) {
+        char dpinstLog[PATH_CAPACITY];
+        if (BuildSystemRootPath(kDpinstLogName, dpinstLog))
+            JoinFiles(target, dpinstLog);
+    }
+    // When the file already is LogFilePath (the report), a copy onto itself
+    // could only put it at risk.
+    if (g_State.LogFilePath[0] && strcmp(target, g_State.LogFilePath) != 0) {
+        CreateDirectoryPath(g_State.LogFilePath);
+        CopyFileSafely(target, g_State.LogFilePath);
+    }
+    return 1;
+}
+
+int CreateDirectoryPath(const char* path) { return WalkFolders(path, 1, 0) == FOLDERS_NO_ROOT ? 3 : 0; }
+
+int CreateTrustedDirectoryPath(const char* path) { return WalkFolders(path, 1, 1) == FOLDERS_READY; }
+
+int IsTrustedDirectoryPath(const char* path) { return WalkFolders(path, 0, 1) == FOLDERS_READY; }
 
 int JoinFiles(const char* target, const char* addition)
 {
@@ -96,7 +118,7 @@ int JoinFiles(const char* target, const char* addition)
     if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition, target) !=
         BOUNDED_OK)
         return 0;
-    int code = PfSystem(command);
+    int code = RunInterpreterCommand(command);
     TraceLine("Command %s: exit code %d", command, code);
     return code == 0;
 }

@@ -6,6 +6,7 @@
 #include "core/result_codes.h"
 #include "log/debug_report.h"
 #include "log/log_files.h"
+#include "log/safe_files.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -140,18 +141,23 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
     int reportMode = IsReportMode(commandLine);
     char target[PATH_CAPACITY];
     BoundedCopy(target, PATH_CAPACITY, reportMode ? g_State.LogFilePath : kDefaultLogFile);
-    CreateDirectoryPath(target);
+    // The default log's folders sit where any user may make folders first.
+    if (reportMode)
+        CreateDirectoryPath(target);
+    else if (!CreateTrustedDirectoryPath(target))
+        return;
 
-    PfHandle file = target[0] ? PfCreateFileForWrite(target) : 0;
-    if (file) {
-        if (reportMode) {
-            WriteDebugReport(file);
-        } else {
-            char text[TEXT_CAPACITY];
-            BuildLogText(instance, text, commandLine, startTime, result);
-            WriteUtf16Text(file, text);
-        }
-        PfCloseHandle(file);
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(target, temporary);
+    if (!file)
+        return;
+    if (reportMode) {
+        WriteDebugReport(file);
+    } else {
+        char text[TEXT_CAPACITY];
+        BuildLogText(instance, text, commandLine, startTime, result);
+        WriteUtf16Text(file, text);
     }
-    FinishLogFile(target);
+    PfCloseHandle(file);
+    FinishLogFile(temporary, target);
 }

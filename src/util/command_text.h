@@ -1,10 +1,19 @@
-// Text that goes into a command for the command interpreter.
+// Naming the programs the program starts: full paths, text for the command
+// interpreter, and running it.
 #ifndef SETUP_UTIL_COMMAND_TEXT_H
 #define SETUP_UTIL_COMMAND_TEXT_H
+
+#include "util/platform.h"
 
 // 1 when the interpreter takes text literally inside double quotes: no quote
 // (it would end the quoting), no "%" or "!" (they expand variables even inside
 // quotes) and no control character (it can end the command early).
 int IsLiteralInQuotes(const char* text);
+// 1 for a path from a drive root or a network share: Windows looks for it
+// nowhere else, neither in the current folder nor on the search path.
+int IsFullPath(const char* path);
+// Runs command through the interpreter that COMSPEC names, as system() does,
+// and waits: its exit code, or -1 when COMSPEC is not the full path of a file.
+int RunInterpreterCommand(const char* command);
 
 #endif

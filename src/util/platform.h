@@ -17,10 +17,11 @@ enum : uint32_t {
     PF_ERROR_SUCCESS = 0,
     PF_ERROR_FILE_NOT_FOUND = 2,
     PF_ERROR_PATH_NOT_FOUND = 3,
+    PF_ERROR_ACCESS_DENIED = 5,
     PF_ERROR_INVALID_DATA = 13,
+    PF_ERROR_FILE_EXISTS = 80,
     PF_ERROR_INSUFFICIENT_BUFFER = 122,
     PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
-    PF_ERROR_FILE_EXISTS = 80,
     PF_ERROR_ALREADY_EXISTS = 183,
     PF_ERROR_MORE_DATA = 234,
     PF_ERROR_NOT_ALL_ASSIGNED = 1300,
@@ -67,6 +68,13 @@ enum : uint32_t {
     PF_NORMAL_PRIORITY_CLASS = 0x20,
     PF_SE_PRIVILEGE_ENABLED = 2,
     PF_EWX_REBOOT = 2,
+
+    PF_FILE_ATTRIBUTE_DIRECTORY = 0x10,
+    PF_FILE_ATTRIBUTE_ARCHIVE = 0x20,
+    PF_FILE_ATTRIBUTE_REPARSE_POINT = 0x400,
+    PF_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
+    PF_WIN_LOCAL_SYSTEM_SID = 22,
+    PF_WIN_BUILTIN_ADMINISTRATORS_SID = 26,
 };
 
 // The registry root this program reads from.
@@ -147,7 +155,18 @@ int PfWriteFile(PfHandle file, const void* data, uint32_t size);
 int PfCloseHandle(PfHandle handle);
 int PfCopyFile(const char* source, const char* target, int failIfExists);
 int PfDeleteFile(const char* path);
-int PfCreateDirectory(const char* path);
+// CreateDirectoryA with the security descriptor an SDDL string describes.
+int PfCreateDirectoryWithSddl(const char* path, const char* sddl);
+// GetFileAttributesA: the name's own attributes (a link is not followed);
+// PF_INVALID_FILE_ATTRIBUTES when there is nothing of that name.
+uint32_t PfGetFileAttributes(const char* path);
+// 1 when the owner of the file or folder is the well-known SID of that type
+// (GetNamedSecurityInfoA + IsWellKnownSid); 0 when it is not or cannot be read.
+int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType);
+// 1 when the owner is the account this process runs as (its token's user).
+int PfIsOwnedByProcessUser(const char* path);
+// MoveFileExA(MOVEFILE_REPLACE_EXISTING): a link at target is replaced, not followed.
+int PfMoveFileReplacing(const char* source, const char* target);
 // CreateFileMappingA(PAGE_READONLY) + MapViewOfFile(FILE_MAP_READ) of the whole file.
 // Returns the mapping handle (0 on failure) and the view with the file's size.
 PfHandle PfMapFileReadOnly(PfHandle file, const unsigned char** view, uint64_t* size);

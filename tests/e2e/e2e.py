@@ -11,6 +11,7 @@ live in tests/e2e/scenarios/*.py, each module holding a list SCENARIOS.
 
 import argparse
 import dataclasses
+import os
 import re
 import runpy
 import shutil
@@ -87,6 +88,10 @@ class Scenario:
     cleanup: Sequence[str] = ()             # more C:\\ paths to remove before the scenario
     # C:\\ path -> content (a Path is copied), placed before the run and removed before the next scenario
     seed_files: Dict[str, Union[str, bytes, Path]] = dataclasses.field(default_factory=dict)
+    # C:\\ path -> the C:\\ path it leads to, made after seed_files: a symbolic link
+    # (what Wine follows as a junction), or with hard=True a second name of a file
+    links: Dict[str, str] = dataclasses.field(default_factory=dict)
+    hard_links: Dict[str, str] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
     hidden: bool = False                    # run on a desktop nobody sees, as SYSTEM in session 0
@@ -315,6 +320,18 @@ def text_difference(what: str, got: str, expected: str) -> str:
 code_page = rig.code_page
 
 
+def folder_holds(folder: str, files: Dict[str, bytes]) -> Callable[[Outcome], List[str]]:
+    """A check: the folder holds exactly these files ({name below it: bytes}),
+    so that nothing was written, replaced or deleted there."""
+    def check(outcome: Outcome) -> List[str]:
+        root = outcome.prefix.unix(folder)
+        found = {os.path.relpath(os.path.join(top, name), root): Path(top, name).read_bytes()
+                 for top, _, names in os.walk(root) for name in names}
+        return [] if found == files else [f"{folder} holds {show(found)}, expected {show(files)}"]
+
+    return check
+
+
 def scenario_ctype(scenario: Scenario) -> str:
     return scenario.lc_ctype or scenario.lang or "en_US.UTF-8"
 
@@ -473,6 +490,12 @@ def prepare(prefix: rig.Prefix, s: Scenario, setup_exe: Path) -> None:
             shutil.copyfile(content, target)
         else:
             target.write_bytes(rig.text_bytes(content))
+    for links, make in ((s.links, os.symlink), (s.hard_links, os.link)):
+        for path, target in links.items():
+            prefix.note_path(path)
+            link = prefix.unix(path)
+            link.parent.mkdir(parents=True, exist_ok=True)
+            make(prefix.unix(target), link)
     for value in s.registry:
         prefix.reg_add(value.key, value.name, value.value, value.kind, value.view)
     for device in s.devices:

@@ -16,7 +16,8 @@
 
 namespace {
 
-const char kTail[] = "\" /S /I /Y";
+const char kHead[] = "\"\"C:\\Windows\\System32\\xcopy.exe\" \"";
+const char kTail[] = "\" /S /I /Y\"";
 
 void CheckCommandsAreWhole()
 {
@@ -24,9 +25,9 @@ void CheckCommandsAreWhole()
         size_t quotes = 0;
         for (char c : command)
             quotes += c == '"';
-        bool whole = command.compare(0, 7, "xcopy \"") == 0 && command.size() > sizeof(kTail) &&
+        bool whole = command.compare(0, sizeof(kHead) - 1, kHead) == 0 && command.size() > sizeof(kTail) &&
                      command.compare(command.size() - (sizeof(kTail) - 1), sizeof(kTail) - 1, kTail) == 0;
-        if (quotes != 4 || !whole)
+        if (quotes != 8 || !whole)
             abort();
     }
     sim::Machine().systemCommands.clear();
@@ -77,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The path of a run: the argument text copied, parsed, then "/extract_all:".
     ResetOptions();
     BoundedCopy(g_State.CommandLine, PATH_CAPACITY, text.c_str());
-    int parsed = ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
+    int parsed =
+        ParseCommandLine(text.c_str(), g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
     if (parsed == 0 && (g_State.Settings.Support & SUPPORT_EXTRACT_ALL))
         ParseExtractAll(0, g_State.CommandLine);
     if (strnlen(g_State.CommandLine, PATH_CAPACITY) == PATH_CAPACITY ||

@@ -77,6 +77,13 @@ struct MachineState {
     bool desktopVisible = true;                               // false: a hidden window station (session 0)
     std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
 
+    // Security of files and folders. A reparse point is a host symbolic link and
+    // a hard link a host hard link. Owners in SDDL form ("BA", "SY", or a user's
+    // SID) by Windows path in any case; a path not listed, or made by the
+    // elevated program, is owned by "BA".
+    std::map<std::string, std::string> owners;
+    std::string processUser = "S-1-5-21-1-2-3-500";  // the account the program runs as
+
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;
 
@@ -111,6 +118,7 @@ struct MachineState {
     std::vector<std::string> systemCommands;
     std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
+    std::map<std::string, std::string> folderSddl;  // folders the program created (lower case) -> SDDL
     std::vector<uint32_t> exitWindowsFlags;
 };
 
@@ -133,6 +141,10 @@ void WriteFile(const std::string& windowsPath, const std::string& bytes);
 std::string ReadFile(const std::string& windowsPath);
 bool FileExists(const std::string& windowsPath);
 void MakeFolder(const std::string& windowsPath);
+// A reparse point at link that leads to target (a host symbolic link).
+void MakeLink(const std::string& link, const std::string& target);
+// A second name for an existing file.
+void MakeHardLink(const std::string& link, const std::string& existing);
 
 // "a", "b" -> "a\0b\0\0"
 std::string MultiSz(const std::vector<std::string>& ids);

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "sim/sim.h"
@@ -113,10 +114,20 @@ int Copy(const std::vector<std::string>& words)
 
 int RunCommandInterpreter(const std::string& command)
 {
-    std::vector<std::string> words = Words(command);
+    // "cmd /c" drops the first and the last quote of a command that starts
+    // with one, unless it holds just those two.
+    std::string text = command;
+    if (!text.empty() && text[0] == '"' && std::count(text.begin(), text.end(), '"') != 2) {
+        text.erase(0, 1);
+        size_t last = text.rfind('"');
+        if (last != std::string::npos)
+            text.erase(last, 1);
+    }
+    std::vector<std::string> words = Words(text);
     if (words.empty())
         return 1;
-    if (strcasecmp(words[0].c_str(), "xcopy") == 0) {
+    std::string program = words[0].substr(words[0].find_last_of('\\') + 1);
+    if (strcasecmp(program.c_str(), "xcopy") == 0 || strcasecmp(program.c_str(), "xcopy.exe") == 0) {
         for (std::string& word : words)
             for (char& c : word)
                 c = c == kJoin ? '+' : c;

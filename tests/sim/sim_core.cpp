@@ -23,7 +23,8 @@ uint32_t g_lastError = kLastErrorSentinel;
 
 void RemoveTree(const std::string& path)
 {
-    DIR* dir = opendir(path.c_str());
+    struct stat info;
+    DIR* dir = lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) ? 0 : opendir(path.c_str());
     if (dir) {
         while (dirent* entry = readdir(dir)) {
             std::string name = entry->d_name;
@@ -84,6 +85,7 @@ void Reset()
     ResetHandles();
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
+    WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // what COMSPEC names
     MakeFolder("C:\\Windows\\Temp");
 }
 

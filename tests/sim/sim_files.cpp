@@ -311,21 +311,6 @@ int PfDeleteFile(const char* path)
     return unlink(HostPath(path).c_str()) == 0;
 }
 
-int PfCreateDirectory(const char* path)
-{
-    std::string text = path;
-    if (FileExists(text)) {
-        PfSetLastError(PF_ERROR_ALREADY_EXISTS);
-        return 0;
-    }
-    size_t slash = text.find_last_of('\\');
-    if (slash != std::string::npos && slash > 2 && !IsFolder(text.substr(0, slash))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    return mkdir(HostPath(text).c_str(), 0755) == 0;
-}
-
 // ---- initialization files ----------------------------------------------------
 
 namespace {
@@ -462,9 +447,9 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
                           const char* folder, int show, uint32_t* exitCode)
 {
-    Machine().shellExecutions.push_back(
-        {mask, verb ? verb : "", file ? file : "", parameters ? parameters : "", folder ? folder : "", show});
-    std::string image = folder ? std::string(folder) + "\\" + file : file;
+    Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
+                                         folder ? folder : "", show});
+    std::string image = folder && !IsAbsolute(file) ? std::string(folder) + "\\" + file : file;
     const Program* program = ProgramAt(image);
     if (!FileExists(image) || (program && program->startFails)) {
         if (!(mask & PF_SEE_MASK_FLAG_NO_UI))

@@ -36,7 +36,8 @@ protected:
     int Parse(const std::string& typed)
     {
         BoundedCopy(g_State.CommandLine, PATH_CAPACITY, typed.c_str());
-        return ParseCommandLine(g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
+        return ParseCommandLine(typed.c_str(), g_State.CommandLine, g_State.CustomRequestSection, 0,
+                                &g_State.Settings);
     }
 
     // Parses the case on a fresh machine and checks every option it may set.
@@ -270,7 +271,8 @@ TEST_F(CommandLineTest, ExtractDriversRunsDuringParsing)
     EXPECT_EQ(1, g_State.DriversExtracted);
     EXPECT_STREQ("", g_State.LogFilePath);  // the rest of the token is not looked at
     ASSERT_EQ(6u, sim::Machine().systemCommands.size());
-    EXPECT_EQ("xcopy \"C:\\Pkg\\Vi32\" \"C:\\Out\\production\\Windows7-x86\" /S /I /Y",
+    EXPECT_EQ("\"\"C:\\Windows\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" \"C:\\Out\\production\\Windows7-x86\" "
+              "/S /I /Y\"",
               sim::Machine().systemCommands[0]);
     EXPECT_EQ("x64 inf", sim::ReadFile("C:\\Out\\production\\Windows8.1-x64\\drv.inf"));
 
@@ -326,8 +328,14 @@ protected:
 TEST_F(RunWithCommandLineTest, CommandLineDecidesBetweenUsageExtractionAndInstall)
 {
     const uint32_t all = SUPPORT_PUBLIC_PROPERTIES | SUPPORT_EXTRACT_ALL | SUPPORT_EXIT_CODE;
+    // Switches past the first 259 characters count as much as any other.
+    const std::string longLogFile = "/vLOGFILE=C:\\" + std::string(290, 'l') + ".log";
+    const std::string longSilent = longLogFile + " /s";
+    const std::string longExtractAll = longLogFile + " /extract_all:C:\\Out";
     const RunCase cases[] = {
         {"/S", all, 0, " /f /sw /se", 0, false},
+        {longSilent.c_str(), all, 0, " /f /sw /se", 0, false},
+        {longExtractAll.c_str(), all, 0, nullptr, 6, false},
         {"/s /q /?", all, 0, nullptr, 0, true},
         {"/a /b /c /d /e /f /g /s", all, 0, " /f", 0, false},
         {"/vFORCE=yes", all, UNKNOWN_OPTION, nullptr, 0, false},

@@ -1,6 +1,7 @@
 // The custom request file on the system drive.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "app/setup_sequence.h"
@@ -110,6 +111,42 @@ TEST_F(CustomRequest, DeleteLeavesTheFolderAndToleratesAMissingFile)
     EXPECT_TRUE(sim::FileExists("C:\\VornCustomSetting"));
     DeleteCustomRequestFile();
     EXPECT_TRUE(sim::Machine().boxes.empty());
+}
+
+TEST_F(CustomRequest, LinksAndForeignFoldersNeverLeadTheDeleteOrTheWriteElsewhere)
+{
+    const struct {
+        const char* label;
+        std::function<void()> prepare;
+        bool used;  // the request file is deleted and written
+    } rows[] = {
+        {"a plain folder", [] { sim::WriteFile(kRequestFile, "old"); }, true},
+        {"the folder a link", [] { sim::MakeLink("C:\\VornCustomSetting", "C:\\Other"); }, false},
+        {"the folder a user's",
+         [] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::Machine().owners["C:\\VornCustomSetting"] = "S-1-5-21-1-2-3-1001";
+         },
+         false},
+        {"the file a link", [] { sim::MakeLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true},
+        {"the file a hard link", [] { sim::MakeHardLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        sim::Reset();
+        sim::WriteFile("C:\\Other\\VornCoustomSet.ini", "victim");
+        row.prepare();
+        Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=Mode=2\r\n");
+        DeleteCustomRequestFile();
+        EXPECT_EQ(row.used, PfGetFileAttributes(kRequestFile) == PF_INVALID_FILE_ATTRIBUTES);
+        WriteCustomRequestFile();
+        EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\VornCoustomSet.ini"));
+        if (row.used) {
+            EXPECT_EQ("Mode=2", sim::ReadFile(kRequestFile));
+            EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kRequestFile));  // a file of its own
+        }
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+    }
 }
 
 // Whole runs: the file is replaced on the installation path only.

@@ -92,6 +92,17 @@ TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [2]", sim::Machine().boxes[0].text);
     EXPECT_EQ(0u, g_State.DpinstReturnCode);
+
+    // A program path too long to read whole gives no folder: DPInst is not
+    // looked for from the current drive's root instead.
+    sim::Reset();
+    sim::Machine().modulePath = "C:\\" + std::string(300, 'p') + "\\Setup.exe";
+    sim::WriteFile("C:\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+    BoundedCopy(g_State.Settings.Path, 260, "\\Vi64\\DPInst.exe");
+    EXPECT_EQ(ERROR, RunDpinst(0, &g_State.Settings));
+    EXPECT_TRUE(sim::Machine().processes.empty());
+    ASSERT_EQ(1u, sim::Machine().boxes.size());
+    EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [3]", sim::Machine().boxes[0].text);
 }
 
 TEST_F(DpinstRunner, SilentModeIsTheWholeSwitch)

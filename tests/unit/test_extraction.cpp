@@ -11,6 +11,9 @@
 
 namespace {
 
+// The interpreter drops the outer quotes; xcopy is named by its full path.
+const std::string kXcopy = "\"\"C:\\Windows\\System32\\xcopy.exe\" \"";
+
 const char* const kDestinations[] = {"Windows7-x86", "Windows8-x86", "Windows8.1-x86",
                                      "Windows7-x64", "Windows8-x64", "Windows8.1-x64"};
 
@@ -26,8 +29,8 @@ protected:
     // The command xcopy gets for one row of the table.
     static std::string Expected(const std::string& folder, const std::string& target, int row)
     {
-        return "xcopy \"" + folder + (row < 3 ? "\\Vi32" : "\\Vi64") + "\" \"" + target + "\\production\\" +
-               kDestinations[row] + "\" /S /I /Y";
+        return kXcopy + folder + (row < 3 ? "\\Vi32" : "\\Vi64") + "\" \"" + target + "\\production\\" +
+               kDestinations[row] + "\" /S /I /Y\"";
     }
 
     void ExpectFolders(const std::string& target, bool x86, bool x64)
@@ -56,7 +59,7 @@ TEST_F(ExtractionTest, RunsTheSixCopiesInTableOrder)
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected("D:\\Media", "E:\\Out", row), Commands()[row]) << row;
-    EXPECT_EQ("xcopy \"D:\\Media\\Vi32\" \"E:\\Out\\production\\Windows7-x86\" /S /I /Y", Commands()[0]);
+    EXPECT_EQ(kXcopy + "D:\\Media\\Vi32\" \"E:\\Out\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     EXPECT_EQ("b", sim::ReadFile("E:\\Out\\production\\Windows8.1-x64\\b.inf"));
 }
 
@@ -103,7 +106,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     WriteVi32();
     WriteVi64();
     EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out\\"));
-    EXPECT_EQ("xcopy \"C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y", Commands()[0]);
+    EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("D:\\Out", true, true);
 
     // Empty: the tree lands on the root of the current drive.
@@ -111,7 +114,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     WriteVi32();
     WriteVi64();
     EXPECT_EQ(0, ExtractDrivers(0, ""));
-    EXPECT_EQ("xcopy \"C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y", Commands()[0]);
+    EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("C:", true, true);
 }
 
@@ -139,6 +142,32 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
     }
 }
 
+TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
+{
+    // Without a full path to the interpreter or to xcopy, the current folder
+    // and the search path would decide what runs.
+    const struct {
+        const char* variable;
+        const char* value;  // null: not set
+    } table[] = {
+        {"COMSPEC", nullptr},
+        {"COMSPEC", "cmd.exe"},
+        {"COMSPEC", "C:\\Windows\\system32\\missing.exe"},
+        {"SYSTEMROOT", nullptr},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(std::string(row.variable) + "=" + (row.value ? row.value : "(not set)"));
+        SetUp();
+        WriteVi32();
+        if (row.value)
+            sim::Machine().environment[row.variable] = row.value;
+        else
+            sim::Machine().environment.erase(row.variable);
+        EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_TRUE(Commands().empty());
+    }
+}
+
 TEST_F(ExtractionTest, RefusesAProgramFolderTheInterpreterWouldExpand)
 {
     sim::Machine().modulePath = "C:\\100% driver\\Setup.exe";
@@ -162,7 +191,7 @@ TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
     SetUp();
     sim::Machine().modulePath = folder + "\\Setup.exe";
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
-    std::string tooLong = "D:\\" + std::string(900, 't');
+    std::string tooLong = "D:\\" + std::string(1100, 't');
     EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, tooLong.c_str()));
     EXPECT_TRUE(Commands().empty());
 }

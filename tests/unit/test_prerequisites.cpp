@@ -18,6 +18,9 @@ const char kDotNetKey[] = "SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4";
 const char kImaging[] = "wic_x64_enu.exe";
 const char kDotNet[] = "dotNetFx40_Client_x86_x64.exe";
 
+// Installers start by their full path in the package, never by bare name.
+std::string Installer(const char* name) { return std::string("C:\\Pkg\\DotNetFx\\") + name; }
+
 class Prerequisites : public ::testing::Test {
 protected:
     void SetUp() override { ResetMachine(6, 1, true); }
@@ -91,7 +94,7 @@ TEST_F(Prerequisites, DotNetInstallerIsStartedHiddenFromThePackageFolder)
     const sim::ShellExecution& run = sim::Machine().shellExecutions[0];
     EXPECT_EQ(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, run.mask);
     EXPECT_EQ("open", run.verb);
-    EXPECT_EQ(kDotNet, run.file);
+    EXPECT_EQ(Installer(kDotNet), run.file);
     EXPECT_EQ(" /q", run.parameters);
     EXPECT_EQ("C:\\Pkg\\DotNetFx", run.folder);
     EXPECT_EQ(PF_SW_HIDE, run.show);
@@ -100,10 +103,10 @@ TEST_F(Prerequisites, DotNetInstallerIsStartedHiddenFromThePackageFolder)
 
 TEST_F(Prerequisites, InstallersAndParametersFollowWindowsAndMode)
 {
-    const std::string imagingSilent = std::string(kImaging) + "| /quiet";
-    const std::string imagingInteractive = std::string(kImaging) + "| /norestart";
-    const std::string dotNetSilent = std::string(kDotNet) + "| /q";
-    const std::string dotNetInteractive = std::string(kDotNet) + "| /norestart";
+    const std::string imagingSilent = Installer(kImaging) + "| /quiet";
+    const std::string imagingInteractive = Installer(kImaging) + "| /norestart";
+    const std::string dotNetSilent = Installer(kDotNet) + "| /q";
+    const std::string dotNetInteractive = Installer(kDotNet) + "| /norestart";
     const struct {
         const char* label;
         uint32_t major, minor;
@@ -153,28 +156,33 @@ TEST_F(Prerequisites, PresentImagingComponentIsNotInstalledAgain)
     ResetMachine(5, 1, true);
     sim::Machine().registryKeys = {kImagingKey};
     EXPECT_EQ(SUCCESS, InstallPrerequisites(0));
-    EXPECT_EQ(std::vector<std::string>{std::string(kDotNet) + "| /norestart"}, Started());
+    EXPECT_EQ(std::vector<std::string>{Installer(kDotNet) + "| /norestart"}, Started());
 }
 
 TEST_F(Prerequisites, FailedImagingStartSkipsTheDotNetCheck)
 {
     ResetMachine(5, 1, true);
-    sim::Machine().programs[std::string("C:\\Pkg\\DotNetFx\\") + kImaging].startFails = true;
+    sim::Machine().programs[Installer(kImaging)].startFails = true;
     EXPECT_EQ(DEP_SOFT_ERROR, InstallPrerequisites(0));
-    EXPECT_EQ(std::vector<std::string>{std::string(kImaging) + "| /norestart"}, Started());
+    EXPECT_EQ(std::vector<std::string>{Installer(kImaging) + "| /norestart"}, Started());
 }
 
-TEST_F(Prerequisites, MissingInstallerFailsAtOnceWithoutABox)
+TEST_F(Prerequisites, MissingInstallerFailsAtOnceWithoutABoxOrAStart)
 {
+    // A folder of the installer's name is no installer either.
     const char* removed[] = {"C:\\Pkg\\DotNetFx", "C:\\Pkg\\DotNetFx\\dotNetFx40_Client_x86_x64.exe"};
     for (const char* path : removed) {
-        SCOPED_TRACE(path);
-        ResetMachine(6, 1, true);
-        Silent(true);
-        ASSERT_EQ(0, system(("rm -r '" + sim::HostPath(path) + "'").c_str()));
-        EXPECT_EQ(DEP_SOFT_ERROR, InstallPrerequisites(0));
-        EXPECT_EQ(1u, sim::Machine().shellExecutions.size());
-        EXPECT_TRUE(sim::Machine().boxes.empty());
+        for (bool folderInstead : {false, true}) {
+            SCOPED_TRACE(std::string(path) + (folderInstead ? " (a folder instead)" : ""));
+            ResetMachine(6, 1, true);
+            Silent(true);
+            ASSERT_EQ(0, system(("rm -r '" + sim::HostPath(path) + "'").c_str()));
+            if (folderInstead)
+                sim::MakeFolder(Installer(kDotNet));
+            EXPECT_EQ(DEP_SOFT_ERROR, InstallPrerequisites(0));
+            EXPECT_TRUE(sim::Machine().shellExecutions.empty());
+            EXPECT_TRUE(sim::Machine().boxes.empty());
+        }
     }
 }
 
@@ -204,11 +212,11 @@ protected:
 TEST_F(PrerequisitesInRuns, InstallerRunsBeforeDpinst)
 {
     bool dpinstRanFirst = true;
-    sim::Machine().programs[std::string("C:\\Pkg\\DotNetFx\\") + kDotNet].whileRunning = [&] {
+    sim::Machine().programs[Installer(kDotNet)].whileRunning = [&] {
         dpinstRanFirst = !sim::Machine().processes.empty();
     };
     EXPECT_EQ(SUCCESS, RunSetup(0, "/s"));
-    EXPECT_EQ(std::vector<std::string>{std::string(kDotNet) + "| /q"}, Started());
+    EXPECT_EQ(std::vector<std::string>{Installer(kDotNet) + "| /q"}, Started());
     EXPECT_FALSE(dpinstRanFirst);
     EXPECT_EQ(1u, sim::Machine().processes.size());
 }

@@ -3,10 +3,15 @@
 
 #include <string.h>
 
+#include <functional>
+#include <map>
+
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "log/log_files.h"
 #include "log/runtime_log.h"
+#include "log/safe_files.h"
 #include "sim/sim.h"
 
 namespace {
@@ -159,6 +164,68 @@ TEST_F(RuntimeLog, CopyTargetsOutsideFolderCreation)
     sim::MakeFolder("\\\\srv\\share\\logs");
     Write(0);
     EXPECT_EQ(expected, sim::ReadFile("\\\\srv\\share\\logs\\run.log"));
+}
+
+// A folder made beforehand by this owner.
+std::function<void()> OwnedBy(const std::string& folder, const std::string& owner)
+{
+    return [=] {
+        sim::MakeFolder(folder);
+        sim::Machine().owners[folder] = owner;
+    };
+}
+
+TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
+{
+    const std::string kUser = "S-1-5-21-1-2-3-1001";
+    const struct {
+        const char* label;
+        std::function<void()> prepare;
+        bool written;
+    } rows[] = {
+        {"nothing there", [] {}, true},
+        {"TouchPad a link", [] { sim::MakeLink("C:\\TouchPad", "C:\\Other"); }, false},
+        {"log a link", [] { sim::MakeLink("C:\\TouchPad\\log", "C:\\Other"); }, false},
+        {"TouchPad a file", [] { sim::WriteFile("C:\\TouchPad", "x"); }, false},
+        {"TouchPad a user's", OwnedBy("C:\\TouchPad", kUser), false},
+        {"log a user's", OwnedBy("C:\\TouchPad\\log", kUser), false},
+        {"TouchPad SYSTEM's", OwnedBy("C:\\TouchPad", "SY"), true},
+        // Under Wine every folder belongs to the one user the program runs as.
+        {"TouchPad the run's own account's", [&] { OwnedBy("C:\\TouchPad", sim::Machine().processUser)(); }, true},
+        {"Setup.log a link", [] { sim::MakeLink(kLog, "C:\\Other\\Setup.log"); }, true},
+        {"Setup.log a hard link", [] { sim::MakeHardLink(kLog, "C:\\Other\\Setup.log"); }, true},
+        {"a temporary left behind", [] { sim::WriteFile("C:\\TouchPad\\log\\~etup.log", "old"); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::WriteFile("C:\\Other\\Setup.log", "victim");
+        row.prepare();
+        strcpy(g_State.LogFilePath, "C:\\Out\\copy.log");
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+        Write(0);
+        CloseStepTrace("done");
+        // The trace says which folder was refused, and why.
+        EXPECT_EQ(!row.written, sim::ReadFile(StepTracePath()).find("C:\\TouchPad") != std::string::npos &&
+                                    sim::ReadFile(StepTracePath()).find(" not used: ") != std::string::npos);
+        EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\Setup.log"));
+        EXPECT_FALSE(sim::FileExists("C:\\Other\\log") || sim::FileExists("C:\\Other\\~etup.log"));
+        EXPECT_EQ(row.written, sim::ReadFile(kLog).compare(0, 2, "\xFF\xFE") == 0);
+        if (row.written)
+            EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kLog));  // a file of its own
+        EXPECT_EQ(row.written, sim::FileExists("C:\\Out\\copy.log"));         // this run's log, or nothing
+        EXPECT_FALSE(sim::FileExists("C:\\TouchPad\\log\\~etup.log"));
+    }
+}
+
+TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
+{
+    strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
+    Write(0);
+    const std::map<std::string, std::string> expected = {{"c:\\touchpad", PROTECTED_FOLDER_SDDL},
+                                                         {"c:\\touchpad\\log", PROTECTED_FOLDER_SDDL},
+                                                         {"d:\\logs", PROTECTED_FOLDER_SDDL}};
+    EXPECT_EQ(expected, sim::Machine().folderSddl);
 }
 
 TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)

@@ -83,6 +83,7 @@ TEST_F(TrayLaunch, PathChoice)
         {"folder without the program", "C:\\Apps", sim::View::Only64, false, kFallbackStart},
         {"value only in the 32-bit view", "C:\\Apps", sim::View::Only32, true, kFallbackStart},
         {"path too long for its buffer", longFolder, sim::View::Only64, false, kFallbackStart},
+        {"relative folder, there from the current folder", "Apps", sim::View::Only64, true, kFallbackStart},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.label);

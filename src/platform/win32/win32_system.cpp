@@ -125,7 +125,12 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
     return CopyFileA(source, target, failIfExists);
 }
 int PfDeleteFile(const char* path) { return DeleteFileA(path); }
-int PfCreateDirectory(const char* path) { return CreateDirectoryA(path, NULL); }
+uint32_t PfGetFileAttributes(const char* path) { return GetFileAttributesA(path); }
+
+int PfMoveFileReplacing(const char* source, const char* target)
+{
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING);
+}
 
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
                                    uint32_t capacity, const char* file)

@@ -66,4 +66,9 @@ SCENARIOS += [
              registry=SAME_VERSION, flow=question_then_fresh_install, answers=["no"], dpinst=DPInst(exit_code=1),
              boxes=[Box(caption=rc_string(0x0409, 1), text=rc_string(0x0409, 4), buttons=["yes", "no"],
                         default="no")], dpinst_calls=[INTERACTIVE]),
+    # Every switch counts, however long the line: a 300-character line that
+    # ends in "/s" is silent, so the same version installed asks nothing.
+    Scenario("a 300-character command line ending in /s: silent, no question, silent DPInst", package(0x09),
+             args="/vLOGFILE=C:\\Logs\\" + "l" * 278 + ".log /s", registry=SAME_VERSION,
+             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT], time_limit=20),
 ]

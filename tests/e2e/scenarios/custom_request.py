@@ -3,7 +3,7 @@ of the settings file, whose "CustomRequest" text is written, without a line
 end, to C:\\VornCustomSetting\\VornCoustomSet.ini on the installation path;
 "CustomRequestCnt" x 260 sizes the text. Every installation first deletes the
 file; runs that end earlier leave it as it was."""
-from e2e import ABSENT, DPInst, Reg, SAMPLE_INF, Scenario, driver_package
+from e2e import ABSENT, DPInst, Reg, SAMPLE_INF, Scenario, driver_package, folder_holds
 
 REQUEST_FILE = "C:\\VornCustomSetting\\VornCoustomSet.ini"
 LONG_TEXT = "".join(chr(ord("a") + i % 26) for i in range(300))
@@ -22,8 +22,13 @@ def package(count, text="Mode=2; Tap=off", support=8):
 def request(name, pkg, content, args="/s /OEM1", **more):
     more.setdefault("boxes", [])
     return Scenario(f"custom request: {name}", pkg, args=args, dpinst=DPInst(exit_code=1), exit=0,
-                    files={REQUEST_FILE: content}, **more)
+                    files={} if content is None else {REQUEST_FILE: content}, **more)
 
+
+# Where an attacker's link leads, and what it holds before the run.
+OTHER = "C:\\Other"
+UNRELATED = {"VornCoustomSet.ini": b"an unrelated file", "keep.txt": b"kept"}
+SEEDED = {OTHER + "\\" + name: data for name, data in UNRELATED.items()}
 
 SCENARIOS = [
     request("written exactly, without a line end", package(1), b"Mode=2; Tap=off"),
@@ -43,4 +48,12 @@ SCENARIOS = [
             cleanup=["C:\\out"],
             check=lambda outcome: [] if outcome.prefix.unix("C:\\out\\production\\Windows7-x64").is_dir()
             else ["nothing was extracted"]),
+    # The request folder is not used when it is a link: nothing deleted or written where it leads.
+    request("the folder a link: nothing deleted or written where it leads", package(1), None,
+            seed_files=SEEDED, cleanup=[OTHER], links={"C:\\VornCustomSetting": OTHER},
+            check=folder_holds(OTHER, UNRELATED)),
+    # A link at the file's name is replaced, never deleted through or written through.
+    request("the file a link: replaced by the request, its target kept", package(1), b"Mode=2; Tap=off",
+            seed_files=SEEDED, cleanup=[OTHER], links={REQUEST_FILE: OTHER + "\\VornCoustomSet.ini"},
+            check=folder_holds(OTHER, UNRELATED)),
 ]

@@ -4,6 +4,7 @@ into six folders under <path>\\production, install nothing, and end with 0; a
 failed first copy ends with 3. Support 0x08 makes that the exit code."""
 import os
 
+import rig
 from e2e import ABSENT, PRESENT, DPInst, Scenario, driver_package
 
 COPIES = [("Vi32", "Windows7-x86"), ("Vi32", "Windows8-x86"), ("Vi32", "Windows8.1-x86"),
@@ -11,6 +12,7 @@ COPIES = [("Vi32", "Windows7-x86"), ("Vi32", "Windows8-x86"), ("Vi32", "Windows8
 OUT = "C:\\Out"
 LOG = "C:\\TouchPad\\log\\Setup.log"
 USER_LOG = "C:\\x.log"
+PLANTED = "C:\\planted.txt"
 
 # Files in sub-folders and binary bytes, so that a copy without /S or in text
 # mode shows.
@@ -127,6 +129,15 @@ SCENARIOS = [
             f'/extract_all:{OUT}\\" & echo x > {PWNED} & "'),
     refused("in EXTRACTDRIVERS with a double quote and a second command",
             f'/vEXTRACTDRIVERS={OUT}\\" & echo x > {PWNED} & "'),
+    # xcopy runs from the system folder by full path: files of its name in the
+    # current folder or the Windows folder (on the search path) never run.
+    Scenario("extraction with xcopy.bat and xcopy.exe planted in the current and the Windows folder: never run",
+             package(0x0A), args=f"/extract_all:{OUT}", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
+             dpinst_calls=[], seed_files={**{folder + "\\xcopy.bat": f"@echo planted> {PLANTED}\r\n"
+                                             for folder in ("C:\\e2e\\cwd", "C:\\windows")},
+                                          **{folder + "\\xcopy.exe": rig.BIN / "dpinst_x86.exe"
+                                             for folder in ("C:\\e2e\\cwd", "C:\\windows")}},
+             files={PLANTED: ABSENT}, cleanup=[OUT, PLANTED], check=extracted(OUT)),
 ]
 
 

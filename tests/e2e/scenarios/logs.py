@@ -6,7 +6,7 @@ import os
 import re
 
 import rig
-from e2e import ABSENT, DPInst, Scenario, driver_package
+from e2e import ABSENT, DPInst, Scenario, driver_package, folder_holds
 
 LOG = "C:\\TouchPad\\log\\Setup.log"
 DPINST_LOG = "C:\\windows\\DpInst.log"
@@ -218,4 +218,16 @@ SCENARIOS = [
              dpinst=DPInst(exit_code=1, log_line=LINE), exit=0, boxes=[],
              files={DPINST_LOG: EARLIER + SINCE + THIS_RUN, BACKUP: ABSENT},
              check=runtime_log("/s /vDEBUG=true", "Exit code = 0", joined=THIS_RUN)),
+    # A "/f2" target that is a folder gets no report, and nothing is joined into it.
+    Scenario("debug report named after an existing folder: nothing written or joined there", package(0x0D),
+             args="/s /f2DEBUG C:\\rep", seed_files={DPINST_LOG: EARLIER, "C:\\rep\\keep.txt": b"kept"},
+             dpinst=DPInst(exit_code=1, log_line=LINE), exit=0, boxes=[],
+             files={DPINST_LOG: EARLIER + THIS_RUN, BACKUP: ABSENT, "C:\\TouchPad": ABSENT},
+             check=folder_holds("C:\\rep", {"keep.txt": b"kept"})),
+    # A link at the LOGFILE name is replaced by the copy, never written through.
+    Scenario("LOGFILE a link to a file elsewhere: the copy replaces the link, its target kept", package(0x0D),
+             args="/s /vLOGFILE=C:\\Logs\\x.log", cleanup=["C:\\Logs", "C:\\Other"],
+             seed_files={"C:\\Other\\x.log": b"kept"},
+             links={"C:\\Logs\\x.log": "C:\\Other\\x.log"}, dpinst=DPInst(exit_code=1), exit=0, boxes=[],
+             check=all_of(same_as_log("C:\\Logs\\x.log"), folder_holds("C:\\Other", {"x.log": b"kept"}))),
 ]

@@ -54,4 +54,12 @@ SCENARIOS = [
     Scenario("prerequisites, \"DotNetFx\" missing: exit 3 at once, no box, no DPInst",
              package(installer=False), windows="win7", args="/s", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1),
              exit=3, boxes=[], dpinst_calls=[], time_limit=20),
+    # Only the installer in "DotNetFx" is started, by its full path: one of the
+    # same name in the current folder or the Windows folder never runs.
+    Scenario("prerequisites, installer missing from \"DotNetFx\" but planted elsewhere: exit 3, nothing run",
+             package(installer=False), windows="win7", args="/s", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1),
+             seed_files={"C:\\pkg\\DotNetFx\\readme.txt": "the installer is missing",
+                         **{folder + "\\dotNetFx40_Client_x86_x64.exe": rig.BIN / "dpinst_x86.exe"
+                            for folder in ("C:\\e2e\\cwd", "C:\\windows")}},
+             exit=3, boxes=[], dpinst_calls=[], time_limit=20),
 ]

@@ -3,7 +3,7 @@ Support has bit 0x04, as UTF-16 with a byte-order mark, replaced on every run.""
 import datetime
 import re
 
-from e2e import ABSENT, DPInst, Scenario, driver_package
+from e2e import ABSENT, DPInst, Scenario, driver_package, folder_holds
 
 LOG = "C:\\TouchPad\\log\\Setup.log"
 TIME = r"(\d+)-(\d+)-(\d+) (\d+):(\d+):(\d+)\r\n"
@@ -45,6 +45,36 @@ def log_says(command, exit_line, reboot=False):
 
 PACKAGE = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"})
 
+# A folder that an attacker's link leads to, and what it holds before the run.
+OTHER = "C:\\Other"
+UNRELATED = {"Setup.log": b"an unrelated file", "keep.txt": b"kept"}
+SEEDED = {OTHER + "\\" + name: data for name, data in UNRELATED.items()}
+COPY = "C:\\Logs\\copy.log"
+
+
+def link_attack(what, links=None, hard_links=None, written=True):
+    """A silent run with a LOGFILE copy after a link was put in place of one
+    of the log's folders or of the log itself: the folder the link leads to
+    keeps exactly its files, the exit code is that of a run without the link,
+    and the copy is this run's log or nothing."""
+    logged = log_says("C:\\pkg\\Setup.exe /s /vLOGFILE=" + COPY, "Exit code = 0")
+    untouched = folder_holds(OTHER, UNRELATED)
+
+    def check(outcome):
+        problems = untouched(outcome) + (logged(outcome) if written else [])
+        if written and outcome.file(COPY) != outcome.file(LOG):
+            problems.append(f"{COPY} is not this run's log")
+        return problems
+
+    return Scenario(f"runtime log with {what}: nothing written or deleted where it leads", PACKAGE_WITH_COPY,
+                    args="/s /vLOGFILE=" + COPY, dpinst=DPInst(exit_code=1), exit=0, boxes=[],
+                    seed_files=SEEDED, links=links or {}, hard_links=hard_links or {},
+                    cleanup=["C:\\Logs", OTHER],
+                    files={} if written else {COPY: ABSENT}, check=check)
+
+
+PACKAGE_WITH_COPY = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0D}}, {"Vi64": "x64"})
+
 SCENARIOS = [
     Scenario("runtime log of a silent run that needs a restart", PACKAGE, args="/s",
              dpinst=DPInst(exit_code=0x40000001), exit=1641, boxes=[],
@@ -64,4 +94,10 @@ SCENARIOS = [
              lang="ru_RU.UTF-8", args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
              dpinst_calls=['"C:\\Пакет драйвера\\Vi64\\DPInst.exe" /f /sw /se'],
              check=log_says("C:\\Пакет драйвера\\Setup.exe /s", "Exit code = 0")),
+    # A log that cannot be written safely is not written, and LOGFILE gets no stale copy.
+    link_attack("a link in place of C:\\TouchPad", links={"C:\\TouchPad": OTHER}, written=False),
+    link_attack("a link in place of C:\\TouchPad\\log", links={"C:\\TouchPad\\log": OTHER}, written=False),
+    # A link at the file's name is replaced by the log, never written through.
+    link_attack("Setup.log a link to a file elsewhere", links={LOG: OTHER + "\\Setup.log"}),
+    link_attack("Setup.log a hard link of a file elsewhere", hard_links={LOG: OTHER + "\\Setup.log"}),
 ]
