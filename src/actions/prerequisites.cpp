@@ -81,8 +81,7 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
         TraceLine("Prerequisites: %s is missing", installer);
         return 0;
     }
-    const char* parameters =
-        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
     if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,

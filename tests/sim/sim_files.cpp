@@ -447,8 +447,8 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
                           const char* folder, int show, uint32_t* exitCode)
 {
-    Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
-                                         folder ? folder : "", show});
+    Machine().shellExecutions.push_back(
+        {mask, verb ? verb : "", file ? file : "", parameters ? parameters : "", folder ? folder : "", show});
     std::string image = folder && !IsAbsolute(file) ? std::string(folder) + "\\" + file : file;
     const Program* program = ProgramAt(image);
     if (!FileExists(image) || (program && program->startFails)) {
