@@ -4,8 +4,9 @@ file(GLOB WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32
 set(SETUP_OUTPUT_DIR ${CMAKE_BINARY_DIR} CACHE PATH "Where Setup.exe goes")
 
 add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
-add_compile_options(-Os ${WARNINGS} -Wno-cast-function-type -fno-exceptions -fno-rtti
-                    -ffunction-sections -fdata-sections)
+# No -fdata-sections: with it, mingw puts every zero-filled buffer (the state,
+# the trace's lines) into the image's initialized data instead of .bss.
+add_compile_options(-Os ${WARNINGS} -Wno-cast-function-type -fno-exceptions -fno-rtti -ffunction-sections)
 include_directories(${CMAKE_SOURCE_DIR}/src)
 
 add_library(setup_core STATIC ${CORE_SOURCES} ${WIN32_SOURCES})

@@ -32,10 +32,7 @@ const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 // Beside what the command interpreter would not take literally, xcopy may
 // read a "/" even inside quotes as a switch (such as /W or /P, which wait for
 // a key). No folder name holds "/": it only ever stands in for "\".
-int PathIsSafe(const char* path)
-{
-    return IsLiteralInQuotes(path) && !strchr(path, '/');
-}
+int PathIsSafe(const char* path) { return IsLiteralInQuotes(path) && !strchr(path, '/'); }
 
 // 1 when the whole command fits. The interpreter drops the outer pair of
 // quotes, and the quoted paths inside stay as they are.

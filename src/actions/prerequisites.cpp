@@ -20,8 +20,8 @@ struct Prerequisite {
 
 const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "wic_x64_enu.exe", " /quiet",
                                " /norestart"};
-const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4",
-                               "dotNetFx40_Client_x86_x64.exe", " /q", " /norestart"};
+const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
+                               " /q", " /norestart"};
 
 // Windows 8 and later bring both components with them.
 int IsWindows8OrLater(const PfOsVersionInfo* os)
@@ -81,8 +81,7 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
         TraceLine("Prerequisites: %s is missing", installer);
         return 0;
     }
-    const char* parameters =
-        IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
     if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
@@ -118,7 +117,8 @@ int InstallPrerequisites(ModuleHandle instance)
         return SUCCESS;
     }
     if (IsDotNetUnnecessary(g_State.DeviceAcpiId)) {
-        TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID", g_State.DeviceAcpiId);
+        TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID",
+                  g_State.DeviceAcpiId);
         return SUCCESS;
     }
     if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))

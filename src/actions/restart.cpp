@@ -31,7 +31,8 @@ int EnableShutdownPrivilege()
 void RestartWindows(int result)
 {
     if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED) {
-        TraceLine("Restart: none (%s)", g_State.ForceRestart != 1 ? "FORCERESTART is not true" : "the result is not 1641");
+        TraceLine("Restart: none (%s)",
+                  g_State.ForceRestart != 1 ? "FORCERESTART is not true" : "the result is not 1641");
         return;
     }
     if (!EnableShutdownPrivilege())

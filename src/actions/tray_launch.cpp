@@ -71,8 +71,7 @@ int LaunchTrayApplication()
     return started;
 }
 
-int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine,
-                             const uint16_t* workingFolder)
+int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine, const uint16_t* workingFolder)
 {
     int started = 0;
     PfHandle token = 0;

@@ -67,9 +67,12 @@ void TraceSettings(const SettingsRecord* settings)
         uint32_t bit;
         const char* name;
     } kBits[] = {
-        {SUPPORT_PUBLIC_PROPERTIES, "public properties"}, {SUPPORT_EXTRACT_ALL, "extract_all"},
-        {SUPPORT_RUNTIME_LOG, "runtime log"},             {SUPPORT_EXIT_CODE, "exit code"},
-        {SUPPORT_PREREQUISITES, "prerequisites"},         {SUPPORT_LAUNCH_APP, "tray application"},
+        {SUPPORT_PUBLIC_PROPERTIES, "public properties"},
+        {SUPPORT_EXTRACT_ALL, "extract_all"},
+        {SUPPORT_RUNTIME_LOG, "runtime log"},
+        {SUPPORT_EXIT_CODE, "exit code"},
+        {SUPPORT_PREREQUISITES, "prerequisites"},
+        {SUPPORT_LAUNCH_APP, "tray application"},
     };
     char bits[TEXT_CAPACITY] = "";
     for (const auto& bit : kBits)
@@ -213,7 +216,8 @@ void TraceRunStart(ModuleHandle instance, const char* arguments)
     PfGetModuleFileName(instance, program, PATH_CAPACITY);
     TraceLine("%s version %s, process %u", program, SETUP_VERSION_TEXT, (unsigned)PfGetCurrentProcessId());
     TraceLine("Command line: \"%s\"", arguments);
-    TraceLine("Desktop visible: %s", PfIsDesktopVisible() ? "yes" : "no, boxes are answered with their default button");
+    TraceLine("Desktop visible: %s",
+              PfIsDesktopVisible() ? "yes" : "no, boxes are answered with their default button");
 }
 
 }  // namespace

@@ -60,7 +60,9 @@ int MachineFitsWindows(uint16_t machine)
     int wide = Is64BitWindows();
     int fits = machine == (wide ? PF_IMAGE_FILE_MACHINE_AMD64 : PF_IMAGE_FILE_MACHINE_I386);
     TraceLine("DPInst check: machine 0x%04X (%s) on %s Windows: %s", (unsigned)machine,
-              machine == PF_IMAGE_FILE_MACHINE_AMD64 ? "x64" : machine == PF_IMAGE_FILE_MACHINE_I386 ? "x86" : "other",
+              machine == PF_IMAGE_FILE_MACHINE_AMD64  ? "x64"
+              : machine == PF_IMAGE_FILE_MACHINE_I386 ? "x86"
+                                                      : "other",
               wide ? "64-bit" : "32-bit", fits ? "fits" : "wrong processor");
     return fits;
 }

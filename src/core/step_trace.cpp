@@ -114,6 +114,17 @@ void Emit(int last)
     }
 }
 
+// Callers may be about to report GetLastError's value: tracing keeps it.
+void FormatAndEmit(int last, const char* format, va_list args)
+{
+    if (!g_file)
+        return;
+    uint32_t lastError = PfGetLastError();
+    BoundedFormatV(g_text, kTextCapacity, format, args);
+    Emit(last);
+    PfSetLastError(lastError);
+}
+
 }  // namespace
 
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
@@ -163,31 +174,21 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
 
 void TraceLine(const char* format, ...)
 {
-    if (!g_file)
-        return;
-    uint32_t lastError = PfGetLastError();
     va_list args;
     va_start(args, format);
-    BoundedFormatV(g_text, kTextCapacity, format, args);
+    FormatAndEmit(0, format, args);
     va_end(args);
-    Emit(0);
-    PfSetLastError(lastError);
 }
 
 void CloseStepTrace(const char* format, ...)
 {
-    if (!g_file)
-        return;
-    uint32_t lastError = PfGetLastError();
     va_list args;
     va_start(args, format);
-    BoundedFormatV(g_text, kTextCapacity, format, args);
+    FormatAndEmit(1, format, args);
     va_end(args);
-    Emit(1);
     if (g_file)
         PfCloseHandle(g_file);
     g_file = 0;
-    PfSetLastError(lastError);
 }
 
 const char* StepTracePath() { return g_path; }

@@ -59,8 +59,8 @@ int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
         return 0;
     }
     int outcome = loc_CopmareDrvVersion(installed, package);
-    TraceLine("Overwrite question: installed \"%s\", package \"%s\": %s%s", installed, package,
-              OutcomeName(outcome), outcome < 0 ? "; the run stops" : "");
+    TraceLine("Overwrite question: installed \"%s\", package \"%s\": %s%s", installed, package, OutcomeName(outcome),
+              outcome < 0 ? "; the run stops" : "");
     switch (outcome) {
     case OLDER_INSTALLED:
         return 1;

@@ -66,7 +66,6 @@ int CheckVersionDll(const char* packageInfPath)
     free(block);
     if (same)
         return 1;
-    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
-            PF_MB_OK | PF_MB_ICONINFORMATION);
+    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR", PF_MB_OK | PF_MB_ICONINFORMATION);
     return 0;
 }

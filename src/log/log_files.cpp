@@ -41,10 +41,7 @@ int IsReadableFile(const char* path)
 
 // A path goes into the join command only when the command interpreter will
 // take it literally inside quotes.
-int SafeInCommand(const char* path)
-{
-    return path && *path && IsLiteralInQuotes(path);
-}
+int SafeInCommand(const char* path) { return path && *path && IsLiteralInQuotes(path); }
 
 enum FolderWalk { FOLDERS_READY, FOLDERS_REFUSED, FOLDERS_NO_ROOT };
 
@@ -129,8 +126,8 @@ int JoinFiles(const char* target, const char* addition)
     // Binary mode: ASCII mode would stop at the first 0x1A of the addition and
     // add a 0x1A of its own.
     char command[JOIN_COMMAND_CAPACITY];
-    if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition,
-                      target) != BOUNDED_OK)
+    if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition, target) !=
+        BOUNDED_OK)
         return 0;
     int code = RunInterpreterCommand(command);
     TraceLine("Command %s: exit code %d", command, code);

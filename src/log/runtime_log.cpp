@@ -30,8 +30,8 @@ int LogGateOpen(const SettingsRecord* settings)
 void AppendTime(char* text, const PfSystemTime& time)
 {
     char line[TEXT_CAPACITY];
-    BoundedFormat(line, TEXT_CAPACITY, kTimeFormat, (unsigned)time.wYear, (unsigned)time.wMonth,
-                  (unsigned)time.wDay, (unsigned)time.wHour, (unsigned)time.wMinute, (unsigned)time.wSecond);
+    BoundedFormat(line, TEXT_CAPACITY, kTimeFormat, (unsigned)time.wYear, (unsigned)time.wMonth, (unsigned)time.wDay,
+                  (unsigned)time.wHour, (unsigned)time.wMinute, (unsigned)time.wSecond);
     BoundedAppend(text, TEXT_CAPACITY, line);
 }
 

@@ -7,10 +7,7 @@ namespace {
 
 const size_t kMaxCapacity = 2147483647u;
 
-bool CapacityValid(size_t capacity)
-{
-    return capacity != 0 && capacity <= kMaxCapacity;
-}
+bool CapacityValid(size_t capacity) { return capacity != 0 && capacity <= kMaxCapacity; }
 
 template <typename Char>
 BoundedResult CopyAtMost(Char* destination, size_t capacity, const Char* source, size_t count)

@@ -8,9 +8,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-typedef void* ModuleHandle;   // HINSTANCE / HMODULE
-typedef uintptr_t PfHandle;   // any kernel or registry handle; 0 = none
-typedef void* PfProc;         // an entry point found at run time
+typedef void* ModuleHandle;  // HINSTANCE / HMODULE
+typedef uintptr_t PfHandle;  // any kernel or registry handle; 0 = none
+typedef void* PfProc;        // an entry point found at run time
 
 // ---- Windows constants the program's logic depends on -------------------
 enum : uint32_t {
@@ -134,7 +134,7 @@ int PfAnsiToWide(const char* text, int length, uint16_t* wide, int wideCapacity)
 void PfSetUserLocale();
 
 // ---- shell path functions (shlwapi) ----------------------------------------
-int PfPathAppend(char* path, const char* more);     // path holds 260 characters
+int PfPathAppend(char* path, const char* more);  // path holds 260 characters
 int PfPathRemoveFileSpec(char* path);
 void PfPathStripPath(char* path);
 void PfPathRemoveExtension(char* path);
@@ -176,8 +176,8 @@ void PfUnmapView(const unsigned char* view);
 int PfImageNtHeaderMachine(const unsigned char* view, uint16_t* machine);
 
 // ---- initialization files ---------------------------------------------------
-uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText,
-                                   char* buffer, uint32_t capacity, const char* file);
+uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
+                                   uint32_t capacity, const char* file);
 int PfGetPrivateProfileInt(const char* section, const char* key, int defaultValue, const char* file);
 
 // ---- registry -----------------------------------------------------------------
@@ -254,13 +254,11 @@ uintptr_t PfFindWindow(const char* className);
 uint32_t PfGetWindowThreadProcessId(uintptr_t window);
 PfHandle PfOpenProcess(uint32_t access, uint32_t processId);
 int PfOpenProcessToken(PfHandle process, uint32_t access, PfHandle* token);
-int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType,
-                       PfHandle* newToken);
+int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType, PfHandle* newToken);
 // Calls a looked-up CreateProcessWithTokenW with a zeroed STARTUPINFOW; on success
 // the new process's and thread's handles come back for the caller to close.
-int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags,
-                                  const uint16_t* applicationName, uint16_t* commandLine,
-                                  uint32_t creationFlags, const uint16_t* currentDirectory,
+int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags, const uint16_t* applicationName,
+                                  uint16_t* commandLine, uint32_t creationFlags, const uint16_t* currentDirectory,
                                   PfHandle* process, PfHandle* thread);
 
 #endif

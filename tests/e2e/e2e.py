@@ -94,6 +94,7 @@ class Scenario:
     hard_links: Dict[str, str] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
+    hidden: bool = False                    # run on a desktop nobody sees, as SYSTEM in session 0
 
     # what must come out
     exit: Optional[int] = None              # of the single run; a flow checks its runs itself
@@ -102,12 +103,39 @@ class Scenario:
     files: Dict[str, object] = dataclasses.field(default_factory=dict)  # path -> str/bytes/ABSENT/PRESENT
     exit_windows: Optional[Sequence[Tuple[int, int]]] = None            # ExitWindowsEx(flags, reason) calls
     check: Optional[Callable[["Outcome"], List[str]]] = None
+    trace: Sequence[str] = ()               # texts the single run's step trace holds
     pending: Optional[str] = None  # why it cannot pass yet; its failure is not counted
 
     @property
     def traced(self) -> bool:
         return bool(self.relay) or self.exit_windows is not None or any(
             b.style is not None for b in self.boxes or ())
+
+
+def unattended(visible: Scenario, label: str, **changes) -> Scenario:
+    """The same run on a desktop nobody sees: each box the visible run shows is
+    answered with its default button instead, so the run ends on its own with
+    what Enter gives, shows nothing and names each box in its step trace."""
+    boxes = list(visible.boxes or ())
+    entered = all(answer in ("default", box.default) for answer, box in zip(visible.answers, boxes))
+    assert entered and not visible.flow, "the visible run must be answered as Enter answers it"
+    trace = list(visible.trace)
+    for box in boxes:
+        trace.append(f'Box not shown (no visible desktop): caption "{box.caption}"'
+                     + (f", style 0x{box.style:X}" if box.style is not None else ""))
+        if box.text is not None:
+            answer = {"ok": "OK", "yes": "Yes", "no": "No", "cancel": "Cancel"}.get(box.default or "", "")
+            trace.append(f'text "{escape_controls(box.text)}"; answered {answer}'.rstrip())
+    fields = dict(name=f"{label}, on a hidden desktop", hidden=True, boxes=[], answers=(), trace=trace,
+                  time_limit=20.0)
+    fields.update(changes)
+    return dataclasses.replace(visible, **fields)
+
+
+def escape_controls(text: str) -> str:
+    """A text as the step trace writes it: control characters escaped, one line."""
+    named = {"\n": "\\n", "\r": "\\r", "\t": "\\t"}
+    return "".join(named.get(c, f"\\x{ord(c):02X}") if ord(c) < 0x20 else c for c in text)
 
 
 # ---------------------------------------------------------------------------
@@ -222,6 +250,10 @@ class Outcome:
 
     def traced(self, function: str) -> List[rig.Call]:
         return [c for c in self.calls if c.function == function]
+
+    def step_trace(self, run: rig.RunResult) -> Optional[str]:
+        traces = self.prefix.step_traces(run.pid) if run.pid is not None else []
+        return traces[0].read_bytes().decode("utf-8", errors="replace") if len(traces) == 1 else None
 
 
 class Context:
@@ -338,6 +370,27 @@ def attach_styles(outcome: Outcome) -> List[str]:
     return problems
 
 
+def check_step_traces(outcome: Outcome) -> List[str]:
+    """Every run leaves one step trace: UTF-8 with a byte-order mark, CR LF lines,
+    the last naming the run's exit code."""
+    problems = []
+    for number, run in enumerate(outcome.runs, 1):
+        if run.exit_code is None:
+            continue
+        trace = outcome.step_trace(run)
+        if trace is None:
+            problems.append(f"run {number}: no single step trace for process {run.pid}")
+            continue
+        lines = trace.split("\r\n")
+        if not trace.startswith("\ufeff") or lines[-1] != "" or any("\n" in line for line in lines):
+            problems.append(f"run {number}: the step trace is not BOM-marked CR LF lines")
+        elif not lines[-2].endswith(f"exit code {run.exit_code}"):
+            problems.append(f"run {number}: the step trace ends {show(lines[-2])}, not with exit code {run.exit_code}")
+        if number == len(outcome.runs):
+            problems += [f"the step trace lacks {show(text)}" for text in outcome.scenario.trace if text not in trace]
+    return problems
+
+
 def check_outcome(outcome: Outcome) -> List[str]:
     s = outcome.scenario
     problems = []
@@ -346,6 +399,7 @@ def check_outcome(outcome: Outcome) -> List[str]:
             problems.append(f"run {number}: {run.error}")
     if s.exit is not None and s.flow is None and outcome.exit_code != s.exit:
         problems.append(f"exit code {outcome.exit_code}, expected {s.exit}")
+    problems += check_step_traces(outcome)
 
     if s.traced:
         problems += attach_styles(outcome)
@@ -471,7 +525,7 @@ def run_scenario(prefix: rig.Prefix, s: Scenario, setup_exe: Path, logs: Path) -
         if s.flow:
             s.flow(context)
         else:
-            context.runs.append(session.start(s.package.exe_path, s.args, s.cmdline))
+            context.runs.append(session.start(s.package.exe_path, s.args, s.cmdline, s.hidden))
         results = [run.wait() for run in context.runs]
         session.stop_robot()
         failed = False

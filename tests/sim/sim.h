@@ -89,8 +89,8 @@ struct MachineState {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
     uint32_t processId = 1234;
-    std::string tempPath = "C:\\Windows\\Temp\\";  // GetTempPathA's answer; the folder exists
-    bool desktopVisible = true;                   // false: a hidden window station (session 0)
+    std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
+    bool desktopVisible = true;                               // false: a hidden window station (session 0)
     std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
 
     // Security of files and folders. A reparse point is a host symbolic link and
@@ -106,7 +106,7 @@ struct MachineState {
     // registry and devices
     std::vector<RegistryValue> registry;
     std::vector<std::string> registryKeys;  // keys that exist without values (any view)
-    std::vector<Device> devices;  // in enumeration order (under Wine: sorted by instance path)
+    std::vector<Device> devices;            // in enumeration order (under Wine: sorted by instance path)
     bool deviceClassFails = false;
 
     // files whose delete succeeds while they stay (another process holds them

@@ -327,8 +327,8 @@ unsigned FoldSingle(unsigned char c)
 {
     if (c >= 'A' && c <= 'Z')
         return c + 32;
-    if (g_machine.ansiCodePage == 1252 && ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || c == 0x8A || c == 0x8C ||
-                                           c == 0x8E))
+    if (g_machine.ansiCodePage == 1252 &&
+        ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || c == 0x8A || c == 0x8C || c == 0x8E))
         return c >= 0xC0 ? c + 32 : c + 16;
     if (g_machine.ansiCodePage == 1252 && c == 0x9F)
         return 0xFF;

@@ -223,11 +223,10 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
         std::string entryName = Lower(entry->d_name);
         // "*" lists everything, "." and ".." included, as in any folder but a root.
         bool match = mask == "*" ||
-                     (mask.compare(0, 2, "*.") == 0
-                          ? entryName.size() > mask.size() - 1 &&
-                                entryName.compare(entryName.size() - (mask.size() - 1), mask.size() - 1,
-                                                  mask.substr(1)) == 0
-                          : entryName == mask);
+                     (mask.compare(0, 2, "*.") == 0 ? entryName.size() > mask.size() - 1 &&
+                                                          entryName.compare(entryName.size() - (mask.size() - 1),
+                                                                            mask.size() - 1, mask.substr(1)) == 0
+                                                    : entryName == mask);
         if (match)
             matches.push_back(entry->d_name);
     }
@@ -421,7 +420,7 @@ int PfGetPrivateProfileInt(const char* section, const char* key, int defaultValu
         base = 16, p += 2;
     uint32_t number = 0;
     for (;; ++p) {
-        unsigned digit = isdigit((unsigned char)*p) ? *p - '0'
+        unsigned digit = isdigit((unsigned char)*p)                  ? *p - '0'
                          : isxdigit((unsigned char)*p) && base == 16 ? (tolower(*p) - 'a' + 10)
                                                                      : 99;
         if (digit >= base)
@@ -484,8 +483,8 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
                           const char* folder, int show, uint32_t* exitCode)
 {
     SIM_FAULT_POINT(file ? file : "", 0);
-    Machine().shellExecutions.push_back({mask, verb ? verb : "", file ? file : "", parameters ? parameters : "",
-                                         folder ? folder : "", show});
+    Machine().shellExecutions.push_back(
+        {mask, verb ? verb : "", file ? file : "", parameters ? parameters : "", folder ? folder : "", show});
     std::string image = folder && !IsAbsolute(file) ? std::string(folder) + "\\" + file : file;
     const Program* program = ProgramAt(image);
     if (!FileExists(image) || (program && program->startFails)) {

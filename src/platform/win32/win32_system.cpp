@@ -54,10 +54,7 @@ uint32_t PfCreateOwnedMutex(const char* name)
 uint32_t PfGetCurrentProcessId() { return GetCurrentProcessId(); }
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity) { return GetTempPathA(capacity, buffer); }
 
-int PfMbsICmp(const char* a, const char* b)
-{
-    return _mbsicmp((const unsigned char*)a, (const unsigned char*)b);
-}
+int PfMbsICmp(const char* a, const char* b) { return _mbsicmp((const unsigned char*)a, (const unsigned char*)b); }
 
 int PfMbsNICmp(const char* a, const char* b, size_t count)
 {
@@ -96,10 +93,7 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
     return 1;
 }
 
-static PfHandle FromFileHandle(HANDLE file)
-{
-    return file == INVALID_HANDLE_VALUE ? 0 : (PfHandle)file;
-}
+static PfHandle FromFileHandle(HANDLE file) { return file == INVALID_HANDLE_VALUE ? 0 : (PfHandle)file; }
 
 PfHandle PfCreateFileForWrite(const char* path)
 {
@@ -138,8 +132,8 @@ int PfMoveFileReplacing(const char* source, const char* target)
     return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING);
 }
 
-uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText,
-                                   char* buffer, uint32_t capacity, const char* file)
+uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
+                                   uint32_t capacity, const char* file)
 {
     return GetPrivateProfileStringA(section, key, defaultText, buffer, capacity, file);
 }

@@ -9,7 +9,7 @@ import shutil
 import subprocess
 import tempfile
 from pathlib import Path
-from typing import Dict, Optional, Sequence, Union
+from typing import Dict, List, Optional, Sequence, Union
 
 from .base import BIN, PREFIXES, RECORDS_WIN, TOOLS_WIN, RigError, Timeout, kill_group, log
 from .tools import TOOLS
@@ -234,8 +234,15 @@ class Prefix:
         for key, view in state.get("keys", []):
             args = ["reg", "delete", key, "/f"] + ([f"/reg:{view}"] if view else [])
             self.wine(*args, check=False)
+        for trace in self.step_traces():
+            trace.unlink()
         self._save_dirty({})
         self.unix(RECORDS_WIN).mkdir(parents=True)
+
+    def step_traces(self, pid: Optional[int] = None) -> List[Path]:
+        """Setup.exe's step traces in the user's temporary folder, or the one of a process."""
+        pattern = re.compile(r".+_\d{8}_\d{6}_" + (str(pid) if pid is not None else r"\d+") + r"(_\d+)?\.log")
+        return sorted(p for p in self.drive_c.glob("users/*/Temp/*.log") if pattern.fullmatch(p.name))
 
     def set_relay_include(self, functions: str) -> None:
         if functions != self.relay_include:

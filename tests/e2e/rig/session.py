@@ -130,12 +130,14 @@ class Session:
             raise RigError(f"holdfile.exe could not open {path} (exit {holder.returncode})")
         return lambda: self.prefix.unix(release).write_bytes(b"")
 
-    def start(self, exe_path: str, arguments: str = "", cmdline: Optional[bytes] = None) -> "Run":
-        """Starts Setup.exe through the exit-code wrapper; returns at once."""
+    def start(self, exe_path: str, arguments: str = "", cmdline: Optional[bytes] = None,
+              hidden: bool = False) -> "Run":
+        """Starts Setup.exe through the exit-code wrapper; returns at once. A
+        hidden run sits on a desktop nobody sees, as a SYSTEM deployment does."""
         self.runs += 1
         if cmdline is None:
             cmdline = cmdline_bytes(exe_path, arguments, env_code_page(self.env))
-        return Run(self, self.runs, cmdline)
+        return Run(self, self.runs, cmdline, hidden)
 
     def boxes(self) -> List[dict]:
         """Message boxes seen so far, each with the answer the robot gave."""
@@ -175,7 +177,7 @@ class Session:
 class Run:
     """One Setup.exe process started by runexe.exe."""
 
-    def __init__(self, session: Session, number: int, cmdline: bytes) -> None:
+    def __init__(self, session: Session, number: int, cmdline: bytes, hidden: bool = False) -> None:
         self.session = session
         self.number = number
         self.cmdline = cmdline
@@ -186,7 +188,8 @@ class Run:
         self.exit_file = prefix.unix(folder + "\\exit.txt")
         self.pid_file = prefix.unix(folder + "\\pid.txt")
         self.cmd_file.write_bytes(cmdline)
-        self.args = [f"{TOOLS_WIN}\\runexe.exe", folder + "\\cmdline.txt", folder + "\\exit.txt", folder + "\\pid.txt"]
+        self.args = [f"{TOOLS_WIN}\\runexe.exe", *(["--hidden"] if hidden else []), folder + "\\cmdline.txt",
+                     folder + "\\exit.txt", folder + "\\pid.txt"]
         self.stderr_path = (session.logs or WORK) / f"run{number}.stderr"
         env = dict(session.env)
         if session.relay:

@@ -5,7 +5,7 @@ user-interface language; the right-to-left style follows the system language.
 To make the start fail, a DLL stands where DPInst.exe should be: its header
 names the right processor, so a check of the image lets it through, and
 CreateProcess refuses it with ERROR_BAD_EXE_FORMAT (193, shown as [C1])."""
-from e2e import Box, Scenario, driver_package, rc_string, through_ansi
+from e2e import Box, Scenario, driver_package, rc_string, through_ansi, unattended
 
 SECTIONS = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 NOT_STARTABLE = driver_package(SECTIONS, {"Vi64": "dll-x64"})
@@ -30,6 +30,7 @@ def launch_failure(label, langid, style=LTR, **locale):
 SCENARIOS = [
     launch_failure("English", 0x0409),
     launch_failure("silent run still shows the box", 0x0409, args="/s"),
+    unattended(launch_failure("silent run", 0x0409, args="/s"), "DPInst cannot start, /s: no box, exit 1603"),
     launch_failure("German user interface", 0x0407, lang="de_DE.UTF-8"),
     launch_failure("Russian user interface", 0x0419, lang="ru_RU.UTF-8"),
     launch_failure("Japanese user interface", 0x0411, lang="ja_JP.UTF-8"),

@@ -3,7 +3,7 @@
 same-version or older-version install, with No as the default; No ends the run
 with exit code 0 and nothing done. Silent runs do not ask; the FORCE property
 set to false keeps DPInst from replacing the same or a newer version."""
-from e2e import ABSENT, Box, DPInst, Reg, Scenario, driver_package, rc_string
+from e2e import ABSENT, Box, DPInst, Reg, Scenario, driver_package, rc_string, unattended
 
 TOUCH_PAD = "HKLM\\Software\\Vorn\\Glidex"
 POINTING_STICK = "HKLM\\Software\\Vorn\\VornPoint\\Common\\Current"
@@ -61,17 +61,23 @@ DriverVer = 06/21/2026, %Ver%
 Ver = "10.3.201.99"
 """
 
+SAME_DEFAULT = run("same version, interactive: the default answer is No", installed("10.3.201.104"), [SAME], [],
+                   answers=["default"], files={"C:\\TouchPad": ABSENT})
+OLDER_NO = run("older package, interactive, No: exit 0 with nothing done", installed("10.4.0.0"), [OLDER], [],
+               answers=["no"], files={"C:\\TouchPad": ABSENT})
+
 SCENARIOS = [
     run("same version, interactive: asked with No as default; No exits 0 with nothing done",
         installed("10.3.201.104"), [SAME], [], answers=["no"], files={"C:\\TouchPad": ABSENT}),
-    run("same version, interactive: the default answer is No", installed("10.3.201.104"), [SAME], [],
-        answers=["default"], files={"C:\\TouchPad": ABSENT}),
+    SAME_DEFAULT,
+    # Nobody to ask: the questions take their default, No, and nothing is installed.
+    unattended(SAME_DEFAULT, "same version, interactive: no question, exit 0, DPInst not run"),
+    unattended(OLDER_NO, "older package, interactive: no question, exit 0, DPInst not run"),
     run("same version, interactive, Yes: DPInst runs", installed("10.3.201.104"), [SAME], [INTERACTIVE],
         answers=["yes"], check=log_versions("10.3.201.104", "10.3.201.104")),
     run("older package, interactive, Yes: DPInst runs", installed("7.0 10.4.0.0"), [OLDER], [INTERACTIVE],
         answers=["yes"], check=log_versions("10.4.0.0", "10.3.201.104")),
-    run("older package, interactive, No: exit 0 with nothing done", installed("10.4.0.0"), [OLDER], [],
-        answers=["no"], files={"C:\\TouchPad": ABSENT}),
+    OLDER_NO,
     run("newer package, interactive: not asked", installed("10.3.201.99"), [], [INTERACTIVE],
         check=log_versions("10.3.201.99", "10.3.201.104")),
     run("no installed driver, interactive: not asked", [], [], [INTERACTIVE], check=log_versions("", "10.3.201.104")),

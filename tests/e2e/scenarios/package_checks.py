@@ -4,7 +4,7 @@ failure ends the run with 1633 (exit code with Support 0x08) and DPInst never
 runs; an unreadable or malformed image fails without a box."""
 import struct
 
-from e2e import Box, Scenario, driver_package, rc_string
+from e2e import Box, Scenario, driver_package, rc_string, unattended
 
 SECTIONS = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 
@@ -32,13 +32,18 @@ def with_dpinst_bytes(content):
     return driver_package(SECTIONS, files={"Vi64\\DPInst.exe": content})
 
 
+FOLDER_MISSING = refused("DPInst's folder missing: missing-files box [3], 1633", driver_package(SECTIONS, inf=None),
+                         [info(3, " [3]")], args="/s")
+WRONG_WIDTH = refused("32-bit DPInst on 64-bit Windows: unsupported-system box, 1633",
+                      driver_package(SECTIONS, {"Vi64": "x86"}), [info(2)])
+
 SCENARIOS = [
     refused("INF missing beside DPInst: missing-files box [2], 1633",
             driver_package(SECTIONS, {"Vi64": "x64"}, inf=None), [info(3, " [2]")]),
-    refused("DPInst's folder missing: missing-files box [3], 1633", driver_package(SECTIONS, inf=None),
-            [info(3, " [3]")], args="/s"),
-    refused("32-bit DPInst on 64-bit Windows: unsupported-system box, 1633",
-            driver_package(SECTIONS, {"Vi64": "x86"}), [info(2)]),
+    FOLDER_MISSING,
+    unattended(FOLDER_MISSING, "DPInst's folder missing, /s: no box, 1633"),
+    WRONG_WIDTH,
+    unattended(WRONG_WIDTH, "32-bit DPInst on 64-bit Windows, /s: no box, 1633", args="/s"),
     refused("64-bit DPInst on 32-bit Windows: unsupported-system box, 1633",
             driver_package({"XP32": {"Path": "\\XP32\\DPInst.exe", "Support": 8}}, {"XP32": "x64"}), [info(2)],
             windows="winxp"),

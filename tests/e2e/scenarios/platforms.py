@@ -1,6 +1,6 @@
 """Which settings section a Windows version and width picks, and the refusal of
 Windows versions older than XP."""
-from e2e import Box, DPInst, Scenario, driver_package, rc_string, through_ansi
+from e2e import Box, DPInst, Scenario, driver_package, rc_string, through_ansi, unattended
 
 # Every section names a DPInst in its own folder, so the command line shows
 # which one was picked.
@@ -38,6 +38,7 @@ def unsupported(label, langid=0x0409, style=0x40, **locale):
 
 SCENARIOS += [
     unsupported(""),
+    unattended(unsupported(""), "Windows 2000, /s: no box, exit 0"),
     unsupported(" in German", 0x0407, lang="de_DE.UTF-8"),
     # MB_RIGHT | MB_RTLREADING on an Arabic system.
     unsupported(" on an Arabic system", 0x0401, 0x180040, lang="ar_SA.UTF-8"),

@@ -1,6 +1,6 @@
 """The "/?" usage screen: English only, information icon, never right-to-left,
 and two optional paragraphs chosen by the Support bits of the package."""
-from e2e import Box, Scenario, driver_package
+from e2e import Box, Scenario, driver_package, unattended
 
 BASE = ("Setup.exe: Installs driver packages by calling the DPInst.exe.\n\n"
         "/?\nShow this help.\n\tUsage: Setup.exe /?\n"
@@ -58,6 +58,7 @@ SCENARIOS = [
     usage("usage screen, Support=1: adds the /extract_all paragraph", BASE + EXTRACT_ALL, 1),
     usage("usage screen, Support=2: adds the /v paragraphs", BASE + PROPERTIES, 2),
     usage("usage screen, Support=3: every paragraph, 1321 characters", BASE + EXTRACT_ALL + PROPERTIES, 3),
+    unattended(usage("usage screen", BASE + EXTRACT_ALL + PROPERTIES, 3), "usage screen: no box, exit 0"),
     # Exit-code support does not turn the help screen into a failure.
     usage("usage screen, Support=8: still exit code 0", BASE, 8),
     # The screen is English and left to right even on an Arabic system.

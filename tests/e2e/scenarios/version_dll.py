@@ -2,7 +2,7 @@
 driver version as "10, 3, 201, 104"; otherwise an "ERROR" box ends the run with
 exit code 0, before anything is installed or logged."""
 import rig
-from e2e import ABSENT, Box, DPInst, Scenario, driver_package
+from e2e import ABSENT, Box, DPInst, Scenario, driver_package, unattended
 
 MISMATCH = Box(caption="ERROR", text="VrnVer.dll version does not correspond to Driver version", buttons=["ok"],
                default="ok", style=0x40)
@@ -27,6 +27,7 @@ SCENARIOS = [
     refused("10.3.201.104", "dots instead of comma and blank"),
     refused("10,3,201,104", "no blanks"),
     refused("10, 3, 201, 103", "another version"),
+    unattended(refused("10, 3, 201, 103", "another version"), "version DLL of another version, /s: no box, exit 0"),
     Scenario("version DLL with only a German string table: passes, DPInst runs",
              with_version_dll("10.3.201.999", table="040704b0"), args="/s", dpinst=DPInst(exit_code=1), exit=0,
              boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se']),
