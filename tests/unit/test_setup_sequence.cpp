@@ -301,7 +301,10 @@ struct TypicalRun {
 const TypicalRun kTypicalRuns[] = {
     {"silent install", "/s", 1, {}, SUCCESS},
     {"interactive install, Yes", "", 1, {PF_IDYES}, SUCCESS},
-    {"silent debug with LOGFILE and /f2", "/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\Logs\\r.txt", 1, {},
+    {"silent debug with LOGFILE and /f2",
+     "/s /vDEBUG=true LOGFILE=C:\\Logs\\d.log /f2 C:\\Logs\\r.txt",
+     1,
+     {},
      SUCCESS},
     {"extract_all", "/extract_all:C:\\Out", 1, {}, SUCCESS},
     {"EXTRACTDRIVERS", "/vEXTRACTDRIVERS=C:\\Out", 1, {}, SUCCESS},
@@ -358,8 +361,8 @@ std::set<std::string> Commands()
 // change the result.
 bool ServesOnlyRecords(const sim::CallUse& use)
 {
-    static const char* const kRecords[] = {"TouchPad", "DpInst", "C:\\Logs", "VornCustomSetting", "copy /b",
-                                           "%SYSTEMDRIVE%", "\\Temp\\"};
+    static const char* const kRecords[] = {"TouchPad", "DpInst",        "C:\\Logs", "VornCustomSetting",
+                                           "copy /b",  "%SYSTEMDRIVE%", "\\Temp\\"};
     for (const char* record : kRecords)
         if (use.subject.find(record) != std::string::npos)
             return true;
@@ -370,8 +373,9 @@ bool ServesOnlyRecords(const sim::CallUse& use)
 
 TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
 {
-    static const std::set<int> kDefinedResults = {SUCCESS, DEP_SOFT_ERROR, DEP_HARD_ERROR, ERROR, UNKNOWN_OPTION,
-                                                  ERROR_INSTALL_PLATFORM_UNSUPPORTED, REBOOT_REQUIRED};
+    static const std::set<int> kDefinedResults = {SUCCESS,        DEP_SOFT_ERROR, DEP_HARD_ERROR,
+                                                  ERROR,          UNKNOWN_OPTION, ERROR_INSTALL_PLATFORM_UNSUPPORTED,
+                                                  REBOOT_REQUIRED};
     int pairs = 0, faultedRuns = 0;
     for (const TypicalRun& run : kTypicalRuns) {
         SCOPED_TRACE(run.label);
@@ -401,9 +405,9 @@ TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
 
         for (const auto& fault : faults) {
             const sim::Fault& injected = fault.first;
-            SCOPED_TRACE(testing::Message() << injected.call << " use " << injected.nth
-                                            << (injected.fromThenOn ? " on" : "") << ", error " << injected.error
-                                            << ": " << fault.second);
+            SCOPED_TRACE(testing::Message()
+                         << injected.call << " use " << injected.nth << (injected.fromThenOn ? " on" : "")
+                         << ", error " << injected.error << ": " << fault.second);
             SetUpFullMachine(run);
             sim::Machine().faults = {injected};
             int exitCode = RunSetup(0, run.arguments);
