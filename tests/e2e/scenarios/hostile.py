@@ -96,11 +96,15 @@ def utf16(text, mark=True):
     return (b"\xff\xfe" if mark else b"") + data
 
 
-def pe_patched(offset, data):
-    """The x64 DPInst stand-in with bytes patched at an offset from its NT headers."""
-    image = bytearray((rig.BIN / rig.STAND_INS["x64"]).read_bytes())
-    headers = struct.unpack_from("<I", image, 0x3C)[0]
-    image[headers + offset : headers + offset + len(data)] = data
+def pe_image(sections=1, optional_size=0xF0, length=0x400):
+    """An x64 image's headers with these counts, padded with zeros to length;
+    nothing in it can run."""
+    image = bytearray(length)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x40)
+    image[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", image, 0x44, 0x8664, sections, 0, 0, 0, optional_size, 0x22)
+    struct.pack_into("<H", image, 0x58, 0x20B)  # PE32+
     return bytes(image)
 
 
@@ -170,14 +174,14 @@ SCENARIOS = [
     ),
     refused(
         "DPInst with 65535 sections: the header check passes, the start fails: launch-failed box [C1]",
-        package(dpinst=None, files={"Vi64\\DPInst.exe": pe_patched(6, struct.pack("<H", 0xFFFF))}),
+        package(dpinst=None, files={"Vi64\\DPInst.exe": pe_image(sections=0xFFFF)}),
         1603,
         [box(6, " [C1]")],
     ),
     # Still inside the file, so the check passes; Windows refuses to start it (193).
     refused(
         "DPInst whose optional header claims 65535 bytes: launch-failed box [C1]",
-        package(dpinst=None, files={"Vi64\\DPInst.exe": pe_patched(20, struct.pack("<H", 0xFFFF))}),
+        package(dpinst=None, files={"Vi64\\DPInst.exe": pe_image(optional_size=0xFFFF, length=0x11000)}),
         1603,
         [box(6, " [C1]")],
     ),
