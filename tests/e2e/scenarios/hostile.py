@@ -284,7 +284,7 @@ SCENARIOS = [
         seed_files={DPINST_LOG: EARLIER},
         flow=locked(DPINST_LOG, False, "/s /vDEBUG=true", 0),
         boxes=[],
-        dpinst=DPInst(exit_code=1),
+        dpinst=DPInst(exit_code=1, log_line="[this run]"),  # its line cannot land: the log is held
         dpinst_calls=[SILENT],
         check=lambda outcome: history_kept(outcome, EARLIER),
     ),
@@ -294,7 +294,7 @@ SCENARIOS = [
         seed_files={DPINST_LOG: EARLIER},
         flow=locked(DPINST_LOG, True, "/s /vDEBUG=true", 0),
         boxes=[],
-        dpinst=DPInst(exit_code=1),
+        dpinst=DPInst(exit_code=1, log_line="[this run]"),  # its line cannot land: the log is held
         dpinst_calls=[SILENT],
         check=lambda outcome: history_kept(outcome, EARLIER),
     ),
