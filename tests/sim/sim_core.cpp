@@ -297,7 +297,7 @@ uint32_t PfGetCurrentProcessId() { return g_machine.processId; }
 
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity)
 {
-    SIM_FAULT_POINT("", 0);
+    SIM_FAULT_POINT(g_machine.tempPath, 0);
     const std::string& path = g_machine.tempPath;
     if (path.empty())
         return 0;
