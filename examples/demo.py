@@ -20,9 +20,15 @@ PACKAGE = REPO / "examples" / "package"
 LOG = "C:\\TouchPad\\log\\Setup.log"
 DPINST_RETURNS = 1  # what the stand-in is told to return: one driver package installed
 
-RESULTS = {0: "success", 3: "a step failed softly", 4: "drivers only staged, not installed",
-           1603: "installation failed", 1608: "unknown option value", 1633: "package does not fit this machine",
-           1641: "restart needed to finish"}
+RESULTS = {
+    0: "success",
+    3: "a step failed softly",
+    4: "drivers only staged, not installed",
+    1603: "installation failed",
+    1608: "unknown option value",
+    1633: "package does not fit this machine",
+    1641: "restart needed to finish",
+}
 
 
 def dpinst_code_in_words(code: int) -> str:
@@ -37,7 +43,8 @@ def dpinst_code_in_words(code: int) -> str:
 
 def main() -> int:
     setup = Path(sys.argv[1] if len(sys.argv) > 1 else REPO / "build" / "Setup.exe")
-    print(f"""Setup.exe sits at the root of a touch-pad driver package. It picks the right
+    print(
+        f"""Setup.exe sits at the root of a touch-pad driver package. It picks the right
 DPInst.exe (the driver installer) for the running Windows, runs it, turns its
 return code into an exit code for deployment tools, and writes a short log.
 
@@ -47,10 +54,13 @@ driver's INF). The real DPInst.exe cannot ship here, so a small stand-in takes
 its place in Vi32 and Vi64: it notes how it was started and returns {DPINST_RETURNS}.
 
 Running:  Setup.exe /s     ("/s" means silent: no questions asked)
-""", flush=True)
+""",
+        flush=True,
+    )
 
-    done = run_once.run_package(setup, PACKAGE, "/s", dpinst=["Vi64=x64", "Vi32=x86"], dpinst_exit=DPINST_RETURNS,
-                                files=[LOG])
+    done = run_once.run_package(
+        setup, PACKAGE, "/s", dpinst=["Vi64=x64", "Vi32=x86"], dpinst_exit=DPINST_RETURNS, files=[LOG]
+    )
     result = done["result"]
     if result.exit_code is None:
         print(f"Setup.exe did not finish: {result.error}")
@@ -61,14 +71,19 @@ Running:  Setup.exe /s     ("/s" means silent: no questions asked)
     print("What happened")
     if settings.has_section("W864"):
         w864 = settings["W864"]
-        print(f"  Windows 10 64-bit reads the [W864] section of Setup.ini: Path={w864.get('Path', '')}, "
-              f"Support={w864.get('Support', '0')}")
+        print(
+            f"  Windows 10 64-bit reads the [W864] section of Setup.ini: Path={w864.get('Path', '')}, "
+            f"Support={w864.get('Support', '0')}"
+        )
     for call, run in zip(done["dpinst_calls"], done["dpinst_runs"]):
         program, options = re.match(r'"([^"]*)"(.*)', call).groups() if call.startswith('"') else (call, "")
         bits = re.search(r"bits=(\d+)", run)
         print(f"  Setup.exe started   {program}" + (f"  ({bits.group(1)}-bit)" if bits else ""))
-        source = ("Silent in Setup.ini" if settings.has_option("W864", "Silent")
-                  else "Setup.ini names none, so the built-in ones")
+        source = (
+            "Silent in Setup.ini"
+            if settings.has_option("W864", "Silent")
+            else "Setup.ini names none, so the built-in ones"
+        )
         print(f"  with the options    {options.strip() or '(none)'}   (those for a silent run: {source})")
         print(f"  The stand-in's record of its command line:  {call}")
     if not done["dpinst_calls"]:

@@ -7,8 +7,7 @@
 #include "util/platform.h"
 
 int LaunchTrayApplication();
-int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine,
-                             const uint16_t* workingFolder);
+int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine, const uint16_t* workingFolder);
 PfHandle GetShellUserToken();
 // Mode 0: name from the system folder; mode 1: from folder; else nothing.
 ModuleHandle LoadSystemLibrary(int mode, const char* folder, const char* name);

@@ -19,10 +19,7 @@ const size_t kExtractTargetCapacity = 520;
 const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART", "LOGFILE", "DEBUG"};
 
 // Bytes taken by the character at text: two for a lead byte with its trail.
-size_t CharLength(const char* text)
-{
-    return (PfIsLeadByte((unsigned char)text[0]) && text[1] != 0) ? 2 : 1;
-}
+size_t CharLength(const char* text) { return (PfIsLeadByte((unsigned char)text[0]) && text[1] != 0) ? 2 : 1; }
 
 // Start of the last whole character that begins before index (index > 0).
 size_t LastCharStart(const char* text, size_t index)

@@ -30,10 +30,7 @@ int BuildFolderPath(char* path)
     return PfPathAppend(path, kFolderName);
 }
 
-int BuildFilePath(char* path)
-{
-    return BuildFolderPath(path) && PfPathAppend(path, kFileName);
-}
+int BuildFilePath(char* path) { return BuildFolderPath(path) && PfPathAppend(path, kFileName); }
 
 // Writes the text's bytes, without terminator or line end, replacing the file.
 void WriteRequestText(const char* text)

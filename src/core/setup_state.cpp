@@ -4,12 +4,6 @@
 
 SetupState g_State;
 
-void ClearSetupState()
-{
-    memset(&g_State, 0, sizeof(g_State));
-}
+void ClearSetupState() { memset(&g_State, 0, sizeof(g_State)); }
 
-int IsSilentMode()
-{
-    return PfMbsICmp(g_State.CommandLine, "/q") == 0 || PfMbsICmp(g_State.CommandLine, "/s") == 0;
-}
+int IsSilentMode() { return PfMbsICmp(g_State.CommandLine, "/q") == 0 || PfMbsICmp(g_State.CommandLine, "/s") == 0; }

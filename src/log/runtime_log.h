@@ -11,7 +11,6 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
                      const SettingsRecord* settings);
 // Fills out (1024 characters) with the log text. The echoed command line is
 // shortened so that every later line fits.
-void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime,
-                  int result);
+void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime, int result);
 
 #endif

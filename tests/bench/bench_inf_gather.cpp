@@ -18,16 +18,17 @@ namespace {
 // decorated sections, as a package INF lists them.
 std::string MakeInf(size_t targetBytes, size_t* lines, bool utf16)
 {
-    std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Mouse\r\nDriverVer=05/18/2020,10.3.201.104\r\n"
-                      "\r\n[Manufacturer]\r\n%Mfg%=Models,NTx86,NTamd64\r\n";
+    std::string inf =
+        "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Mouse\r\nDriverVer=05/18/2020,10.3.201.104\r\n"
+        "\r\n[Manufacturer]\r\n%Mfg%=Models,NTx86,NTamd64\r\n";
     char line[160];
     *lines = 0;
     for (int half = 1; half <= 2; ++half) {
         inf += half == 1 ? "[Models.NTx86]\r\n" : "[Models.NTamd64]\r\n";
         for (size_t n = 0; inf.size() < targetBytes / 2 * half; ++n, ++*lines) {
             snprintf(line, sizeof(line),
-                     "%%Desc%% = Install_%zu, ACPI\\VEN_%04zX&DEV_%04zX, *PNP%04zX, HID\\VID_%04zX&PID_%04zX\r\n", n % 7,
-                     n % 65536, (n * 7) % 65536, n % 9999, n % 4096, n % 777);
+                     "%%Desc%% = Install_%zu, ACPI\\VEN_%04zX&DEV_%04zX, *PNP%04zX, HID\\VID_%04zX&PID_%04zX\r\n",
+                     n % 7, n % 65536, (n * 7) % 65536, n % 9999, n % 4096, n % 777);
             inf += line;
         }
     }

@@ -35,23 +35,25 @@ TIME_LIMIT = 60.0
 # Calls a traced run always records: the style of each box, and restarts.
 RELAY_FUNCTIONS = ("user32.MessageBoxA", "user32.ExitWindowsEx")
 
-ABSENT = object()   # files: the file must not exist
+ABSENT = object()  # files: the file must not exist
 PRESENT = object()  # files: the file must exist, whatever it holds
 
 
 @dataclasses.dataclass
 class Box:
     """An expected message box; a field left None is not checked."""
+
     text: Optional[str] = None
     caption: Optional[str] = None
     buttons: Optional[Sequence[str]] = None  # e.g. ("yes", "no")
     default: Optional[str] = None
-    style: Optional[int] = None               # MessageBoxA's style argument (traced)
+    style: Optional[int] = None  # MessageBoxA's style argument (traced)
 
 
 @dataclasses.dataclass
 class Reg:
     """A registry value to seed. view: None (as `reg` writes: the 32-bit view), "32" or "64"."""
+
     key: str
     name: Optional[str]
     value: Union[str, int, bytes, Sequence[str]]
@@ -62,7 +64,8 @@ class Reg:
 @dataclasses.dataclass
 class Device:
     """A present pointing device, as setupapi lists it from the Enum key."""
-    instance: str                   # e.g. ACPI\\XYZ0017\\4&1234&0; the list is sorted by this path
+
+    instance: str  # e.g. ACPI\\XYZ0017\\4&1234&0; the list is sorted by this path
     hardware_ids: Sequence[str]
     class_guid: str = rig.MOUSE_CLASS
 
@@ -72,20 +75,20 @@ class Scenario:
     name: str
     package: Package
     windows: str = "win10"
-    args: str = ""                          # what follows "C:\\pkg\\Setup.exe" on the command line
-    cmdline: Optional[bytes] = None         # or the whole command line, byte for byte
-    lang: Optional[str] = None              # LANG, e.g. de_DE.UTF-8 (default en_US.UTF-8)
-    lc_messages: Optional[str] = None       # user interface language
-    lc_ctype: Optional[str] = None          # system language and ANSI code page
+    args: str = ""  # what follows "C:\\pkg\\Setup.exe" on the command line
+    cmdline: Optional[bytes] = None  # or the whole command line, byte for byte
+    lang: Optional[str] = None  # LANG, e.g. de_DE.UTF-8 (default en_US.UTF-8)
+    lc_messages: Optional[str] = None  # user interface language
+    lc_ctype: Optional[str] = None  # system language and ANSI code page
     env: Dict[str, str] = dataclasses.field(default_factory=dict)
-    dll_overrides: str = ""                 # added to WINEDLLOVERRIDES
+    dll_overrides: str = ""  # added to WINEDLLOVERRIDES
     registry: Sequence[Reg] = ()
     devices: Sequence[Device] = ()
     dpinst: DPInst = dataclasses.field(default_factory=DPInst)
-    answers: Sequence[str] = ()             # ok/yes/no/cancel/default, box by box
+    answers: Sequence[str] = ()  # ok/yes/no/cancel/default, box by box
     hold_boxes_until: Optional[str] = None  # answer no box before this C:\\ file exists
-    relay: Sequence[str] = ()               # more functions to trace, e.g. "dbghelp.ImageNtHeader"
-    cleanup: Sequence[str] = ()             # more C:\\ paths to remove before the scenario
+    relay: Sequence[str] = ()  # more functions to trace, e.g. "dbghelp.ImageNtHeader"
+    cleanup: Sequence[str] = ()  # more C:\\ paths to remove before the scenario
     # C:\\ path -> content (a Path is copied), placed before the run and removed before the next scenario
     seed_files: Dict[str, Union[str, bytes, Path]] = dataclasses.field(default_factory=dict)
     # C:\\ path -> the C:\\ path it leads to, made after seed_files: a symbolic link
@@ -94,22 +97,21 @@ class Scenario:
     hard_links: Dict[str, str] = dataclasses.field(default_factory=dict)
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
-    hidden: bool = False                    # run on a desktop nobody sees, as SYSTEM in session 0
+    hidden: bool = False  # run on a desktop nobody sees, as SYSTEM in session 0
 
     # what must come out
-    exit: Optional[int] = None              # of the single run; a flow checks its runs itself
+    exit: Optional[int] = None  # of the single run; a flow checks its runs itself
     boxes: Optional[Sequence[Box]] = None
     dpinst_calls: Optional[Sequence[str]] = None
     files: Dict[str, object] = dataclasses.field(default_factory=dict)  # path -> str/bytes/ABSENT/PRESENT
-    exit_windows: Optional[Sequence[Tuple[int, int]]] = None            # ExitWindowsEx(flags, reason) calls
+    exit_windows: Optional[Sequence[Tuple[int, int]]] = None  # ExitWindowsEx(flags, reason) calls
     check: Optional[Callable[["Outcome"], List[str]]] = None
-    trace: Sequence[str] = ()               # texts the single run's step trace holds
+    trace: Sequence[str] = ()  # texts the single run's step trace holds
     pending: Optional[str] = None  # why it cannot pass yet; its failure is not counted
 
     @property
     def traced(self) -> bool:
-        return bool(self.relay) or self.exit_windows is not None or any(
-            b.style is not None for b in self.boxes or ())
+        return bool(self.relay) or self.exit_windows is not None or any(b.style is not None for b in self.boxes or ())
 
 
 def unattended(visible: Scenario, label: str, **changes) -> Scenario:
@@ -121,13 +123,14 @@ def unattended(visible: Scenario, label: str, **changes) -> Scenario:
     assert entered and not visible.flow, "the visible run must be answered as Enter answers it"
     trace = list(visible.trace)
     for box in boxes:
-        trace.append(f'Box not shown (no visible desktop): caption "{box.caption}"'
-                     + (f", style 0x{box.style:X}" if box.style is not None else ""))
+        trace.append(
+            f'Box not shown (no visible desktop): caption "{box.caption}"'
+            + (f", style 0x{box.style:X}" if box.style is not None else "")
+        )
         if box.text is not None:
             answer = {"ok": "OK", "yes": "Yes", "no": "No", "cancel": "Cancel"}.get(box.default or "", "")
             trace.append(f'text "{escape_controls(box.text)}"; answered {answer}'.rstrip())
-    fields = dict(name=f"{label}, on a hidden desktop", hidden=True, boxes=[], answers=(), trace=trace,
-                  time_limit=20.0)
+    fields = dict(name=f"{label}, on a hidden desktop", hidden=True, boxes=[], answers=(), trace=trace, time_limit=20.0)
     fields.update(changes)
     return dataclasses.replace(visible, **fields)
 
@@ -168,8 +171,13 @@ DriverVersion = "10.3.201.104"
 """
 
 
-def driver_package(sections: Dict[str, Dict[str, object]], dpinst: Optional[Dict[str, str]] = None,
-                   inf: Optional[str] = SAMPLE_INF, files: Optional[Dict[str, object]] = None, **more) -> Package:
+def driver_package(
+    sections: Dict[str, Dict[str, object]],
+    dpinst: Optional[Dict[str, str]] = None,
+    inf: Optional[str] = SAMPLE_INF,
+    files: Optional[Dict[str, object]] = None,
+    **more,
+) -> Package:
     """A package with a settings file built from {section: {key: value}}, the
     DPInst stand-ins, and the INF (unless inf=None) in the folder of every
     platform section's DPInst, where Setup.exe looks for it."""
@@ -313,8 +321,10 @@ def text_difference(what: str, got: str, expected: str) -> str:
     """Names the first differing character, with a little context."""
     at = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b), min(len(got), len(expected)))
     start = max(0, at - 20)
-    return (f"{what} differs at character {at} (got {len(got)} characters, expected {len(expected)}): "
-            f"got {got[start:at + 30]!r}, expected {expected[start:at + 30]!r}")
+    return (
+        f"{what} differs at character {at} (got {len(got)} characters, expected {len(expected)}): "
+        f"got {got[start:at + 30]!r}, expected {expected[start:at + 30]!r}"
+    )
 
 
 code_page = rig.code_page
@@ -323,10 +333,14 @@ code_page = rig.code_page
 def folder_holds(folder: str, files: Dict[str, bytes]) -> Callable[[Outcome], List[str]]:
     """A check: the folder holds exactly these files ({name below it: bytes}),
     so that nothing was written, replaced or deleted there."""
+
     def check(outcome: Outcome) -> List[str]:
         root = outcome.prefix.unix(folder)
-        found = {os.path.relpath(os.path.join(top, name), root): Path(top, name).read_bytes()
-                 for top, _, names in os.walk(root) for name in names}
+        found = {
+            os.path.relpath(os.path.join(top, name), root): Path(top, name).read_bytes()
+            for top, _, names in os.walk(root)
+            for name in names
+        }
         return [] if found == files else [f"{folder} holds {show(found)}, expected {show(files)}"]
 
     return check
@@ -428,8 +442,10 @@ def check_outcome(outcome: Outcome) -> List[str]:
         encoding = code_page(scenario_ctype(s))
         want = [c.encode(encoding) if isinstance(c, str) else c for c in s.dpinst_calls]
         if outcome.dpinst_calls != want:
-            problems.append(f"DPInst command lines {[c.decode(encoding, 'replace') for c in outcome.dpinst_calls]}, "
-                            f"expected {[c.decode(encoding, 'replace') for c in want]}")
+            problems.append(
+                f"DPInst command lines {[c.decode(encoding, 'replace') for c in outcome.dpinst_calls]}, "
+                f"expected {[c.decode(encoding, 'replace') for c in want]}"
+            )
 
     for path, want in s.files.items():
         data = outcome.file(path)
@@ -515,8 +531,15 @@ def run_scenario(prefix: rig.Prefix, s: Scenario, setup_exe: Path, logs: Path) -
     shutil.rmtree(logs, ignore_errors=True)
     logs.mkdir(parents=True)
     prepare(prefix, s, setup_exe)
-    session = rig.Session(prefix, prefix.env(scenario_env(s)), started + s.time_limit, relay=s.traced,
-                          answers=s.answers, hold=s.hold_boxes_until, logs=logs)
+    session = rig.Session(
+        prefix,
+        prefix.env(scenario_env(s)),
+        started + s.time_limit,
+        relay=s.traced,
+        answers=s.answers,
+        hold=s.hold_boxes_until,
+        logs=logs,
+    )
     context = Context(s, session, s.package.exe_path)
     failed = True
     problems: List[str] = []
@@ -538,9 +561,15 @@ def run_scenario(prefix: rig.Prefix, s: Scenario, setup_exe: Path, logs: Path) -
         session.close(failed)
     if not failed:
         stderr = b"".join(r.stderr for r in results)
-        outcome = Outcome(s, prefix, results, session.boxes(), rig.parse_relay(stderr) if s.traced else [],
-                          read_lines(prefix, rig.RECORDS_WIN + "\\dpinst_calls.txt"),
-                          [x.decode(errors="replace") for x in read_lines(prefix, rig.RECORDS_WIN + "\\dpinst_runs.txt")])
+        outcome = Outcome(
+            s,
+            prefix,
+            results,
+            session.boxes(),
+            rig.parse_relay(stderr) if s.traced else [],
+            read_lines(prefix, rig.RECORDS_WIN + "\\dpinst_calls.txt"),
+            [x.decode(errors="replace") for x in read_lines(prefix, rig.RECORDS_WIN + "\\dpinst_runs.txt")],
+        )
         problems += context.problems + check_outcome(outcome)
     # Keep the records next to the wrapper's output for a look after a failure.
     records = prefix.unix(rig.RECORDS_WIN)
@@ -564,8 +593,13 @@ def load_scenarios() -> List[Scenario]:
 def main(argv: Optional[Sequence[str]] = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--setup", required=True, type=Path, help="the Setup.exe to test")
-    parser.add_argument("-k", dest="select", action="append", default=[],
-                        help="run only scenarios whose name contains this text (repeatable)")
+    parser.add_argument(
+        "-k",
+        dest="select",
+        action="append",
+        default=[],
+        help="run only scenarios whose name contains this text (repeatable)",
+    )
     parser.add_argument("--list", action="store_true", help="list the scenarios and stop")
     options = parser.parse_args(argv)
 
@@ -618,8 +652,10 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         for prefix in prefixes.values():
             prefix.close()
         display.stop()
-    print(f"suite time {time.monotonic() - suite_start:.0f} s"
-          + (f"; {len(pending)} pending scenarios (PEND above) not counted" if pending else ""))
+    print(
+        f"suite time {time.monotonic() - suite_start:.0f} s"
+        + (f"; {len(pending)} pending scenarios (PEND above) not counted" if pending else "")
+    )
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
 

@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ClearSetupState();
     sim::Machine().systemCommands.clear();
     sim::Machine().ansiCodePage = (choice & 0x04) ? 932 : 1252;
-    sim::Machine().modulePath = (choice & 0x08) ? "C:\\" + std::string(246, 'f') + "\\Setup.exe" : "C:\\Pkg\\Setup.exe";
+    sim::Machine().modulePath = (choice & 0x08) ? "C:\\" + std::string(246, 'f') + "\\Setup.exe"
+                                                : "C:\\Pkg\\Setup.exe";
     int firstCode = (choice & 0x10) ? 4 : 0;
     sim::Machine().systemHandler = [firstCode](const std::string&) { return firstCode; };
     g_State.Settings.Support = choice & 0x03;

@@ -42,7 +42,7 @@ struct InfSection {
 
 struct InfFile {
     std::vector<InfSection> sections;
-    std::map<std::u16string, size_t> sectionIndex;   // folded name -> section
+    std::map<std::u16string, size_t> sectionIndex;     // folded name -> section
     std::map<std::u16string, std::u16string> strings;  // folded token -> value
     std::u16string windowsFolder, systemFolder;
 };
@@ -163,8 +163,7 @@ std::u16string DecodeInf(const std::string& bytes)
 bool IsBlank(char16_t c)
 {
     return (c >= 0x09 && c <= 0x0D && c != '\n') || c == ' ' || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 struct Parser {
@@ -392,8 +391,8 @@ bool DirectoryId(const InfFile& inf, const std::u16string& name, std::u16string*
         const char16_t* id;
         bool system;
         const char16_t* below;
-    } kIds[] = {{u"10", false, u""},         {u"11", true, u""},          {u"12", true, u"\\drivers"},
-                {u"17", false, u"\\inf"},   {u"18", false, u"\\help"}, {u"20", false, u"\\fonts"}};
+    } kIds[] = {{u"10", false, u""},      {u"11", true, u""},        {u"12", true, u"\\drivers"},
+                {u"17", false, u"\\inf"}, {u"18", false, u"\\help"}, {u"20", false, u"\\fonts"}};
     for (const auto& entry : kIds)
         if (name == entry.id) {
             *folder = (entry.system ? inf.systemFolder : inf.windowsFolder) + entry.below;
@@ -478,9 +477,8 @@ const char16_t kHigh1252[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 
 
 // Nearest letters for characters code page 1252 lacks (Latin Extended-A and
 // the Greek letters the old OEM pages carried); others become '?'.
-const char kLatinExtendedA[129] =
-    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLlL"
-    "lLlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
+const char kLatinExtendedA[129] = "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLlL"
+                                  "lLlNnNnNn???OoOoOo??RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz?";
 
 char BestFit1252(char16_t c)
 {
@@ -491,9 +489,9 @@ char BestFit1252(char16_t c)
     static const struct {
         char16_t wide;
         char ansi;
-    } kGreek[] = {{0x393, 'G'}, {0x398, 'T'}, {0x3A3, 'S'}, {0x3A6, 'F'},       {0x3A9, 'O'},
-                  {0x3B1, 'a'}, {0x3B2, '\xDF'}, {0x3B4, 'd'}, {0x3B5, 'e'},    {0x3BC, '\xB5'},
-                  {0x3C0, 'p'}, {0x3C3, 's'}, {0x3C4, 't'}, {0x3C6, 'f'}};
+    } kGreek[] = {{0x393, 'G'}, {0x398, 'T'},    {0x3A3, 'S'}, {0x3A6, 'F'}, {0x3A9, 'O'},
+                  {0x3B1, 'a'}, {0x3B2, '\xDF'}, {0x3B4, 'd'}, {0x3B5, 'e'}, {0x3BC, '\xB5'},
+                  {0x3C0, 'p'}, {0x3C3, 's'},    {0x3C4, 't'}, {0x3C6, 'f'}};
     for (const auto& entry : kGreek)
         if (entry.wide == c)
             return entry.ansi;
@@ -587,7 +585,8 @@ PfHandle PfInfOpen(const char* path)
         size_t slash = text.find_last_of('\\');
         bool folderThere = slash == std::string::npos || IsFolder(text.substr(0, slash));
         PfSetLastError(path && IsFolder(path) ? kErrorAccessDenied
-                                              : folderThere ? PF_ERROR_FILE_NOT_FOUND : PF_ERROR_PATH_NOT_FOUND);
+                       : folderThere          ? PF_ERROR_FILE_NOT_FOUND
+                                              : PF_ERROR_PATH_NOT_FOUND);
         return 0;
     }
     std::string bytes = ReadFile(path);

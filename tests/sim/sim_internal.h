@@ -12,9 +12,9 @@ enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token
 
 struct HandleData {
     HandleKind kind;
-    std::string path;        // file, key or library
-    std::string bytes;       // a mapping's content or a file being written
-    bool wide64View = false; // a registry key opened in the 64-bit view
+    std::string path;         // file, key or library
+    std::string bytes;        // a mapping's content or a file being written
+    bool wide64View = false;  // a registry key opened in the 64-bit view
 };
 
 PfHandle NewHandle(HandleKind kind, const std::string& path = "");
@@ -35,10 +35,10 @@ const std::map<uint32_t, std::string>& EnglishStrings();
 
 }  // namespace sim
 
-#define SIM_FAULT_POINT(subject, failed)                 \
-    do {                                                 \
-        if (sim::Injected(__func__, (subject)))          \
-            return failed;                               \
+#define SIM_FAULT_POINT(subject, failed)                                                                            \
+    do {                                                                                                            \
+        if (sim::Injected(__func__, (subject)))                                                                     \
+            return failed;                                                                                          \
     } while (0)
 
 #endif

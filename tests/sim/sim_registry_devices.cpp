@@ -50,8 +50,8 @@ int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* si
     if (!opened)
         return 6;  // ERROR_INVALID_HANDLE
     for (const RegistryValue& value : Machine().registry) {
-        if (strcasecmp(value.key.c_str(), opened->path.c_str()) != 0 ||
-            strcasecmp(value.name.c_str(), name) != 0 || !Visible(value.view, opened->wide64View))
+        if (strcasecmp(value.key.c_str(), opened->path.c_str()) != 0 || strcasecmp(value.name.c_str(), name) != 0 ||
+            !Visible(value.view, opened->wide64View))
             continue;
         uint32_t room = *size;
         *size = (uint32_t)value.data.size();

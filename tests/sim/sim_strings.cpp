@@ -105,9 +105,6 @@ const std::map<uint32_t, std::string>& EnglishStrings()
     return english;
 }
 
-const std::string& EnglishText(uint32_t id)
-{
-    return EnglishStrings().at(id);
-}
+const std::string& EnglishText(uint32_t id) { return EnglishStrings().at(id); }
 
 }  // namespace sim

@@ -72,16 +72,16 @@ TEST_F(CommandLineTest, SplitsTokensAtTheCharacterBeforeEachSlash)
 {
     const SplitCase cases[] = {
         {"/OEM1 /s", "/s", "OEM1"},
-        {"/ABCDEFGHIJKL", "/ABCDEFGHIJKL", "ABCDEFGHIJ"},   // names keep 10 characters
-        {"/s/q", "/q", ""},                                 // first token is "/" alone
-        {"/OEM1/s", "/s", "OEM"},                           // its last letter is lost
-        {"//", "//", ""},                                   // a token cut to nothing
-        {"setup.exe   /s   ", "/s", ""},                    // text before the first "/" ignored
-        {"/s   /OEM2   ", "/s", "OEM2"},                    // trailing blanks trimmed
-        {"/OEM\t", "/OEM\t", "OEM\t"},                      // only blanks are trimmed
+        {"/ABCDEFGHIJKL", "/ABCDEFGHIJKL", "ABCDEFGHIJ"},  // names keep 10 characters
+        {"/s/q", "/q", ""},                                // first token is "/" alone
+        {"/OEM1/s", "/s", "OEM"},                          // its last letter is lost
+        {"//", "//", ""},                                  // a token cut to nothing
+        {"setup.exe   /s   ", "/s", ""},                   // text before the first "/" ignored
+        {"/s   /OEM2   ", "/s", "OEM2"},                   // trailing blanks trimmed
+        {"/OEM\t", "/OEM\t", "OEM\t"},                     // only blanks are trimmed
         {"no switches here", "no switches here", ""},
         {"/a /b /c /d /e /f /g /s", "/a /b /c /d /e /f /g /s", "g"},  // eighth not looked at
-        {"/a /b /c /d /e /f /s /OEM", "/s", "e"},           // seventh still counts
+        {"/a /b /c /d /e /f /s /OEM", "/s", "e"},                     // seventh still counts
     };
     for (const SplitCase& c : cases) {
         SCOPED_TRACE(c.typed);
@@ -143,11 +143,11 @@ TEST_F(CommandLineTest, LastModeSwitchReplacesTheCommandLine)
         {"/q", "/q", ""},
         {"/s /q /?", "/?", ""},
         {"/? /s", "/s", ""},
-        {"/s /extract_all", "/extract_a", ""},   // cancels the silent mode
+        {"/s /extract_all", "/extract_a", ""},  // cancels the silent mode
         {"/EXTRACT_ALL", "/EXTRACT_A", ""},
-        {"/sx", "/sx", "sx"},                     // not a mode switch
+        {"/sx", "/sx", "sx"},  // not a mode switch
         {"/OEM1 /s", "/s", "OEM1"},
-        {"/s /OEM1 /OEM2", "/s", "OEM2"},          // a later request replaces an earlier one
+        {"/s /OEM1 /OEM2", "/s", "OEM2"},  // a later request replaces an earlier one
         {"/s /extract_all:C:\\Out", "/s", "extract_al"},
     };
     for (const SplitCase& c : cases) {
@@ -161,7 +161,6 @@ TEST_F(CommandLineTest, LastModeSwitchReplacesTheCommandLine)
 
 // ---- public properties -------------------------------------------------------------
 
-
 TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
 {
     const PropertyCase cases[] = {
@@ -171,13 +170,13 @@ TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
         {"/vFORCERESTART=true FORCE=false", 0, 0, 0, 1, 0, ""},
         {"/v\"FORCE=false FORCERESTART=true LOGFILE=C:\\x.log\"", 0, 0, 0, 1, 0, "C:\\x.log"},
         {"/vLOGFILE=\"C:\\My Logs\\x.log\"", 0, 1, 0, 0, 0, "C:\\My Logs\\x.log"},
-        {"/vforce=false", 0, 1, 0, 0, 0, ""},                  // names are case-sensitive
-        {"/VFORCE=false", 0, 1, 0, 0, 0, ""},                  // so is the "/v"
+        {"/vforce=false", 0, 1, 0, 0, 0, ""},  // names are case-sensitive
+        {"/VFORCE=false", 0, 1, 0, 0, 0, ""},  // so is the "/v"
         {"/vUNKNOWN=1", 0, 1, 0, 0, 0, ""},
         // cut before the first name of the list the value holds, with the character before it
         {"/vLOGFILE=C:\\Logs\\DEBUG\\x.log", 0, 1, 0, 0, 0, "C:\\Logs"},
         {"/vLOGFILE=C:\\DEBUG\\FORCE\\x.log", 0, 1, 0, 0, 0, "C:\\DEBUG"},  // list order wins
-        {"/vLOGFILE=FORCE.log", 0, 1, 0, 0, 0, ""},             // name first: empty, ignored
+        {"/vLOGFILE=FORCE.log", 0, 1, 0, 0, 0, ""},                         // name first: empty, ignored
         {"/vLOGFILE=", 0, 1, 0, 0, 0, ""},
         // bad true/false values stop at once
         {"/vFORCE=yes FRESHINSTALL=true", UNKNOWN_OPTION, 1, 0, 0, 0, ""},
@@ -212,7 +211,7 @@ TEST_F(CommandLineTest, LogFileSwitchTakesThePathAfterOneSeparator)
         {"/f2 C:\\x.log", 0, 1, 0, 0, 0, "C:\\x.log"},
         {"/f2DEBUG \"C:\\My Logs\\x.log\"", 0, 1, 0, 0, 1, "C:\\My Logs\\x.log"},
         {"/f2DEBUG x.log /vDEBUG=false", 0, 1, 0, 0, 1, "x.log"},
-        {"/f2C:\\x.log", 0, 1, 0, 0, 0, ":\\x.log"},   // the first character is the separator
+        {"/f2C:\\x.log", 0, 1, 0, 0, 0, ":\\x.log"},  // the first character is the separator
         {"/f2DEBUG", 0, 1, 0, 0, 1, ""},
         {"/f2   ", 0, 1, 0, 0, 0, ""},
         {"/f2 LOGFILE=x", 0, 1, 0, 0, 0, "LOGFILE=x"},  // no property names are cut

@@ -42,7 +42,8 @@ TEST_F(CustomRequest, CountSizesTheTextBuffer)
     for (const auto& row : table) {
         SCOPED_TRACE(row.count);
         sim::Reset();
-        Request("OEM1", std::string("[OEM1]\r\nCustomRequestCnt=") + row.count + "\r\nCustomRequest=" + text + "\r\n");
+        Request("OEM1",
+                std::string("[OEM1]\r\nCustomRequestCnt=") + row.count + "\r\nCustomRequest=" + text + "\r\n");
         WriteCustomRequestFile();
         EXPECT_EQ(text.substr(0, row.written), sim::ReadFile(kRequestFile));
     }
@@ -50,8 +51,9 @@ TEST_F(CustomRequest, CountSizesTheTextBuffer)
 
 TEST_F(CustomRequest, NothingIsWrittenWithoutAUsableCount)
 {
-    const char* counts[] = {"CustomRequestCnt=0\r\n", "CustomRequestCnt=-1\r\n", "", "CustomRequestCnt=4097\r\n",
-                            "CustomRequestCnt=2147483647\r\n", "CustomRequestCnt=16519105\r\n"};
+    const char* counts[] = {
+        "CustomRequestCnt=0\r\n",    "CustomRequestCnt=-1\r\n",         "",
+        "CustomRequestCnt=4097\r\n", "CustomRequestCnt=2147483647\r\n", "CustomRequestCnt=16519105\r\n"};
     for (const char* count : counts) {
         SCOPED_TRACE(count);
         sim::Reset();
@@ -155,9 +157,8 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        sim::WriteFile("C:\\Pkg\\Setup.ini",
-                       "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=10\r\n"
-                       "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=requested\r\n");
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=10\r\n"
+                                             "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=requested\r\n");
         sim::WriteFile("C:\\Pkg\\Vi32\\Driver.inf", "[Version]\r\n");
         sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
         sim::WriteFile("C:\\Pkg\\Vi64\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");

@@ -28,9 +28,14 @@ protected:
 
 TEST_F(DebugReport, ResultCodeComesFromTheFailureParts)
 {
-    struct Row { uint32_t code; const char* version; const char* expected; } rows[] = {
+    struct Row {
+        uint32_t code;
+        const char* version;
+        const char* expected;
+    } rows[] = {
         {0, "", "ResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x00000000\r\nSetupDriverVersion=\r\n"},
-        {1, "15.3.7.0", "ResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x00000001\r\nSetupDriverVersion=15.3.7.0\r\n"},
+        {1, "15.3.7.0",
+         "ResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x00000001\r\nSetupDriverVersion=15.3.7.0\r\n"},
         {0x40000001, "", "ResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x40000001\r\nSetupDriverVersion=\r\n"},
         {0x100, "", "ResultCode=1\r\n[DPInst]\r\nDpinstReturnCode=0x00000100\r\nSetupDriverVersion=\r\n"},
         {0x80000000, "", "ResultCode=1\r\n[DPInst]\r\nDpinstReturnCode=0x80000000\r\nSetupDriverVersion=\r\n"},
@@ -47,8 +52,13 @@ TEST_F(DebugReport, ResultCodeComesFromTheFailureParts)
 
 TEST_F(DebugReport, ReportFileIsWrittenOnlyForSilentOrExtractedRunsWithF2)
 {
-    struct Row { const char* mode; int extracted; const char* received; bool written; } rows[] = {
-        {"/s", 0, "/f2", true}, {"", 1, "x/f2", true}, {"", 0, "/f2", false},
+    struct Row {
+        const char* mode;
+        int extracted;
+        const char* received;
+        bool written;
+    } rows[] = {
+        {"/s", 0, "/f2", true},  {"", 1, "x/f2", true}, {"", 0, "/f2", false},
         {"/s", 0, "/F2", false}, {"/q", 0, "", false},
     };
     for (const Row& row : rows) {
@@ -111,11 +121,14 @@ protected:
 
 TEST_F(DpinstLogHandling, RuntimeLogGetsThisRunsEntriesAndDpinstLogKeepsItsHistory)
 {
-    struct Row { const char* earlier; const char* leftBackup; const char* mode; const char* joined, *after; } rows[] = {
-        {"H", 0, "/s", "E", "HE"},
-        {0, 0, "/s", "E", "E"},
-        {"H", 0, "", "HE", "HE"},
-        {"X", "H", "/s", "E", "HXE"},  // an earlier run ended between the phases
+    struct Row {
+        const char* earlier;
+        const char* leftBackup;
+        const char* mode;
+        const char *joined, *after;
+    } rows[] = {
+        {"H", 0, "/s", "E", "HE"}, {0, 0, "/s", "E", "E"},
+        {"H", 0, "", "HE", "HE"},  {"X", "H", "/s", "E", "HXE"},  // an earlier run ended between the phases
         {0, "H", "/s", "E", "HE"},
     };
     for (const Row& row : rows) {
@@ -156,9 +169,13 @@ TEST_F(DpinstLogHandling, FailedJoinsLoseNothingAndTheNextRunMergesTheHistory)
 // puts it back whole.
 TEST_F(DpinstLogHandling, NoFailingCallLosesOrDoublesTheHistory)
 {
-    struct Row { const char* call; uint32_t nth; bool fromThenOn; } rows[] = {
-        {"PfDeleteFile", 1, false}, {"PfDeleteFile", 2, false}, {"PfDeleteFile", 1, true},
-        {"PfCopyFile", 1, false},   {"PfCopyFile", 2, false},   {"PfFindFirstFileName", 1, false},
+    struct Row {
+        const char* call;
+        uint32_t nth;
+        bool fromThenOn;
+    } rows[] = {
+        {"PfDeleteFile", 1, false},        {"PfDeleteFile", 2, false},        {"PfDeleteFile", 1, true},
+        {"PfCopyFile", 1, false},          {"PfCopyFile", 2, false},          {"PfFindFirstFileName", 1, false},
         {"PfFindFirstFileName", 2, false}, {"PfFindFirstFileName", 3, false}, {"PfSystem", 1, true},
     };
     for (const Row& row : rows) {
@@ -200,8 +217,11 @@ TEST_F(DpinstLogHandling, ALogMarkedForDeletionLeavesItsHistoryInTheBackup)
 
 TEST_F(DpinstLogHandling, LogStaysWhereItIsOutsideSilentDebugRuns)
 {
-    struct Row { const char* mode; uint32_t support; int debug; } rows[] = {
-        {"", SUPPORT_RUNTIME_LOG, 1}, {"/s", 0x3B, 1}, {"/s", SUPPORT_RUNTIME_LOG, 0}};
+    struct Row {
+        const char* mode;
+        uint32_t support;
+        int debug;
+    } rows[] = {{"", SUPPORT_RUNTIME_LOG, 1}, {"/s", 0x3B, 1}, {"/s", SUPPORT_RUNTIME_LOG, 0}};
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.mode << row.support << row.debug);
         SetUp();

@@ -23,9 +23,8 @@ const char kInfPath[] = "C:\\Pkg\\x64\\pkg.inf";
 // A package INF whose models section holds these lines ("Key = values").
 std::string PackageInf(const std::vector<std::string>& modelsLines, bool withManufacturer = true)
 {
-    std::string inf =
-        "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nClass=Mouse\r\n"
-        "DriverVer=05/18/2020,10.3.201.104\r\n\r\n";
+    std::string inf = "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nClass=Mouse\r\n"
+                      "DriverVer=05/18/2020,10.3.201.104\r\n\r\n";
     if (withManufacturer)
         inf += "[Manufacturer]\r\n%Mfg%=Models,NTx86,NTamd64\r\n\r\n";
     inf += "[Models.NTamd64]\r\n";
@@ -88,9 +87,13 @@ TEST_F(DeviceMatchingTest, ChoosesTheFirstDeviceOnTheAcpiBus)
     const ChoiceCase cases[] = {
         {"touch pad alone", {kTouchPad}, kTouchPad, "XYZ0017"},
         {"USB mouse first is passed over", {kUsbMouse, kTouchPad}, kTouchPad, "XYZ0017"},
-        {"two on ACPI: the first wins", {{"ACPI\\ABC0001", "*ABC0001"}, kTouchPad}, {"ACPI\\ABC0001", "*ABC0001"},
+        {"two on ACPI: the first wins",
+         {{"ACPI\\ABC0001", "*ABC0001"}, kTouchPad},
+         {"ACPI\\ABC0001", "*ABC0001"},
          "ABC0001"},
-        {"long name cut to 8", {{"ACPI\\VEN_XYZ&DEV_0017", "ACPI\\XYZ0017"}}, {"ACPI\\VEN_XYZ&DEV_0017", "ACPI\\XYZ0017"},
+        {"long name cut to 8",
+         {{"ACPI\\VEN_XYZ&DEV_0017", "ACPI\\XYZ0017"}},
+         {"ACPI\\VEN_XYZ&DEV_0017", "ACPI\\XYZ0017"},
          "VEN_XYZ&"},
         {"bus name inside the ID", {{"HID\\ACPI\\XYZ0003"}}, {"HID\\ACPI\\XYZ0003"}, "XYZ0003"},
         {"ACPI only in a later ID", {{"HID\\VID_1", "ACPI\\XYZ0017"}}, {}, ""},
@@ -226,8 +229,14 @@ TEST_F(DeviceMatchingTest, DeviceCodeNeverSplitsADoubleByteCharacter)
         {"single-byte code page keeps eight bytes", 1252, "ACPI\\ABCDEFG\x82\xA0XYZ", true, "ABCDEFG\x82"},
         {"short code is kept whole", 932, "ACPI\\\x82\xA0Z", true, "\x82\xA0Z"},
         // 0x83 is a lead byte in 932: "A" is its trail byte, not the start of "ACPI\\".
-        {"bus name hidden in a trail byte", 932, "\x83" "ACPI\\XYZ0017", false, ""},
-        {"same bytes in 1252", 1252, "\x83" "ACPI\\XYZ0017", true, "XYZ0017"},
+        {"bus name hidden in a trail byte", 932,
+         "\x83"
+         "ACPI\\XYZ0017",
+         false, ""},
+        {"same bytes in 1252", 1252,
+         "\x83"
+         "ACPI\\XYZ0017",
+         true, "XYZ0017"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

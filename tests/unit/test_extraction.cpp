@@ -123,11 +123,11 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
     const char* targets[] = {
         "C:\\Out\" & echo pwned > C:\\pwned.txt & \"",  // breaks out of the quotes
         "C:\\Out\"",
-        "C:\\Out\ncalc",                                 // a line end cuts the command short
+        "C:\\Out\ncalc",  // a line end cuts the command short
         "C:\\Out\r",
-        "C:\\Out /W",                                    // read by xcopy as "wait for a key"
+        "C:\\Out /W",  // read by xcopy as "wait for a key"
         "C:/Out",
-        "C:\\Out\\%CMDCMDLINE:~0,1%",                   // expands even inside quotes
+        "C:\\Out\\%CMDCMDLINE:~0,1%",  // expands even inside quotes
         "C:\\Out!X!",
     };
     for (const char* target : targets) {

@@ -249,7 +249,8 @@ std::string Compare(const std::string& corpus, const std::string& relativePath, 
     size_t line = 0;
     for (; std::getline(golden, expected); ++line) {
         if (line >= actual.size())
-            return goldenPath + ":" + std::to_string(line + 1) + ": expected " + expected + "\n  the simulation ended";
+            return goldenPath + ":" + std::to_string(line + 1) + ": expected " + expected +
+                   "\n  the simulation ended";
         if (actual[line] != expected)
             return goldenPath + ":" + std::to_string(line + 1) + ": expected " + expected + "\n  simulated " +
                    actual[line];

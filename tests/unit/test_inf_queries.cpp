@@ -13,10 +13,7 @@ namespace {
 
 const char* const kInf = "C:\\Pkg\\Vi64\\pkg.inf";
 
-std::string Inf(const std::string& body)
-{
-    return "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + body;
-}
+std::string Inf(const std::string& body) { return "[Version]\r\nSignature=\"$Windows NT$\"\r\n" + body; }
 
 class InfQueries : public ::testing::Test {
 protected:
@@ -153,7 +150,8 @@ TEST_F(InfQueries, LongIdsAndManyModelsLinesSurviveWhole)
         expected += "Install,ACPI\\VEN_" + std::to_string(n);
     }
     for (int n = 79; n >= 0; --n)  // file order is not list order
-        sections += "[" + base + ".D" + std::to_string(n) + "]\r\nDev=Install,ACPI\\VEN_" + std::to_string(n) + "\r\n";
+        sections += "[" + base + ".D" + std::to_string(n) + "]\r\nDev=Install,ACPI\\VEN_" + std::to_string(n) +
+                    "\r\n";
     std::string gathered = Gather("[Manufacturer]\r\n" + manufacturer + "\r\n" + sections);
     EXPECT_EQ(expected.size(), gathered.size());
     EXPECT_TRUE(expected == gathered);  // too long to print

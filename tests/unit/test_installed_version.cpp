@@ -40,7 +40,7 @@ TEST_F(InstalledVersion, ComparisonTable)
         {"010.3.201.104", "10.3.201.104", SAME_INSTALLED},
         {"10.3.201.104 beta", "10.3.201.104", SAME_INSTALLED},
         {" +10. 3.\t201.104", "10.3.201.104", SAME_INSTALLED},  // scanf: blanks and sign before each number
-        {"-1.0.0.0", "0.0.0.0", OLDER_INSTALLED},                // signed
+        {"-1.0.0.0", "0.0.0.0", OLDER_INSTALLED},               // signed
         {"2147483647.0.0.0", "-2147483648.0.0.0", NEWER_INSTALLED},
         {"10.3.201", "10.3.201.104", -1},
         {"10.3.201.104", "10.3.201", -2},
@@ -125,10 +125,8 @@ TEST_F(InstalledVersion, ReadsTheNativeViewFromXpOn)
         const char* expected;
     } cases[] = {
         {PF_VER_PLATFORM_WIN32_NT, 5, 0, "3.2.3.2"},  // 2000: no view flag
-        {PF_VER_PLATFORM_WIN32_NT, 5, 1, "6.4.6.4"},
-        {PF_VER_PLATFORM_WIN32_NT, 6, 0, "6.4.6.4"},
-        {PF_VER_PLATFORM_WIN32_NT, 10, 0, "6.4.6.4"},
-        {1, 10, 0, "3.2.3.2"},
+        {PF_VER_PLATFORM_WIN32_NT, 5, 1, "6.4.6.4"},  {PF_VER_PLATFORM_WIN32_NT, 6, 0, "6.4.6.4"},
+        {PF_VER_PLATFORM_WIN32_NT, 10, 0, "6.4.6.4"}, {1, 10, 0, "3.2.3.2"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(testing::Message() << test.platform << " " << test.major << "." << test.minor);

@@ -21,7 +21,8 @@ TEST(SimMultibyte, DoubleByteTrailBytesAreNotFoldedOrMatched)
     sim::Reset();
     sim::Machine().ansiCodePage = 932;
     // 0x83 0x5C is one Japanese character whose trail byte looks like a backslash.
-    const char text[] = "\x83\x5C" "ACPI";
+    const char text[] = "\x83\x5C"
+                        "ACPI";
     EXPECT_EQ(nullptr, PfMbsStr(text, "\\ACPI"));
     EXPECT_EQ(text + 2, PfMbsStr(text, "ACPI"));
     // 0x82 0x60 and 0x82 0x61: a trail byte in the letter range is not a letter.

@@ -29,7 +29,8 @@ protected:
         return texts;
     }
 
-    static void ExpectInf(const char* path, int expected, const char* inf, const char* folder, const std::string& boxes)
+    static void ExpectInf(const char* path, int expected, const char* inf, const char* folder,
+                          const std::string& boxes)
     {
         SCOPED_TRACE(path);
         sim::Machine().boxes.clear();

@@ -202,9 +202,10 @@ protected:
         ResetMachine(6, 1, true);
         sim::WriteFile("C:\\Pkg\\Setup.ini", "[W764]\r\nPath=\\x64\\DPInst.exe\r\nSupport=24\r\n");
         sim::WriteFile("C:\\Pkg\\x64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
-        sim::WriteFile("C:\\Pkg\\x64\\drv.inf",
-                       "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nDriverVer=05/18/2020,10.3.201.104\r\n[Manufacturer]\r\n"
-                       "Vorn=Models,NTamd64\r\n[Models.NTamd64]\r\nPad = Inst, ACPI\\XYZ0017\r\n");
+        sim::WriteFile(
+            "C:\\Pkg\\x64\\drv.inf",
+            "[Version]\r\nSignature=\"$WINDOWS NT$\"\r\nDriverVer=05/18/2020,10.3.201.104\r\n[Manufacturer]\r\n"
+            "Vorn=Models,NTamd64\r\n[Models.NTamd64]\r\nPad = Inst, ACPI\\XYZ0017\r\n");
         sim::Machine().programs["C:\\Pkg\\x64\\DPInst.exe"].exitCode = 1;
     }
 };

@@ -36,12 +36,8 @@ TEST_F(Restart, OnlyForcedRestartWithRebootResultRestarts)
         int result;
         bool restarts;
     } table[] = {
-        {1, REBOOT_REQUIRED, true},
-        {0, REBOOT_REQUIRED, false},
-        {2, REBOOT_REQUIRED, false},
-        {1, SUCCESS, false},
-        {1, DEP_SOFT_ERROR, false},
-        {1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, false},
+        {1, REBOOT_REQUIRED, true}, {0, REBOOT_REQUIRED, false}, {2, REBOOT_REQUIRED, false},
+        {1, SUCCESS, false},        {1, DEP_SOFT_ERROR, false},  {1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, false},
         {1, 0x40000003, false},  // a restart code DPInst passed through unmapped
     };
     for (const auto& row : table) {

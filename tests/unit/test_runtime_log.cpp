@@ -32,8 +32,8 @@ std::string ExpectedText(const std::string& versions, const std::string& result,
                          const std::string& start = "2025-3-5 9:7:2")
 {
     return "===============> Update Package application started <===============\r\n"
-           "Command:C:\\Pkg\\Setup.exe /s\r\nDate:" + start + "\r\n" +
-           std::string(60, '=') + "\r\n" + versions + result + "2026-12-7 9:30:5\r\n";
+           "Command:C:\\Pkg\\Setup.exe /s\r\nDate:" +
+           start + "\r\n" + std::string(60, '=') + "\r\n" + versions + result + "2026-12-7 9:30:5\r\n";
 }
 
 class RuntimeLog : public ::testing::Test {
@@ -66,7 +66,10 @@ TEST_F(RuntimeLog, ResultAndDebugShapeTheLastLines)
 {
     const std::string noVersions = "  Installed version:\r\n  Package version:\r\n";
     const std::string banner = "\r\n================> Report Information for Debugging <================\r\n";
-    struct Row { int result, debug; std::string tail; } rows[] = {
+    struct Row {
+        int result, debug;
+        std::string tail;
+    } rows[] = {
         {1641, 0, "Update ready to be applied at reboot\r\nExit code = 1641\r\n"},
         {1603, 0, "Exit code = 1603\r\n"},
         {-5, 0, "Exit code = -5\r\n"},
@@ -84,7 +87,11 @@ TEST_F(RuntimeLog, ResultAndDebugShapeTheLastLines)
 
 TEST_F(RuntimeLog, NonAsciiProgramPathReachesTheFileAsUtf16)
 {
-    struct Row { uint32_t codePage; const char* path; std::u16string expected; } rows[] = {
+    struct Row {
+        uint32_t codePage;
+        const char* path;
+        std::u16string expected;
+    } rows[] = {
         {1252, "C:\\Caf\xE9\\Setup.exe", u"Command:C:\\Caf\u00E9\\Setup.exe /s\r\n"},
         {1251, "C:\\\xCF\xF0\xEE\\Setup.exe", u"Command:C:\\\u041F\u0440\u043E\\Setup.exe /s\r\n"},
     };
@@ -103,10 +110,15 @@ TEST_F(RuntimeLog, NonAsciiProgramPathReachesTheFileAsUtf16)
 
 TEST_F(RuntimeLog, GateNeedsTheLogBit)
 {
-    struct Row { uint32_t support; const char* commandLine; int extracted, enabled; bool written; } rows[] = {
-        {SUPPORT_RUNTIME_LOG, "/s", 0, 0, true},   {SUPPORT_RUNTIME_LOG, "/Q", 0, 0, true},
-        {SUPPORT_RUNTIME_LOG, "", 1, 0, true},     {SUPPORT_RUNTIME_LOG, "", 0, 1, true},
-        {SUPPORT_RUNTIME_LOG, "", 0, 0, false},    {0x3B, "/s", 1, 0, false},
+    struct Row {
+        uint32_t support;
+        const char* commandLine;
+        int extracted, enabled;
+        bool written;
+    } rows[] = {
+        {SUPPORT_RUNTIME_LOG, "/s", 0, 0, true}, {SUPPORT_RUNTIME_LOG, "/Q", 0, 0, true},
+        {SUPPORT_RUNTIME_LOG, "", 1, 0, true},   {SUPPORT_RUNTIME_LOG, "", 0, 1, true},
+        {SUPPORT_RUNTIME_LOG, "", 0, 0, false},  {0x3B, "/s", 1, 0, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.support << row.commandLine << row.extracted << row.enabled);
@@ -145,8 +157,9 @@ TEST_F(RuntimeLog, DebugJoinsDpinstLogByteForByteBeforeTheCopy)
     EXPECT_EQ(dpinst, joined.substr(joined.size() - dpinst.size()));
     EXPECT_EQ(joined, sim::ReadFile("D:\\New Folder\\A&B\\copy.log"));
     ASSERT_EQ(1u, sim::Machine().systemCommands.size());
-    EXPECT_EQ("copy /b \"C:\\TouchPad\\log\\Setup.log\"+\"C:\\Windows\\DpInst.log\" \"C:\\TouchPad\\log\\Setup.log\"",
-              sim::Machine().systemCommands[0]);
+    EXPECT_EQ(
+        "copy /b \"C:\\TouchPad\\log\\Setup.log\"+\"C:\\Windows\\DpInst.log\" \"C:\\TouchPad\\log\\Setup.log\"",
+        sim::Machine().systemCommands[0]);
 }
 
 TEST_F(RuntimeLog, CopyTargetsOutsideFolderCreation)

@@ -29,13 +29,12 @@ protected:
     SettingsRecord record;
 };
 
-const char kPackageIni[] =
-    "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n"
-    "[W832]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=63\r\n"
-    "[W764]\r\nPath=\\W7\\DPInst.exe\r\n"
-    "[Vi64]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=12\r\nSilent=\" /q\"\r\n"
-    "[Vi32]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=4\r\n"
-    "[XP64]\r\nPath=\\XP64\\DPInst.exe\r\n[XP32]\r\nPath=\\XP32\\DPInst.exe\r\n";
+const char kPackageIni[] = "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n"
+                           "[W832]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=63\r\n"
+                           "[W764]\r\nPath=\\W7\\DPInst.exe\r\n"
+                           "[Vi64]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=12\r\nSilent=\" /q\"\r\n"
+                           "[Vi32]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=4\r\n"
+                           "[XP64]\r\nPath=\\XP64\\DPInst.exe\r\n[XP32]\r\nPath=\\XP32\\DPInst.exe\r\n";
 
 TEST_F(SettingsAndPlatform, NoSettingsFileGivesTheDefaults)
 {
@@ -93,9 +92,8 @@ TEST_F(SettingsAndPlatform, PlatformRowsPickTheirSections)
         bool is64;
         const char* path;
     } rows[] = {
-        {10, 0, true, "\\Vi64\\DPInst.exe"}, {6, 3, false, "\\Vi32\\DPInst.exe"},
-        {6, 2, true, "\\Vi64\\DPInst.exe"},  {6, 1, true, "\\W7\\DPInst.exe"},
-        {6, 0, false, "\\Vi32\\DPInst.exe"}, {5, 2, true, "\\XP64\\DPInst.exe"},
+        {10, 0, true, "\\Vi64\\DPInst.exe"}, {6, 3, false, "\\Vi32\\DPInst.exe"}, {6, 2, true, "\\Vi64\\DPInst.exe"},
+        {6, 1, true, "\\W7\\DPInst.exe"},    {6, 0, false, "\\Vi32\\DPInst.exe"}, {5, 2, true, "\\XP64\\DPInst.exe"},
         {5, 1, false, "\\XP32\\DPInst.exe"},
     };
     for (const auto& row : rows) {

@@ -13,22 +13,26 @@ namespace {
 
 using Table = std::map<uint32_t, std::string>;  // string id -> UTF-8 text
 
-sim::StringTables loadTables() {
+sim::StringTables loadTables()
+{
     std::vector<std::string> problems;
     sim::StringTables tables = sim::ReadStringTables(SETUP_SOURCE_DIR "/res/strings.rc", problems);
-    for (const std::string& problem : problems) ADD_FAILURE() << "res/strings.rc " << problem;
+    for (const std::string& problem : problems)
+        ADD_FAILURE() << "res/strings.rc " << problem;
     return tables;
 }
 
-TEST(StringTables, ThirtyLanguagesEachWithIdsOneToSix) {
-    const std::set<unsigned> expected = {
-        0x001E, 0x0401, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409, 0x040B, 0x040C,
-        0x040D, 0x040E, 0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0418,
-        0x0419, 0x041A, 0x041B, 0x041D, 0x041F, 0x0424, 0x0804, 0x080A, 0x0816, 0x0C0A};
+TEST(StringTables, ThirtyLanguagesEachWithIdsOneToSix)
+{
+    const std::set<unsigned> expected = {0x001E, 0x0401, 0x0404, 0x0405, 0x0406, 0x0407, 0x0408, 0x0409,
+                                         0x040B, 0x040C, 0x040D, 0x040E, 0x0410, 0x0411, 0x0412, 0x0413,
+                                         0x0414, 0x0415, 0x0416, 0x0418, 0x0419, 0x041A, 0x041B, 0x041D,
+                                         0x041F, 0x0424, 0x0804, 0x080A, 0x0816, 0x0C0A};
     const sim::StringTables tables = loadTables();
 
     std::set<unsigned> present;
-    for (const auto& entry : tables) present.insert(entry.first);
+    for (const auto& entry : tables)
+        present.insert(entry.first);
     EXPECT_EQ(present, expected);
 
     for (const auto& [langId, table] : tables) {
@@ -41,7 +45,8 @@ TEST(StringTables, ThirtyLanguagesEachWithIdsOneToSix) {
     }
 }
 
-TEST(StringTables, RulesSharedByAllLanguages) {
+TEST(StringTables, RulesSharedByAllLanguages)
+{
     for (const auto& [langId, table] : loadTables()) {
         SCOPED_TRACE(testing::Message() << std::hex << "LANGID 0x" << langId);
         const auto caption = table.find(1);
@@ -58,7 +63,8 @@ TEST(StringTables, RulesSharedByAllLanguages) {
     }
 }
 
-TEST(StringTables, EnglishTexts) {
+TEST(StringTables, EnglishTexts)
+{
     const Table english = {
         {1, "Setup.exe"},
         {2, "This software does not work on your operating system. \nClick OK to exit setup."},

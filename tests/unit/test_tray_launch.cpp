@@ -104,13 +104,10 @@ TEST_F(TrayLaunch, EveryFailingStepReleasesWhatWasTaken)
         const char* failing;
         size_t callsMade;  // how far the chain got, then only the release calls
     } table[] = {
-        {"LoadLibraryA", 1},
-        {"FindWindowA", 3},
-        {"GetWindowThreadProcessId", 4},
-        {"OpenProcess", 5},
-        {"OpenProcessToken", 6},
-        {"DuplicateTokenEx", 7},
-        {"CreateProcessWithTokenW", 8},  // also what a missing program at the fallback path gives
+        {"LoadLibraryA", 1},     {"FindWindowA", 3},      {"GetWindowThreadProcessId", 4}, {"OpenProcess", 5},
+        {"OpenProcessToken", 6}, {"DuplicateTokenEx", 7}, {"CreateProcessWithTokenW", 8},  // also what a missing
+                                                                                           // program at the fallback
+                                                                                           // path gives
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.failing);

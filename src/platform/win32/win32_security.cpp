@@ -118,8 +118,7 @@ int PfOpenProcessToken(PfHandle process, uint32_t access, PfHandle* token)
     return ok;
 }
 
-int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType,
-                       PfHandle* newToken)
+int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, int tokenType, PfHandle* newToken)
 {
     HANDLE duplicate = NULL;
     BOOL ok = DuplicateTokenEx((HANDLE)token, access, NULL, (SECURITY_IMPERSONATION_LEVEL)impersonationLevel,
@@ -128,13 +127,12 @@ int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, 
     return ok;
 }
 
-int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags,
-                                  const uint16_t* applicationName, uint16_t* commandLine,
-                                  uint32_t creationFlags, const uint16_t* currentDirectory,
+int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags, const uint16_t* applicationName,
+                                  uint16_t* commandLine, uint32_t creationFlags, const uint16_t* currentDirectory,
                                   PfHandle* process, PfHandle* thread)
 {
-    typedef BOOL(WINAPI * CreateWithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR,
-                                             LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+    typedef BOOL(WINAPI * CreateWithTokenFn)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                                             LPPROCESS_INFORMATION);
     STARTUPINFOW startup;
     PROCESS_INFORMATION started;
     ZeroMemory(&startup, sizeof(startup));

@@ -77,8 +77,8 @@ int PfInfGetStringField(const PfInfContext* context, uint32_t field, char* buffe
 int PfInfGetLineText(const PfInfContext* context, char* buffer, uint32_t capacity, uint32_t* requiredSize)
 {
     DWORD required = requiredSize ? *requiredSize : 0;
-    BOOL read = SetupGetLineTextA((INFCONTEXT*)context, NULL, NULL, NULL, buffer, capacity,
-                                  requiredSize ? &required : NULL);
+    BOOL read =
+        SetupGetLineTextA((INFCONTEXT*)context, NULL, NULL, NULL, buffer, capacity, requiredSize ? &required : NULL);
     if (requiredSize)
         *requiredSize = required;
     return read;

@@ -18,8 +18,7 @@ def _normal_locale(name: str) -> str:
 def ensure_locales(names: Sequence[str]) -> None:
     """Generates the host locales Wine needs; without them it falls back to English."""
     wanted = {n for n in names if n and n not in ("C", "POSIX", "C.UTF-8")}
-    have = {_normal_locale(x) for x in subprocess.run(["locale", "-a"], capture_output=True,
-                                                      text=True).stdout.split()}
+    have = {_normal_locale(x) for x in subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()}
     missing = sorted(n for n in wanted if _normal_locale(n) not in have)
     if not missing:
         return
@@ -39,9 +38,24 @@ def ensure_locales(names: Sequence[str]) -> None:
 
 # The ANSI code page Wine gives a process for its LC_CTYPE language.
 CODE_PAGES = {
-    "ar": "cp1256", "he": "cp1255", "ja": "cp932", "ru": "cp1251", "uk": "cp1251", "bg": "cp1251",
-    "zh_CN": "gbk", "zh_TW": "cp950", "ko": "cp949", "th": "cp874", "el": "cp1253", "tr": "cp1254",
-    "cs": "cp1250", "pl": "cp1250", "hu": "cp1250", "sk": "cp1250", "sl": "cp1250", "hr": "cp1250",
+    "ar": "cp1256",
+    "he": "cp1255",
+    "ja": "cp932",
+    "ru": "cp1251",
+    "uk": "cp1251",
+    "bg": "cp1251",
+    "zh_CN": "gbk",
+    "zh_TW": "cp950",
+    "ko": "cp949",
+    "th": "cp874",
+    "el": "cp1253",
+    "tr": "cp1254",
+    "cs": "cp1250",
+    "pl": "cp1250",
+    "hu": "cp1250",
+    "sk": "cp1250",
+    "sl": "cp1250",
+    "hr": "cp1250",
     "ro": "cp1250",
 }
 

@@ -21,6 +21,7 @@ class Package:
     maps package-relative paths to their contents (str is written as UTF-8, with
     line feeds turned into CR LF; a Path is copied).
     """
+
     ini: Optional[Union[str, bytes]] = None
     dpinst: Dict[str, str] = dataclasses.field(default_factory=dict)
     files: Dict[str, Union[str, bytes, Path]] = dataclasses.field(default_factory=dict)
@@ -71,6 +72,7 @@ def write_package(prefix: Prefix, package: Package, setup_exe: Path) -> None:
 @dataclasses.dataclass
 class DPInst:
     """What the DPInst stand-in does when Setup.exe starts it."""
+
     exit_code: int = 0
     log_line: Optional[str] = None
     wait_for: Optional[str] = None  # a C:\\ path; the stand-in waits until it exists

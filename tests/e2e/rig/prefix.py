@@ -59,29 +59,33 @@ class Prefix:
 
     def env(self, extra: Optional[Dict[str, str]] = None, debug: str = "-all") -> Dict[str, str]:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "WINE")) and k != "LANGUAGE"}
-        env.update({
-            "WINEPREFIX": str(self.path),
-            "WINEARCH": "win64" if self.wide else "win32",
-            "WINEDEBUG": debug,
-            "WINEDLLOVERRIDES": "mscoree=;mshtml=",
-            "DISPLAY": self.display,
-            "LANG": "en_US.UTF-8",
-        })
+        env.update(
+            {
+                "WINEPREFIX": str(self.path),
+                "WINEARCH": "win64" if self.wide else "win32",
+                "WINEDEBUG": debug,
+                "WINEDLLOVERRIDES": "mscoree=;mshtml=",
+                "DISPLAY": self.display,
+                "LANG": "en_US.UTF-8",
+            }
+        )
         env.update(extra or {})
         return env
 
     def unix(self, path: str) -> Path:
         return windows_to_unix(self.drive_c, path)
 
-    def wine(self, *args: str, check: bool = True, timeout: float = 60,
-             env: Optional[Dict[str, str]] = None) -> subprocess.CompletedProcess:
+    def wine(
+        self, *args: str, check: bool = True, timeout: float = 60, env: Optional[Dict[str, str]] = None
+    ) -> subprocess.CompletedProcess:
         # Only wineboot runs before drive_c exists; it writes nothing relative.
         folder = self.drive_c if self.drive_c.is_dir() else PREFIXES
         # Files, not pipes: processes the call leaves running (explorer.exe)
         # inherit the handles and would keep a pipe open.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            process = subprocess.Popen(["wine", *args], env=env or self.env(), cwd=folder,
-                                       stdout=out, stderr=err, start_new_session=True)
+            process = subprocess.Popen(
+                ["wine", *args], env=env or self.env(), cwd=folder, stdout=out, stderr=err, start_new_session=True
+            )
             try:
                 process.wait(timeout=timeout)
             except subprocess.TimeoutExpired:
@@ -170,8 +174,16 @@ class Prefix:
         records = self.unix(RECORDS_WIN)
         records.mkdir(parents=True, exist_ok=True)
         for attempt in range(2):
-            done = self.wine(f"{TOOLS_WIN}\\robot.exe", "--out", f"{RECORDS_WIN}\\warm.jsonl",
-                             "--stop", f"{RECORDS_WIN}\\warm.jsonl", "--timeout", "0", check=False)
+            done = self.wine(
+                f"{TOOLS_WIN}\\robot.exe",
+                "--out",
+                f"{RECORDS_WIN}\\warm.jsonl",
+                "--stop",
+                f"{RECORDS_WIN}\\warm.jsonl",
+                "--timeout",
+                "0",
+                check=False,
+            )
             if done.returncode != 53:
                 break
 
@@ -224,8 +236,17 @@ class Prefix:
     def clean(self, extra_paths: Sequence[str] = ()) -> None:
         """Undoes what earlier scenarios left: files, registry keys, devices."""
         state = self._dirty()
-        for path in ("C:\\pkg", RECORDS_WIN, "C:\\TouchPad", "C:\\production", "C:\\windows\\DpInst.log",
-                     "C:\\windows\\DpInst_org.log", "C:\\VornCustomSetting", *state.get("paths", []), *extra_paths):
+        for path in (
+            "C:\\pkg",
+            RECORDS_WIN,
+            "C:\\TouchPad",
+            "C:\\production",
+            "C:\\windows\\DpInst.log",
+            "C:\\windows\\DpInst_org.log",
+            "C:\\VornCustomSetting",
+            *state.get("paths", []),
+            *extra_paths,
+        ):
             target = self.unix(path)
             if target.is_dir() and not target.is_symlink():
                 shutil.rmtree(target)
@@ -251,12 +272,26 @@ class Prefix:
 
     # -- seeding
 
-    def reg_add(self, key: str, name: Optional[str], value: Union[str, int, bytes, Sequence[str]],
-                kind: Optional[str] = None, view: Optional[str] = None, forget_key: Optional[str] = None) -> None:
+    def reg_add(
+        self,
+        key: str,
+        name: Optional[str],
+        value: Union[str, int, bytes, Sequence[str]],
+        kind: Optional[str] = None,
+        view: Optional[str] = None,
+        forget_key: Optional[str] = None,
+    ) -> None:
         """Adds one value; the key (or forget_key) is deleted again before the next scenario."""
         if kind is None:
-            kind = "REG_DWORD" if isinstance(value, int) else "REG_MULTI_SZ" if isinstance(
-                value, (list, tuple)) else "REG_BINARY" if isinstance(value, bytes) else "REG_SZ"
+            kind = (
+                "REG_DWORD"
+                if isinstance(value, int)
+                else "REG_MULTI_SZ"
+                if isinstance(value, (list, tuple))
+                else "REG_BINARY"
+                if isinstance(value, bytes)
+                else "REG_SZ"
+            )
         args = ["reg", "add", key] + (["/v", name] if name is not None else ["/ve"]) + ["/t", kind]
         if kind == "REG_MULTI_SZ":
             # "|" as the separator keeps a "\0" inside an ID from splitting it.

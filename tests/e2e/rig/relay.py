@@ -12,7 +12,7 @@ _ESCAPES = {"n": b"\n", "r": b"\r", "t": b"\t", '"': b'"', "\\": b"\\"}
 class Arg:
     value: int
     text: Optional[bytes] = None  # the string the argument points to, as traced
-    cut: bool = False             # the trace showed only the start of the string
+    cut: bool = False  # the trace showed only the start of the string
 
 
 @dataclasses.dataclass
@@ -37,7 +37,7 @@ def _parse_args(text: str) -> List[Arg]:
             while i < len(text) and text[i] != '"':
                 if text[i] == "\\" and i + 1 < len(text):
                     if text[i + 1] == "x":
-                        raw.append(int(text[i + 2:i + 4], 16))
+                        raw.append(int(text[i + 2 : i + 4], 16))
                         i += 4
                         continue
                     raw += _ESCAPES.get(text[i + 1], text[i + 1].encode())

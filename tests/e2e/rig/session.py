@@ -130,8 +130,7 @@ class Session:
             raise RigError(f"holdfile.exe could not open {path} (exit {holder.returncode})")
         return lambda: self.prefix.unix(release).write_bytes(b"")
 
-    def start(self, exe_path: str, arguments: str = "", cmdline: Optional[bytes] = None,
-              hidden: bool = False) -> "Run":
+    def start(self, exe_path: str, arguments: str = "", cmdline: Optional[bytes] = None, hidden: bool = False) -> "Run":
         """Starts Setup.exe through the exit-code wrapper; returns at once. A
         hidden run sits on a desktop nobody sees, as a SYSTEM deployment does."""
         self.runs += 1
@@ -188,8 +187,13 @@ class Run:
         self.exit_file = prefix.unix(folder + "\\exit.txt")
         self.pid_file = prefix.unix(folder + "\\pid.txt")
         self.cmd_file.write_bytes(cmdline)
-        self.args = [f"{TOOLS_WIN}\\runexe.exe", *(["--hidden"] if hidden else []), folder + "\\cmdline.txt",
-                     folder + "\\exit.txt", folder + "\\pid.txt"]
+        self.args = [
+            f"{TOOLS_WIN}\\runexe.exe",
+            *(["--hidden"] if hidden else []),
+            folder + "\\cmdline.txt",
+            folder + "\\exit.txt",
+            folder + "\\pid.txt",
+        ]
         self.stderr_path = (session.logs or WORK) / f"run{number}.stderr"
         env = dict(session.env)
         if session.relay:

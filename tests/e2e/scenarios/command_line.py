@@ -16,20 +16,41 @@ def package(support):
 def installs(label, args, support, dpinst_call):
     """The run goes on to install: DPInst is started once, as dpinst_call, and
     nothing is extracted."""
-    return Scenario(f"{args}: {label}", package(support), args=args, dpinst=DPInst(exit_code=1), exit=0,
-                    boxes=[], dpinst_calls=[dpinst_call], files={OUT: ABSENT}, cleanup=[OUT])
+    return Scenario(
+        f"{args}: {label}",
+        package(support),
+        args=args,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[dpinst_call],
+        files={OUT: ABSENT},
+        cleanup=[OUT],
+    )
 
 
 SCENARIOS = [
     # The last mode switch wins.
-    Scenario("/s /q /?: the usage screen, nothing installed", package(0x08), args="/s /q /?", exit=0,
-             dpinst_calls=[], boxes=[Box(caption="Help", buttons=["ok"], default="ok")]),
+    Scenario(
+        "/s /q /?: the usage screen, nothing installed",
+        package(0x08),
+        args="/s /q /?",
+        exit=0,
+        dpinst_calls=[],
+        boxes=[Box(caption="Help", buttons=["ok"], default="ok")],
+    ),
     # Only seven switches are looked at: the eighth, "/s", is not, so the run is
     # interactive and DPInst gets the Default options.
     installs("the eighth switch is not looked at, interactive run", "/a /b /c /d /e /f /g /s", 0x09, INTERACTIVE),
-    Scenario("/vFORCE=yes: unknown value, exit 1608, DPInst not started", package(0x09), args="/vFORCE=yes",
-             dpinst=DPInst(exit_code=1), exit=1608, boxes=[], dpinst_calls=[]),
-
+    Scenario(
+        "/vFORCE=yes: unknown value, exit 1608, DPInst not started",
+        package(0x09),
+        args="/vFORCE=yes",
+        dpinst=DPInst(exit_code=1),
+        exit=1608,
+        boxes=[],
+        dpinst_calls=[],
+    ),
     # Each option needs its own Support bit; the other one will not do.
     installs("ignored without Support 0x01", "/vFORCE=yes", 0x0A, INTERACTIVE),
     installs("ignored without Support 0x02", f"/extract_all:{OUT}", 0x09, INTERACTIVE),
@@ -37,9 +58,16 @@ SCENARIOS = [
     installs("silent installation, nothing extracted", f"/s /extract_all:{OUT}", 0x0B, SILENT),
     # Bits 6 and above change nothing: bit 0x08 still gives the exit code, while
     # "/v" (0x01) and the runtime log (0x04) stay off.
-    Scenario("Support 0xFFC8 (bits above 0x20 set): /v ignored, no runtime log, exit code passed on", package(0xFFC8),
-             args="/s /vFORCE=yes", dpinst=DPInst(exit_code=0x40000001), exit=1641, boxes=[], dpinst_calls=[SILENT],
-             files={"C:\\TouchPad": ABSENT}),
+    Scenario(
+        "Support 0xFFC8 (bits above 0x20 set): /v ignored, no runtime log, exit code passed on",
+        package(0xFFC8),
+        args="/s /vFORCE=yes",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=1641,
+        boxes=[],
+        dpinst_calls=[SILENT],
+        files={"C:\\TouchPad": ABSENT},
+    ),
 ]
 
 
@@ -59,16 +87,37 @@ def question_then_fresh_install(ctx):
 
 
 SCENARIOS += [
-    Scenario("/s /vFORCE=false with the same version installed: exit 3, DPInst not started", package(0x09),
-             args="/s /vFORCE=false", registry=SAME_VERSION, dpinst=DPInst(exit_code=1), exit=3, boxes=[],
-             dpinst_calls=[]),
-    Scenario("/vFRESHINSTALL=true with the same version installed: no question, DPInst runs", package(0x09),
-             registry=SAME_VERSION, flow=question_then_fresh_install, answers=["no"], dpinst=DPInst(exit_code=1),
-             boxes=[Box(caption=rc_string(0x0409, 1), text=rc_string(0x0409, 4), buttons=["yes", "no"],
-                        default="no")], dpinst_calls=[INTERACTIVE]),
+    Scenario(
+        "/s /vFORCE=false with the same version installed: exit 3, DPInst not started",
+        package(0x09),
+        args="/s /vFORCE=false",
+        registry=SAME_VERSION,
+        dpinst=DPInst(exit_code=1),
+        exit=3,
+        boxes=[],
+        dpinst_calls=[],
+    ),
+    Scenario(
+        "/vFRESHINSTALL=true with the same version installed: no question, DPInst runs",
+        package(0x09),
+        registry=SAME_VERSION,
+        flow=question_then_fresh_install,
+        answers=["no"],
+        dpinst=DPInst(exit_code=1),
+        boxes=[Box(caption=rc_string(0x0409, 1), text=rc_string(0x0409, 4), buttons=["yes", "no"], default="no")],
+        dpinst_calls=[INTERACTIVE],
+    ),
     # Every switch counts, however long the line: a 300-character line that
     # ends in "/s" is silent, so the same version installed asks nothing.
-    Scenario("a 300-character command line ending in /s: silent, no question, silent DPInst", package(0x09),
-             args="/vLOGFILE=C:\\Logs\\" + "l" * 278 + ".log /s", registry=SAME_VERSION,
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT], time_limit=20),
+    Scenario(
+        "a 300-character command line ending in /s: silent, no question, silent DPInst",
+        package(0x09),
+        args="/vLOGFILE=C:\\Logs\\" + "l" * 278 + ".log /s",
+        registry=SAME_VERSION,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT],
+        time_limit=20,
+    ),
 ]

@@ -11,8 +11,7 @@ EARLIER = b"left by an earlier run"
 
 
 def package(count, text="Mode=2; Tap=off", support=8):
-    sections = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support},
-                "OEM1": {"CustomRequest": text}}
+    sections = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support}, "OEM1": {"CustomRequest": text}}
     if count is not None:
         sections["OEM1"]["CustomRequestCnt"] = count
     # Vi32 too, for the extraction.
@@ -21,8 +20,15 @@ def package(count, text="Mode=2; Tap=off", support=8):
 
 def request(name, pkg, content, args="/s /OEM1", **more):
     more.setdefault("boxes", [])
-    return Scenario(f"custom request: {name}", pkg, args=args, dpinst=DPInst(exit_code=1), exit=0,
-                    files={} if content is None else {REQUEST_FILE: content}, **more)
+    return Scenario(
+        f"custom request: {name}",
+        pkg,
+        args=args,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        files={} if content is None else {REQUEST_FILE: content},
+        **more,
+    )
 
 
 # Where an attacker's link leads, and what it holds before the run.
@@ -37,23 +43,55 @@ SCENARIOS = [
     request("count 2 keeps all 300 characters", package(2, LONG_TEXT), LONG_TEXT.encode()),
     request("count 0 writes nothing", package(0), ABSENT),
     request("no count writes nothing", package(None), ABSENT),
-    request("a plain installation deletes an earlier file", package(1), ABSENT, args="/s",
-            seed_files={REQUEST_FILE: EARLIER}),
+    request(
+        "a plain installation deletes an earlier file",
+        package(1),
+        ABSENT,
+        args="/s",
+        seed_files={REQUEST_FILE: EARLIER},
+    ),
     # The same version installed: No to the question ends the run before the file is touched.
-    request("a run ended at the version question keeps the file", package(1), EARLIER, args="/OEM1",
-            answers=["no"], boxes=None, dpinst_calls=[], seed_files={REQUEST_FILE: EARLIER},
-            registry=[Reg("HKLM\\Software\\Vorn\\Glidex", "ProductVer", "10.3.201.104", view="64")]),
-    request("a run that only extracts keeps the file", package(1, support=0x0A), EARLIER,
-            args="/OEM1 /extract_all:C:\\out", dpinst_calls=[], seed_files={REQUEST_FILE: EARLIER},
-            cleanup=["C:\\out"],
-            check=lambda outcome: [] if outcome.prefix.unix("C:\\out\\production\\Windows7-x64").is_dir()
-            else ["nothing was extracted"]),
+    request(
+        "a run ended at the version question keeps the file",
+        package(1),
+        EARLIER,
+        args="/OEM1",
+        answers=["no"],
+        boxes=None,
+        dpinst_calls=[],
+        seed_files={REQUEST_FILE: EARLIER},
+        registry=[Reg("HKLM\\Software\\Vorn\\Glidex", "ProductVer", "10.3.201.104", view="64")],
+    ),
+    request(
+        "a run that only extracts keeps the file",
+        package(1, support=0x0A),
+        EARLIER,
+        args="/OEM1 /extract_all:C:\\out",
+        dpinst_calls=[],
+        seed_files={REQUEST_FILE: EARLIER},
+        cleanup=["C:\\out"],
+        check=lambda outcome: []
+        if outcome.prefix.unix("C:\\out\\production\\Windows7-x64").is_dir()
+        else ["nothing was extracted"],
+    ),
     # The request folder is not used when it is a link: nothing deleted or written where it leads.
-    request("the folder a link: nothing deleted or written where it leads", package(1), None,
-            seed_files=SEEDED, cleanup=[OTHER], links={"C:\\VornCustomSetting": OTHER},
-            check=folder_holds(OTHER, UNRELATED)),
+    request(
+        "the folder a link: nothing deleted or written where it leads",
+        package(1),
+        None,
+        seed_files=SEEDED,
+        cleanup=[OTHER],
+        links={"C:\\VornCustomSetting": OTHER},
+        check=folder_holds(OTHER, UNRELATED),
+    ),
     # A link at the file's name is replaced, never deleted through or written through.
-    request("the file a link: replaced by the request, its target kept", package(1), b"Mode=2; Tap=off",
-            seed_files=SEEDED, cleanup=[OTHER], links={REQUEST_FILE: OTHER + "\\VornCoustomSet.ini"},
-            check=folder_holds(OTHER, UNRELATED)),
+    request(
+        "the file a link: replaced by the request, its target kept",
+        package(1),
+        b"Mode=2; Tap=off",
+        seed_files=SEEDED,
+        cleanup=[OTHER],
+        links={REQUEST_FILE: OTHER + "\\VornCoustomSet.ini"},
+        check=folder_holds(OTHER, UNRELATED),
+    ),
 ]

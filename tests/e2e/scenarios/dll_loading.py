@@ -38,15 +38,33 @@ def loaded_by_full_path(outcome):
 
 
 SCENARIOS = [
-    Scenario("version.dll and dbghelp.dll are loaded by full path from the system folder",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"},
-                            files={"Vi64\\VrnVer.dll": rig.version_dll("10, 3, 201, 104")}),
-             args="/s", relay=["kernel32.LoadLibraryA"], dpinst=DPInst(exit_code=1), exit=0,
-             check=loaded_by_full_path),
-    Scenario("dbghelp.dll planted beside Setup.exe is not loaded",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"},
-                            files={"dbghelp.dll": rig.BIN / "dbghelp.dll"}),
-             args="/s", dll_overrides="dbghelp=n,b", relay=["dbghelp.ImageNtHeader"],
-             dpinst=DPInst(exit_code=1), exit=0, dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'],
-             files={"C:\\e2e\\planted_dll_loaded.txt": ABSENT}, check=image_header_read),
+    Scenario(
+        "version.dll and dbghelp.dll are loaded by full path from the system folder",
+        driver_package(
+            {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}},
+            {"Vi64": "x64"},
+            files={"Vi64\\VrnVer.dll": rig.version_dll("10, 3, 201, 104")},
+        ),
+        args="/s",
+        relay=["kernel32.LoadLibraryA"],
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        check=loaded_by_full_path,
+    ),
+    Scenario(
+        "dbghelp.dll planted beside Setup.exe is not loaded",
+        driver_package(
+            {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}},
+            {"Vi64": "x64"},
+            files={"dbghelp.dll": rig.BIN / "dbghelp.dll"},
+        ),
+        args="/s",
+        dll_overrides="dbghelp=n,b",
+        relay=["dbghelp.ImageNtHeader"],
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'],
+        files={"C:\\e2e\\planted_dll_loaded.txt": ABSENT},
+        check=image_header_read,
+    ),
 ]

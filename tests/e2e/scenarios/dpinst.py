@@ -7,15 +7,27 @@ SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
 
 
 def silent(dpinst_code, exit_code, label):
-    return Scenario(f"silent run, DPInst returns 0x{dpinst_code:X}: exit {exit_code} ({label})", PACKAGE_W864,
-                    args="/s", dpinst=DPInst(exit_code=dpinst_code), exit=exit_code, boxes=[],
-                    dpinst_calls=[SILENT])
+    return Scenario(
+        f"silent run, DPInst returns 0x{dpinst_code:X}: exit {exit_code} ({label})",
+        PACKAGE_W864,
+        args="/s",
+        dpinst=DPInst(exit_code=dpinst_code),
+        exit=exit_code,
+        boxes=[],
+        dpinst_calls=[SILENT],
+    )
 
 
 def without_exit_code(dpinst_code):
-    return Scenario(f"silent run without Support, DPInst returns 0x{dpinst_code:X}: exit 0",
-                    driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe"}}, {"Vi64": "x64"}), args="/s",
-                    dpinst=DPInst(exit_code=dpinst_code), exit=0, boxes=[], dpinst_calls=[SILENT])
+    return Scenario(
+        f"silent run without Support, DPInst returns 0x{dpinst_code:X}: exit 0",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe"}}, {"Vi64": "x64"}),
+        args="/s",
+        dpinst=DPInst(exit_code=dpinst_code),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT],
+    )
 
 
 SCENARIOS = [
@@ -36,27 +48,65 @@ SCENARIOS = [
     without_exit_code(0x40000001),
     without_exit_code(0x80000000),
     without_exit_code(0x100),
-    Scenario("interactive run: DPInst gets the Default switches", PACKAGE_W864,
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f']),
-    Scenario("silent switch in capitals: /S counts as silent", PACKAGE_W864, args="/S",
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT]),
-    Scenario("silent switch followed by blanks: still silent", PACKAGE_W864, args="/s  ",
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT]),
+    Scenario(
+        "interactive run: DPInst gets the Default switches",
+        PACKAGE_W864,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f'],
+    ),
+    Scenario(
+        "silent switch in capitals: /S counts as silent",
+        PACKAGE_W864,
+        args="/S",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT],
+    ),
+    Scenario(
+        "silent switch followed by blanks: still silent",
+        PACKAGE_W864,
+        args="/s  ",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT],
+    ),
     # The settings reader trims values, so a leading blank needs quotes.
-    Scenario("silent run with /q and the package's own switches",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8,
-                                      "Default": '" /c"', "Silent": '" /q /sa"'}}, {"Vi64": "x64"}),
-             args="/q", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-             dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /q /sa']),
+    Scenario(
+        "silent run with /q and the package's own switches",
+        driver_package(
+            {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8, "Default": '" /c"', "Silent": '" /q /sa"'}},
+            {"Vi64": "x64"},
+        ),
+        args="/q",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /q /sa'],
+    ),
     # A Windows 8 or later section that names no DPInst falls back to the Vista one.
-    Scenario("Windows 10 section without Path: the Vista section's DPInst runs",
-             driver_package({"W864": {"Support": 8}, "Vi64": {"Path": "\\Vista\\DPInst.exe", "Support": 8}},
-                            {"Vista": "x64"}),
-             args="/s", dpinst=DPInst(exit_code=0x40000001), exit=1641, boxes=[],
-             dpinst_calls=['"C:\\pkg\\Vista\\DPInst.exe" /f /sw /se']),
+    Scenario(
+        "Windows 10 section without Path: the Vista section's DPInst runs",
+        driver_package(
+            {"W864": {"Support": 8}, "Vi64": {"Path": "\\Vista\\DPInst.exe", "Support": 8}}, {"Vista": "x64"}
+        ),
+        args="/s",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=1641,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vista\\DPInst.exe" /f /sw /se'],
+    ),
     # The stand-in's log line lands in the Windows folder; Setup.exe leaves it be
     # for now, so this only shows the rig's DpInst.log plumbing works.
-    Scenario("DPInst's log line is appended to DpInst.log", PACKAGE_W864, args="/s",
-             dpinst=DPInst(exit_code=1, log_line="INFO: stand-in ran"), exit=0,
-             files={"C:\\windows\\DpInst.log": "INFO: stand-in ran\n"}),
+    Scenario(
+        "DPInst's log line is appended to DpInst.log",
+        PACKAGE_W864,
+        args="/s",
+        dpinst=DPInst(exit_code=1, log_line="INFO: stand-in ran"),
+        exit=0,
+        files={"C:\\windows\\DpInst.log": "INFO: stand-in ran\n"},
+    ),
 ]

@@ -7,8 +7,14 @@ import os
 import rig
 from e2e import ABSENT, PRESENT, DPInst, Scenario, driver_package
 
-COPIES = [("Vi32", "Windows7-x86"), ("Vi32", "Windows8-x86"), ("Vi32", "Windows8.1-x86"),
-          ("Vi64", "Windows7-x64"), ("Vi64", "Windows8-x64"), ("Vi64", "Windows8.1-x64")]
+COPIES = [
+    ("Vi32", "Windows7-x86"),
+    ("Vi32", "Windows8-x86"),
+    ("Vi32", "Windows8.1-x86"),
+    ("Vi64", "Windows7-x64"),
+    ("Vi64", "Windows8-x64"),
+    ("Vi64", "Windows8.1-x64"),
+]
 OUT = "C:\\Out"
 LOG = "C:\\TouchPad\\log\\Setup.log"
 USER_LOG = "C:\\x.log"
@@ -26,8 +32,10 @@ DRIVER_FILES = {
 
 
 def package(support, folders=("Vi32", "Vi64")):
-    sections = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support},
-                "W832": {"Path": "\\Vi32\\DPInst.exe", "Support": support}}
+    sections = {
+        "W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support},
+        "W832": {"Path": "\\Vi32\\DPInst.exe", "Support": support},
+    }
     stand_ins = {"Vi64": "x64", "Vi32": "x86"}
     if "Vi64" not in folders:
         # The 64-bit DPInst must still be somewhere for a 64-bit system.
@@ -52,6 +60,7 @@ def files_under(root):
 def extracted(target, sources=("Vi32", "Vi64")):
     """The target holds only production, which holds exactly the copies of these
     package folders, each the same files with the same bytes as its source."""
+
     def check(outcome):
         root = outcome.prefix.unix(target)
         if not root.is_dir():
@@ -73,9 +82,11 @@ def extracted(target, sources=("Vi32", "Vi64")):
                 missing = sorted(set(want) - set(have))
                 extra = sorted(set(have) - set(want))
                 differ = sorted(k for k in set(want) & set(have) if want[k] != have[k])
-                problems.append(f"{dest} is not a copy of {source}: missing {missing}, extra {extra}, "
-                                f"different {differ}")
+                problems.append(
+                    f"{dest} is not a copy of {source}: missing {missing}, extra {extra}, " f"different {differ}"
+                )
         return problems
+
     return check
 
 
@@ -99,45 +110,105 @@ def refused(label, args):
     # command interpreter, with the rights of an installer. The backslash before
     # it makes xcopy take the cut target as a folder rather than ask, so the
     # second command would run at once.
-    return Scenario(f"extraction target {label}: exit 3, no command run", package(0x0B), args=args,
-                    dpinst=DPInst(exit_code=1), exit=3, boxes=[], dpinst_calls=[],
-                    files={PWNED: ABSENT, OUT: ABSENT}, cleanup=[OUT, PWNED])
+    return Scenario(
+        f"extraction target {label}: exit 3, no command run",
+        package(0x0B),
+        args=args,
+        dpinst=DPInst(exit_code=1),
+        exit=3,
+        boxes=[],
+        dpinst_calls=[],
+        files={PWNED: ABSENT, OUT: ABSENT},
+        cleanup=[OUT, PWNED],
+    )
 
 
 SCENARIOS = [
-    Scenario("/extract_all: to a quoted folder with a blank: six folders, exit 0", package(0x0A),
-             args=f'/extract_all:"{QUOTED}"', dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[],
-             cleanup=[QUOTED], check=extracted(QUOTED)),
+    Scenario(
+        "/extract_all: to a quoted folder with a blank: six folders, exit 0",
+        package(0x0A),
+        args=f'/extract_all:"{QUOTED}"',
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        cleanup=[QUOTED],
+        check=extracted(QUOTED),
+    ),
     # Extraction counts as a silent run for the log; the runtime log (0x04) is
     # on, so a LOGFILE that was taken would get a copy of it.
-    Scenario("/vEXTRACTDRIVERS=C:\\Out LOGFILE=C:\\x.log: extracts; LOGFILE is part of the path, not taken",
-             package(0x0D), args=f"/vEXTRACTDRIVERS={OUT} LOGFILE={USER_LOG}", dpinst=DPInst(exit_code=1), exit=0,
-             boxes=[], dpinst_calls=[], files={LOG: PRESENT, USER_LOG: ABSENT}, cleanup=[OUT, USER_LOG],
-             check=extracted(OUT)),
-    Scenario("/vEXTRACTDRIVERS=C:\\Out /vLOGFILE=C:\\x.log: extracts, and the log is copied to C:\\x.log",
-             package(0x0D), args=f"/vEXTRACTDRIVERS={OUT} /vLOGFILE={USER_LOG}", dpinst=DPInst(exit_code=1), exit=0,
-             boxes=[], dpinst_calls=[], files={LOG: PRESENT, USER_LOG: PRESENT}, cleanup=[OUT, USER_LOG],
-             check=both(extracted(OUT), same_as_runtime_log)),
+    Scenario(
+        "/vEXTRACTDRIVERS=C:\\Out LOGFILE=C:\\x.log: extracts; LOGFILE is part of the path, not taken",
+        package(0x0D),
+        args=f"/vEXTRACTDRIVERS={OUT} LOGFILE={USER_LOG}",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        files={LOG: PRESENT, USER_LOG: ABSENT},
+        cleanup=[OUT, USER_LOG],
+        check=extracted(OUT),
+    ),
+    Scenario(
+        "/vEXTRACTDRIVERS=C:\\Out /vLOGFILE=C:\\x.log: extracts, and the log is copied to C:\\x.log",
+        package(0x0D),
+        args=f"/vEXTRACTDRIVERS={OUT} /vLOGFILE={USER_LOG}",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        files={LOG: PRESENT, USER_LOG: PRESENT},
+        cleanup=[OUT, USER_LOG],
+        check=both(extracted(OUT), same_as_runtime_log),
+    ),
     # Only the first copy (Vi32) decides the result.
-    Scenario("extraction of a package with Vi32 but no Vi64: three folders, exit 0", package(0x0A, ("Vi32",)),
-             args=f"/extract_all:{OUT}", dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[],
-             cleanup=[OUT], check=extracted(OUT, ("Vi32",))),
-    Scenario("extraction of a package without Vi32: exit 3, nothing copied", package(0x0A, ("Vi64",)),
-             args=f"/extract_all:{OUT}", dpinst=DPInst(exit_code=1), exit=3, boxes=[], dpinst_calls=[],
-             files={OUT: ABSENT}, cleanup=[OUT]),
-    refused("after /extract_all: with a double quote and a second command",
-            f'/extract_all:{OUT}\\" & echo x > {PWNED} & "'),
-    refused("in EXTRACTDRIVERS with a double quote and a second command",
-            f'/vEXTRACTDRIVERS={OUT}\\" & echo x > {PWNED} & "'),
+    Scenario(
+        "extraction of a package with Vi32 but no Vi64: three folders, exit 0",
+        package(0x0A, ("Vi32",)),
+        args=f"/extract_all:{OUT}",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        cleanup=[OUT],
+        check=extracted(OUT, ("Vi32",)),
+    ),
+    Scenario(
+        "extraction of a package without Vi32: exit 3, nothing copied",
+        package(0x0A, ("Vi64",)),
+        args=f"/extract_all:{OUT}",
+        dpinst=DPInst(exit_code=1),
+        exit=3,
+        boxes=[],
+        dpinst_calls=[],
+        files={OUT: ABSENT},
+        cleanup=[OUT],
+    ),
+    refused(
+        "after /extract_all: with a double quote and a second command", f'/extract_all:{OUT}\\" & echo x > {PWNED} & "'
+    ),
+    refused(
+        "in EXTRACTDRIVERS with a double quote and a second command",
+        f'/vEXTRACTDRIVERS={OUT}\\" & echo x > {PWNED} & "',
+    ),
     # xcopy runs from the system folder by full path: files of its name in the
     # current folder or the Windows folder (on the search path) never run.
-    Scenario("extraction with xcopy.bat and xcopy.exe planted in the current and the Windows folder: never run",
-             package(0x0A), args=f"/extract_all:{OUT}", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-             dpinst_calls=[], seed_files={**{folder + "\\xcopy.bat": f"@echo planted> {PLANTED}\r\n"
-                                             for folder in ("C:\\e2e\\cwd", "C:\\windows")},
-                                          **{folder + "\\xcopy.exe": rig.BIN / "dpinst_x86.exe"
-                                             for folder in ("C:\\e2e\\cwd", "C:\\windows")}},
-             files={PLANTED: ABSENT}, cleanup=[OUT, PLANTED], check=extracted(OUT)),
+    Scenario(
+        "extraction with xcopy.bat and xcopy.exe planted in the current and the Windows folder: never run",
+        package(0x0A),
+        args=f"/extract_all:{OUT}",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        seed_files={
+            **{folder + "\\xcopy.bat": f"@echo planted> {PLANTED}\r\n" for folder in ("C:\\e2e\\cwd", "C:\\windows")},
+            **{folder + "\\xcopy.exe": rig.BIN / "dpinst_x86.exe" for folder in ("C:\\e2e\\cwd", "C:\\windows")},
+        },
+        files={PLANTED: ABSENT},
+        cleanup=[OUT, PLANTED],
+        check=extracted(OUT),
+    ),
 ]
 
 
@@ -160,6 +231,16 @@ def not_expanded(outcome):
 
 
 SCENARIOS.append(
-    Scenario("extraction target with %Q% in it: not expanded by the command interpreter", package(0x0B),
-             args=f"/extract_all:{OUT}%Q%", env={"Q": "Injected"}, dpinst=DPInst(exit_code=1), boxes=[],
-             dpinst_calls=[], files={EXPANDED: ABSENT}, cleanup=[EXPANDED, OUT + "%Q%"], check=not_expanded))
+    Scenario(
+        "extraction target with %Q% in it: not expanded by the command interpreter",
+        package(0x0B),
+        args=f"/extract_all:{OUT}%Q%",
+        env={"Q": "Injected"},
+        dpinst=DPInst(exit_code=1),
+        boxes=[],
+        dpinst_calls=[],
+        files={EXPANDED: ABSENT},
+        cleanup=[EXPANDED, OUT + "%Q%"],
+        check=not_expanded,
+    )
+)

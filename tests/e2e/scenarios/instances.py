@@ -19,9 +19,14 @@ def second_copy(args):
         done = first.wait()
         ctx.expect(done.exit_code == 0, f"first copy: exit code {done.exit_code}, expected 0")
 
-    return Scenario(f"second copy with {args!r} while the first runs: no box, no DPInst, exit 0",
-                    driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"}),
-                    dpinst=DPInst(exit_code=1, wait_for=RELEASE), flow=flow, boxes=[], dpinst_calls=[SILENT])
+    return Scenario(
+        f"second copy with {args!r} while the first runs: no box, no DPInst, exit 0",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"}),
+        dpinst=DPInst(exit_code=1, wait_for=RELEASE),
+        flow=flow,
+        boxes=[],
+        dpinst_calls=[SILENT],
+    )
 
 
 SCENARIOS = [second_copy("/?"), second_copy("/s")]
@@ -42,6 +47,12 @@ def second_copy_during_box(ctx):
 
 
 SCENARIOS.append(
-    Scenario("second copy while the first shows its help screen: no second box, exit 0",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"}),
-             flow=second_copy_during_box, hold_boxes_until=HOLD, boxes=[Box(caption="Help")], dpinst_calls=[]))
+    Scenario(
+        "second copy while the first shows its help screen: no second box, exit 0",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"}),
+        flow=second_copy_during_box,
+        hold_boxes_until=HOLD,
+        boxes=[Box(caption="Help")],
+        dpinst_calls=[],
+    )
+)

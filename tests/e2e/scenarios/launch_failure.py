@@ -11,20 +11,31 @@ SECTIONS = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 NOT_STARTABLE = driver_package(SECTIONS, {"Vi64": "dll-x64"})
 NO_DPINST = driver_package(SECTIONS)
 
-LTR = 0x40          # MB_ICONINFORMATION
-RTL = 0x180040      # ... | MB_RIGHT | MB_RTLREADING
+LTR = 0x40  # MB_ICONINFORMATION
+RTL = 0x180040  # ... | MB_RIGHT | MB_RTLREADING
 
 
 def info_box(langid, text_id, suffix, style, ctype):
     # The text is loaded as ANSI: what the system's code page lacks shows as "?".
-    return Box(caption=rc_string(langid, 1), text=through_ansi(rc_string(langid, text_id), ctype) + suffix,
-               buttons=["ok"], default="ok", style=style)
+    return Box(
+        caption=rc_string(langid, 1),
+        text=through_ansi(rc_string(langid, text_id), ctype) + suffix,
+        buttons=["ok"],
+        default="ok",
+        style=style,
+    )
 
 
 def launch_failure(label, langid, style=LTR, **locale):
     ctype = locale.get("lc_ctype") or locale.get("lang") or "en_US.UTF-8"
-    return Scenario(f"DPInst cannot start, {label}", NOT_STARTABLE, exit=1603, dpinst_calls=[],
-                    boxes=[info_box(langid, 6, " [C1]", style, ctype)], **locale)
+    return Scenario(
+        f"DPInst cannot start, {label}",
+        NOT_STARTABLE,
+        exit=1603,
+        dpinst_calls=[],
+        boxes=[info_box(langid, 6, " [C1]", style, ctype)],
+        **locale,
+    )
 
 
 SCENARIOS = [
@@ -40,10 +51,19 @@ SCENARIOS = [
     launch_failure("Arabic system and user interface", 0x0401, RTL, lang="ar_SA.UTF-8"),
     # An Arabic user interface on a Western system reads left to right, and its
     # letters do not survive the Western code page.
-    launch_failure("Arabic user interface on an English system: left-to-right", 0x0401, LTR,
-                   lang="en_US.UTF-8", lc_messages="ar_SA.UTF-8"),
-
+    launch_failure(
+        "Arabic user interface on an English system: left-to-right",
+        0x0401,
+        LTR,
+        lang="en_US.UTF-8",
+        lc_messages="ar_SA.UTF-8",
+    ),
     # No DPInst.exe at all: the image check reports the missing file before any start.
-    Scenario("DPInst missing: the image check reports missing files [2], exit 1633", NO_DPINST, exit=1633,
-             dpinst_calls=[], boxes=[info_box(0x0409, 3, " [2]", LTR, "en_US.UTF-8")]),
+    Scenario(
+        "DPInst missing: the image check reports missing files [2], exit 1633",
+        NO_DPINST,
+        exit=1633,
+        dpinst_calls=[],
+        boxes=[info_box(0x0409, 3, " [2]", LTR, "en_US.UTF-8")],
+    ),
 ]

@@ -22,26 +22,42 @@ def example_package():
 
 def log_lines(*wanted):
     """The runtime log exists and holds each of these lines whole."""
+
     def check(outcome):
         data = outcome.file(LOG)
         if data is None:
             return [f"{LOG} is missing"]
         lines = data[2:].decode("utf-16-le", errors="replace").split("\r\n")
         return [f"{LOG} lacks the line {line!r}: {lines}" for line in wanted if line not in lines]
+
     return check
 
 
 SCENARIOS = [
     # Support 63 turns every feature on: the prerequisites are skipped on
     # Windows 8 and later, and with no tray application installed nothing starts.
-    Scenario("typical silent deployment: Windows 10 64-bit, the sample package, DPInst returns 1, exit 0",
-             example_package(), args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT_VI64],
-             check=log_lines("Command:C:\\pkg\\Setup.exe /s", "Exit code = 0")),
-    Scenario("typical silent deployment with the touch pad present and an older driver installed",
-             example_package(), args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT_VI64],
-             devices=[Device("ACPI\\VRN0001\\4&1&0", ["ACPI\\VRN0001", "*VRN0001"])],
-             registry=[Reg("HKLM\\Software\\Vorn\\Glidex", "ProductVer", "10.3.201.99", view="64")],
-             check=log_lines("  Installed version:10.3.201.99", "  Package version:10.3.201.104", "Exit code = 0")),
+    Scenario(
+        "typical silent deployment: Windows 10 64-bit, the sample package, DPInst returns 1, exit 0",
+        example_package(),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT_VI64],
+        check=log_lines("Command:C:\\pkg\\Setup.exe /s", "Exit code = 0"),
+    ),
+    Scenario(
+        "typical silent deployment with the touch pad present and an older driver installed",
+        example_package(),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT_VI64],
+        devices=[Device("ACPI\\VRN0001\\4&1&0", ["ACPI\\VRN0001", "*VRN0001"])],
+        registry=[Reg("HKLM\\Software\\Vorn\\Glidex", "ProductVer", "10.3.201.99", view="64")],
+        check=log_lines("  Installed version:10.3.201.99", "  Package version:10.3.201.104", "Exit code = 0"),
+    ),
 ]
 
 
@@ -55,9 +71,16 @@ VISTA = {"Path": "\\Vista\\DPInst.exe", "Silent": '" /sw"', "Support": 8}
 def from_vista(label, sections, windows="win10"):
     # The INF goes only where the Vista section's DPInst lies, the folder the run ends up using.
     package = dataclasses.replace(driver_package({"Vi64": VISTA}, {"Vista": "x64"}), ini=rig.ini_text(sections))
-    return Scenario(f"{label}: DPInst, options and Support all from Vi64", package,
-                    windows=windows, args="/s", dpinst=DPInst(exit_code=0x40000001), exit=1641, boxes=[],
-                    dpinst_calls=['"C:\\pkg\\Vista\\DPInst.exe" /sw'])
+    return Scenario(
+        f"{label}: DPInst, options and Support all from Vi64",
+        package,
+        windows=windows,
+        args="/s",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=1641,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vista\\DPInst.exe" /sw'],
+    )
 
 
 # With the default Path, the program's folder and ".\\DPInst.exe" are joined as
@@ -68,9 +91,16 @@ DEFAULT_CALL = '"C:\\pkg.\\DPInst.exe" /f /sw /se'
 
 def defaults(label, ini, windows="win10", sections_dpinst=None):
     files = {"TouchPad.inf": SAMPLE_INF}
-    return Scenario(f"{label}: the defaults, DPInst beside Setup.exe, exit 0", windows=windows,
-                    package=Package(ini=ini, dpinst={"": "x64", **(sections_dpinst or {})}, files=files),
-                    args="/s", dpinst=DPInst(exit_code=0x40000001), exit=0, boxes=[], dpinst_calls=[DEFAULT_CALL])
+    return Scenario(
+        f"{label}: the defaults, DPInst beside Setup.exe, exit 0",
+        windows=windows,
+        package=Package(ini=ini, dpinst={"": "x64", **(sections_dpinst or {})}, files=files),
+        args="/s",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[DEFAULT_CALL],
+    )
 
 
 def garbage(seed=7, size=4096):
@@ -81,20 +111,21 @@ def garbage(seed=7, size=4096):
 
 SCENARIOS += [
     from_vista("Windows 8.1 64-bit without a W864 section", {"Vi64": VISTA}, windows="win81"),
-    from_vista("W864 with a Path of ..\\DPInst.exe", {"W864": {"Path": "..\\DPInst.exe", "Support": 0},
-                                                      "Vi64": VISTA}),
+    from_vista("W864 with a Path of ..\\DPInst.exe", {"W864": {"Path": "..\\DPInst.exe", "Support": 0}, "Vi64": VISTA}),
     # Rows other than Windows 8 and later have no fallback.
-    defaults("Windows 7 64-bit without a W764 section", windows="win7",
-             ini=rig.ini_text({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}, "Vi64": VISTA}),
-             sections_dpinst={"Vi64": "x64", "Vista": "x64"}),
+    defaults(
+        "Windows 7 64-bit without a W764 section",
+        windows="win7",
+        ini=rig.ini_text({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}, "Vi64": VISTA}),
+        sections_dpinst={"Vi64": "x64", "Vista": "x64"},
+    ),
     defaults("no settings file", ini=None),
     defaults("a settings file of binary garbage", ini=garbage()),
 ]
 
 
 def settings(inf=SAMPLE_INF, **section):
-    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8, **section}}, {"Vi64": "x64"},
-                          inf=inf)
+    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8, **section}}, {"Vi64": "x64"}, inf=inf)
 
 
 # A Path of 300 characters is cut to 259, and the command line, built in 260,
@@ -118,11 +149,29 @@ def refused_with_code(outcome):
 
 
 SCENARIOS += [
-    Scenario("settings with Silent= empty: DPInst gets no options", settings(Silent=""), args="/s",
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe"']),
-    Scenario("settings with Default= empty: DPInst gets no options", settings(Default=""),
-             dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe"']),
-    Scenario("Path of 300 characters: cut, a message with the error code, nothing started",
-             settings(inf=None, Path=LONG_PATH), args="/s", dpinst_calls=[],
-             boxes=[Box(caption=rc_string(0x0409, 1), buttons=["ok"], default="ok")], check=refused_with_code),
+    Scenario(
+        "settings with Silent= empty: DPInst gets no options",
+        settings(Silent=""),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe"'],
+    ),
+    Scenario(
+        "settings with Default= empty: DPInst gets no options",
+        settings(Default=""),
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe"'],
+    ),
+    Scenario(
+        "Path of 300 characters: cut, a message with the error code, nothing started",
+        settings(inf=None, Path=LONG_PATH),
+        args="/s",
+        dpinst_calls=[],
+        boxes=[Box(caption=rc_string(0x0409, 1), buttons=["ok"], default="ok")],
+        check=refused_with_code,
+    ),
 ]

@@ -4,16 +4,27 @@ from e2e import Box, DPInst, Scenario, driver_package, rc_string, through_ansi, 
 
 # Every section names a DPInst in its own folder, so the command line shows
 # which one was picked.
-ALL_SECTIONS = {section: {"Path": f"\\{section}\\DPInst.exe", "Support": 8}
-                for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")}
-STAND_INS = {section: ("x64" if section.endswith("64") else "x86")
-             for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")}
+ALL_SECTIONS = {
+    section: {"Path": f"\\{section}\\DPInst.exe", "Support": 8}
+    for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")
+}
+STAND_INS = {
+    section: ("x64" if section.endswith("64") else "x86")
+    for section in ("W864", "W832", "W764", "W732", "Vi64", "Vi32", "XP64", "XP32")
+}
 
 
 def picks(windows, section, label):
-    return Scenario(f"{label}: the {section} section is used", driver_package(ALL_SECTIONS, STAND_INS),
-                    windows=windows, args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-                    dpinst_calls=[f'"C:\\pkg\\{section}\\DPInst.exe" /f /sw /se'])
+    return Scenario(
+        f"{label}: the {section} section is used",
+        driver_package(ALL_SECTIONS, STAND_INS),
+        windows=windows,
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[f'"C:\\pkg\\{section}\\DPInst.exe" /f /sw /se'],
+    )
 
 
 SCENARIOS = [
@@ -30,10 +41,24 @@ SCENARIOS = [
 
 def unsupported(label, langid=0x0409, style=0x40, **locale):
     ctype = locale.get("lc_ctype") or locale.get("lang") or "en_US.UTF-8"
-    return Scenario(f"Windows 2000{label}: unsupported-system box, nothing started, exit 0",
-                    driver_package(ALL_SECTIONS, STAND_INS), windows="win2k", args="/s", exit=0, dpinst_calls=[],
-                    boxes=[Box(caption=rc_string(langid, 1), text=through_ansi(rc_string(langid, 2), ctype),
-                               buttons=["ok"], default="ok", style=style)], **locale)
+    return Scenario(
+        f"Windows 2000{label}: unsupported-system box, nothing started, exit 0",
+        driver_package(ALL_SECTIONS, STAND_INS),
+        windows="win2k",
+        args="/s",
+        exit=0,
+        dpinst_calls=[],
+        boxes=[
+            Box(
+                caption=rc_string(langid, 1),
+                text=through_ansi(rc_string(langid, 2), ctype),
+                buttons=["ok"],
+                default="ok",
+                style=style,
+            )
+        ],
+        **locale,
+    )
 
 
 SCENARIOS += [

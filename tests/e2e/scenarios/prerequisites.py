@@ -17,9 +17,11 @@ SILENT_DPINST = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
 
 def package(section="W764", unnecessary="ABC0001,ABC0002", installer=True):
     # Support 0x18: prerequisites and the exit code.
-    return driver_package({section: {"Path": "\\Vi64\\DPInst.exe", "Support": 0x18},
-                           "DotNET_Option": {"Unnecessary_ID": unnecessary}},
-                          {"Vi64": "x64"}, files={INSTALLER: rig.BIN / "dpinst_x86.exe"} if installer else {})
+    return driver_package(
+        {section: {"Path": "\\Vi64\\DPInst.exe", "Support": 0x18}, "DotNET_Option": {"Unnecessary_ID": unnecessary}},
+        {"Vi64": "x64"},
+        files={INSTALLER: rig.BIN / "dpinst_x86.exe"} if installer else {},
+    )
 
 
 def installer_ran_in_its_folder(outcome):
@@ -32,34 +34,88 @@ def installer_ran_in_its_folder(outcome):
 def skipped(name, **more):
     more.setdefault("package", package())
     more.setdefault("devices", TOUCH_PAD)
-    return Scenario(f"prerequisites skipped: {name}", windows=more.pop("windows", "win7"), args="/s",
-                    dpinst=DPInst(exit_code=1), exit=0, boxes=[], dpinst_calls=[SILENT_DPINST], **more)
+    return Scenario(
+        f"prerequisites skipped: {name}",
+        windows=more.pop("windows", "win7"),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT_DPINST],
+        **more,
+    )
 
 
 SCENARIOS = [
-    Scenario("prerequisites, Windows 7 without .NET 4, silent: installer with /q, then DPInst", package(),
-             windows="win7", args="/s", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-             dpinst_calls=[SILENT_INSTALLER, SILENT_DPINST], check=installer_ran_in_its_folder),
-    Scenario("prerequisites, Windows 7 without .NET 4, interactive: installer with /norestart", package(),
-             windows="win7", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-             dpinst_calls=[INTERACTIVE_INSTALLER, '"C:\\pkg\\Vi64\\DPInst.exe" /f']),
+    Scenario(
+        "prerequisites, Windows 7 without .NET 4, silent: installer with /q, then DPInst",
+        package(),
+        windows="win7",
+        args="/s",
+        devices=TOUCH_PAD,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT_INSTALLER, SILENT_DPINST],
+        check=installer_ran_in_its_folder,
+    ),
+    Scenario(
+        "prerequisites, Windows 7 without .NET 4, interactive: installer with /norestart",
+        package(),
+        windows="win7",
+        devices=TOUCH_PAD,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[INTERACTIVE_INSTALLER, '"C:\\pkg\\Vi64\\DPInst.exe" /f'],
+    ),
     # The key is probed in the 32-bit program's own view of the registry.
-    Scenario("prerequisites, .NET 4 key only in the 64-bit view: the installer still runs", package(),
-             windows="win7", args="/s", devices=TOUCH_PAD, registry=[Reg(DOTNET_KEY, "Install", 1, view="64")],
-             dpinst=DPInst(exit_code=1), exit=0, dpinst_calls=[SILENT_INSTALLER, SILENT_DPINST]),
+    Scenario(
+        "prerequisites, .NET 4 key only in the 64-bit view: the installer still runs",
+        package(),
+        windows="win7",
+        args="/s",
+        devices=TOUCH_PAD,
+        registry=[Reg(DOTNET_KEY, "Install", 1, view="64")],
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        dpinst_calls=[SILENT_INSTALLER, SILENT_DPINST],
+    ),
     skipped(".NET 4 key present", registry=[Reg(DOTNET_KEY, "Install", 1)]),
     skipped("device listed in Unnecessary_ID", package=package(unnecessary="ABC0001,XYZ0017")),
     skipped("no pointing device", devices=[]),
     skipped("Windows 10", windows="win10", package=package("W864")),
-    Scenario("prerequisites, \"DotNetFx\" missing: exit 3 at once, no box, no DPInst",
-             package(installer=False), windows="win7", args="/s", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1),
-             exit=3, boxes=[], dpinst_calls=[], time_limit=20),
+    Scenario(
+        'prerequisites, "DotNetFx" missing: exit 3 at once, no box, no DPInst',
+        package(installer=False),
+        windows="win7",
+        args="/s",
+        devices=TOUCH_PAD,
+        dpinst=DPInst(exit_code=1),
+        exit=3,
+        boxes=[],
+        dpinst_calls=[],
+        time_limit=20,
+    ),
     # Only the installer in "DotNetFx" is started, by its full path: one of the
     # same name in the current folder or the Windows folder never runs.
-    Scenario("prerequisites, installer missing from \"DotNetFx\" but planted elsewhere: exit 3, nothing run",
-             package(installer=False), windows="win7", args="/s", devices=TOUCH_PAD, dpinst=DPInst(exit_code=1),
-             seed_files={"C:\\pkg\\DotNetFx\\readme.txt": "the installer is missing",
-                         **{folder + "\\dotNetFx40_Client_x86_x64.exe": rig.BIN / "dpinst_x86.exe"
-                            for folder in ("C:\\e2e\\cwd", "C:\\windows")}},
-             exit=3, boxes=[], dpinst_calls=[], time_limit=20),
+    Scenario(
+        'prerequisites, installer missing from "DotNetFx" but planted elsewhere: exit 3, nothing run',
+        package(installer=False),
+        windows="win7",
+        args="/s",
+        devices=TOUCH_PAD,
+        dpinst=DPInst(exit_code=1),
+        seed_files={
+            "C:\\pkg\\DotNetFx\\readme.txt": "the installer is missing",
+            **{
+                folder + "\\dotNetFx40_Client_x86_x64.exe": rig.BIN / "dpinst_x86.exe"
+                for folder in ("C:\\e2e\\cwd", "C:\\windows")
+            },
+        },
+        exit=3,
+        boxes=[],
+        dpinst_calls=[],
+        time_limit=20,
+    ),
 ]

@@ -7,8 +7,12 @@ from e2e import DPInst, Scenario, driver_package
 
 # Support 0x09: public properties and the exit code.
 PACKAGE = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x09}}, {"Vi64": "x64"})
-PRIVILEGE_STEPS = ("advapi32.OpenProcessToken", "advapi32.LookupPrivilegeValueA", "advapi32.AdjustTokenPrivileges",
-                   "user32.ExitWindowsEx")
+PRIVILEGE_STEPS = (
+    "advapi32.OpenProcessToken",
+    "advapi32.LookupPrivilegeValueA",
+    "advapi32.AdjustTokenPrivileges",
+    "user32.ExitWindowsEx",
+)
 
 
 def privilege_before_restart(outcome):
@@ -28,18 +32,34 @@ def restarting_run(args):
         result = ctx.run(args)
         ctx.expect(result.exit_code == 1641, f"exit code {result.exit_code}, expected 1641")
         ctx.session.prefix.restart_server()  # the restart ended explorer and the dialog robot
+
     return flow
 
 
 def run(name, args, code, exit_code, restarts=False, **more):
-    return Scenario(f"restart: {name}", PACKAGE, args=args, dpinst=DPInst(exit_code=code), exit=exit_code,
-                    boxes=[], exit_windows=[(2, 0)] if restarts else [], **more)
+    return Scenario(
+        f"restart: {name}",
+        PACKAGE,
+        args=args,
+        dpinst=DPInst(exit_code=code),
+        exit=exit_code,
+        boxes=[],
+        exit_windows=[(2, 0)] if restarts else [],
+        **more,
+    )
 
 
 SCENARIOS = [
-    run("silent, FORCERESTART, DPInst 0x40000001: ExitWindowsEx(EWX_REBOOT, 0) after the privilege",
-        "/s /vFORCERESTART=true", 0x40000001, 1641, restarts=True, flow=restarting_run("/s /vFORCERESTART=true"),
-        relay=PRIVILEGE_STEPS[:3], check=privilege_before_restart),
+    run(
+        "silent, FORCERESTART, DPInst 0x40000001: ExitWindowsEx(EWX_REBOOT, 0) after the privilege",
+        "/s /vFORCERESTART=true",
+        0x40000001,
+        1641,
+        restarts=True,
+        flow=restarting_run("/s /vFORCERESTART=true"),
+        relay=PRIVILEGE_STEPS[:3],
+        check=privilege_before_restart,
+    ),
     run("interactive, FORCERESTART, DPInst 0x40000001: none", "/vFORCERESTART=true", 0x40000001, 1641),
     run("silent without FORCERESTART, DPInst 0x40000001: none", "/s", 0x40000001, 1641),
     run("silent, FORCERESTART, DPInst 1: none", "/s /vFORCERESTART=true", 1, 0),

@@ -13,14 +13,21 @@ def log_says(command, exit_line, reboot=False):
     """Checks the log's lines; the versions may still be empty, the times must be today's."""
     pattern = re.compile(
         r"===============> Update Package application started <===============\r\n"
-        + "Command:" + re.escape(command) + r"\r\n"
-        + "Date:" + TIME
-        + "=" * 60 + r"\r\n"
+        + "Command:"
+        + re.escape(command)
+        + r"\r\n"
+        + "Date:"
+        + TIME
+        + "=" * 60
+        + r"\r\n"
         + r"  Installed version:[^\r\n]*\r\n"
         + r"  Package version:(?:10\.3\.201\.104)?\r\n"
         + (r"Update ready to be applied at reboot\r\n" if reboot else "")
-        + re.escape(exit_line) + r"\r\n"
-        + TIME + r"\Z")
+        + re.escape(exit_line)
+        + r"\r\n"
+        + TIME
+        + r"\Z"
+    )
 
     def check(outcome):
         data = outcome.file(LOG)
@@ -66,34 +73,66 @@ def link_attack(what, links=None, hard_links=None, written=True):
             problems.append(f"{COPY} is not this run's log")
         return problems
 
-    return Scenario(f"runtime log with {what}: nothing written or deleted where it leads", PACKAGE_WITH_COPY,
-                    args="/s /vLOGFILE=" + COPY, dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-                    seed_files=SEEDED, links=links or {}, hard_links=hard_links or {},
-                    cleanup=["C:\\Logs", OTHER],
-                    files={} if written else {COPY: ABSENT}, check=check)
+    return Scenario(
+        f"runtime log with {what}: nothing written or deleted where it leads",
+        PACKAGE_WITH_COPY,
+        args="/s /vLOGFILE=" + COPY,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        seed_files=SEEDED,
+        links=links or {},
+        hard_links=hard_links or {},
+        cleanup=["C:\\Logs", OTHER],
+        files={} if written else {COPY: ABSENT},
+        check=check,
+    )
 
 
 PACKAGE_WITH_COPY = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0D}}, {"Vi64": "x64"})
 
 SCENARIOS = [
-    Scenario("runtime log of a silent run that needs a restart", PACKAGE, args="/s",
-             dpinst=DPInst(exit_code=0x40000001), exit=1641, boxes=[],
-             check=log_says("C:\\pkg\\Setup.exe /s", "Exit code = 1641", reboot=True)),
+    Scenario(
+        "runtime log of a silent run that needs a restart",
+        PACKAGE,
+        args="/s",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=1641,
+        boxes=[],
+        check=log_says("C:\\pkg\\Setup.exe /s", "Exit code = 1641", reboot=True),
+    ),
     # Without bit 0x08 the process exits 0, but the log keeps the real result.
-    Scenario("runtime log of an interactive run shows the result, not the exit code",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x04}}, {"Vi64": "x64"}),
-             dpinst=DPInst(exit_code=3), exit=0, boxes=[], check=log_says("C:\\pkg\\Setup.exe ", "Exit code = 3")),
-    Scenario("no runtime log without Support bit 0x04",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x08}}, {"Vi64": "x64"}),
-             args="/s", dpinst=DPInst(exit_code=1), exit=0, files={"C:\\TouchPad": ABSENT}),
+    Scenario(
+        "runtime log of an interactive run shows the result, not the exit code",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x04}}, {"Vi64": "x64"}),
+        dpinst=DPInst(exit_code=3),
+        exit=0,
+        boxes=[],
+        check=log_says("C:\\pkg\\Setup.exe ", "Exit code = 3"),
+    ),
+    Scenario(
+        "no runtime log without Support bit 0x04",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x08}}, {"Vi64": "x64"}),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        files={"C:\\TouchPad": ABSENT},
+    ),
     # Non-ASCII characters of the ANSI code page reach the log as the right
     # UTF-16 characters, and DPInst gets the path in its own code page.
-    Scenario("runtime log of a package in a Cyrillic folder on a Russian system",
-             driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"},
-                            folder="C:\\Пакет драйвера"),
-             lang="ru_RU.UTF-8", args="/s", dpinst=DPInst(exit_code=1), exit=0, boxes=[],
-             dpinst_calls=['"C:\\Пакет драйвера\\Vi64\\DPInst.exe" /f /sw /se'],
-             check=log_says("C:\\Пакет драйвера\\Setup.exe /s", "Exit code = 0")),
+    Scenario(
+        "runtime log of a package in a Cyrillic folder on a Russian system",
+        driver_package(
+            {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"}, folder="C:\\Пакет драйвера"
+        ),
+        lang="ru_RU.UTF-8",
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\Пакет драйвера\\Vi64\\DPInst.exe" /f /sw /se'],
+        check=log_says("C:\\Пакет драйвера\\Setup.exe /s", "Exit code = 0"),
+    ),
     # A log that cannot be written safely is not written, and LOGFILE gets no stale copy.
     link_attack("a link in place of C:\\TouchPad", links={"C:\\TouchPad": OTHER}, written=False),
     link_attack("a link in place of C:\\TouchPad\\log", links={"C:\\TouchPad\\log": OTHER}, written=False),

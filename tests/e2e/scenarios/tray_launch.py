@@ -12,14 +12,18 @@ HOME = "C:\\pkg\\Glidex"  # inside the package folder, so the rig removes it bet
 FALLBACK = "C:\\Program Files\\Glidex2K"
 SILENT_DPINST = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
 # The relay trace shows no kernel32 calls (OpenProcess, LoadLibraryA): the host tests cover those.
-CHAIN = ("user32.FindWindowA", "user32.GetWindowThreadProcessId", "advapi32.OpenProcessToken",
-         "advapi32.DuplicateTokenEx", "advapi32.CreateProcessWithTokenW")
+CHAIN = (
+    "user32.FindWindowA",
+    "user32.GetWindowThreadProcessId",
+    "advapi32.OpenProcessToken",
+    "advapi32.DuplicateTokenEx",
+    "advapi32.CreateProcessWithTokenW",
+)
 
 
 def package(support=0x28, with_program=True):
     files = {"Glidex\\Glidex.exe": rig.BIN / "dpinst_x86.exe"} if with_program else {}
-    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support}}, {"Vi64": "x64"},
-                          files=files)
+    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": support}}, {"Vi64": "x64"}, files=files)
 
 
 def launch_after(args, exit_code):
@@ -27,11 +31,13 @@ def launch_after(args, exit_code):
         result = ctx.run(args)
         ctx.expect(result.exit_code == exit_code, f"exit code {result.exit_code}, expected {exit_code}")
         ctx.wait_until(lambda: any(b"Glidex.exe" in c for c in ctx.dpinst_calls()), "the tray program", limit=10)
+
     return flow
 
 
 def started(program, folder, first_runs=()):
     """The tray program's record: its command line and working folder, after the other runs."""
+
     def check(outcome):
         want_call = f'"{program}"'.encode()
         calls, runs = outcome.dpinst_calls, outcome.dpinst_runs
@@ -41,6 +47,7 @@ def started(program, folder, first_runs=()):
         if not runs or not runs[-1].endswith("cwd=" + folder):
             problems.append(f"tray program's working folder: {runs[-1:]}, expected {folder}")
         return problems
+
     return check
 
 
@@ -54,27 +61,61 @@ def token_chain(outcome):
     return problems
 
 
-def launch(name, pkg=None, args="/s", exit_code=0, dpinst_code=1, program=HOME + "\\Glidex.exe", folder=HOME,
-           first_runs=(SILENT_DPINST,), registry=(Reg(HOME_KEY, "HomeDirectory", HOME, view="64"),), **more):
+def launch(
+    name,
+    pkg=None,
+    args="/s",
+    exit_code=0,
+    dpinst_code=1,
+    program=HOME + "\\Glidex.exe",
+    folder=HOME,
+    first_runs=(SILENT_DPINST,),
+    registry=(Reg(HOME_KEY, "HomeDirectory", HOME, view="64"),),
+    **more,
+):
     checks = [started(program, folder, first_runs)] + ([token_chain] if more.get("relay") else [])
-    return Scenario(f"tray launch: {name}", pkg or package(), args=args, registry=registry,
-                    dpinst=DPInst(exit_code=dpinst_code), flow=launch_after(args, exit_code),
-                    check=lambda outcome: [p for c in checks for p in c(outcome)], **more)
+    return Scenario(
+        f"tray launch: {name}",
+        pkg or package(),
+        args=args,
+        registry=registry,
+        dpinst=DPInst(exit_code=dpinst_code),
+        flow=launch_after(args, exit_code),
+        check=lambda outcome: [p for c in checks for p in c(outcome)],
+        **more,
+    )
 
 
 FALLBACK_PROGRAM = {FALLBACK + "\\Glidex.exe": rig.BIN / "dpinst_x86.exe"}
 
 SCENARIOS = [
-    launch("from HomeDirectory, with that folder as working folder", boxes=[],
-           relay=CHAIN),
-    launch("HomeDirectory with a trailing backslash", program=HOME + "\\\\Glidex.exe",
-           registry=[Reg(HOME_KEY, "HomeDirectory", HOME + "\\", view="64")]),
-    launch("HomeDirectory without the program: the fallback", pkg=package(with_program=False),
-           program=FALLBACK + "\\Glidex.exe", folder=FALLBACK, seed_files=FALLBACK_PROGRAM),
-    launch("no HomeDirectory: the fallback", registry=[], program=FALLBACK + "\\Glidex.exe", folder=FALLBACK,
-           seed_files=FALLBACK_PROGRAM),
-    launch("HomeDirectory only in the 32-bit view: the fallback", program=FALLBACK + "\\Glidex.exe",
-           folder=FALLBACK, registry=[Reg(HOME_KEY, "HomeDirectory", HOME)], seed_files=FALLBACK_PROGRAM),
+    launch("from HomeDirectory, with that folder as working folder", boxes=[], relay=CHAIN),
+    launch(
+        "HomeDirectory with a trailing backslash",
+        program=HOME + "\\\\Glidex.exe",
+        registry=[Reg(HOME_KEY, "HomeDirectory", HOME + "\\", view="64")],
+    ),
+    launch(
+        "HomeDirectory without the program: the fallback",
+        pkg=package(with_program=False),
+        program=FALLBACK + "\\Glidex.exe",
+        folder=FALLBACK,
+        seed_files=FALLBACK_PROGRAM,
+    ),
+    launch(
+        "no HomeDirectory: the fallback",
+        registry=[],
+        program=FALLBACK + "\\Glidex.exe",
+        folder=FALLBACK,
+        seed_files=FALLBACK_PROGRAM,
+    ),
+    launch(
+        "HomeDirectory only in the 32-bit view: the fallback",
+        program=FALLBACK + "\\Glidex.exe",
+        folder=FALLBACK,
+        registry=[Reg(HOME_KEY, "HomeDirectory", HOME)],
+        seed_files=FALLBACK_PROGRAM,
+    ),
     launch("after an error, whose exit code it keeps", exit_code=1603, dpinst_code=0x80010000),
     launch("after the usage screen", args="/?", first_runs=(), answers=["ok"]),
 ]

@@ -4,31 +4,58 @@ exit code 0, before anything is installed or logged."""
 import rig
 from e2e import ABSENT, Box, DPInst, Scenario, driver_package, unattended
 
-MISMATCH = Box(caption="ERROR", text="VrnVer.dll version does not correspond to Driver version", buttons=["ok"],
-               default="ok", style=0x40)
+MISMATCH = Box(
+    caption="ERROR",
+    text="VrnVer.dll version does not correspond to Driver version",
+    buttons=["ok"],
+    default="ok",
+    style=0x40,
+)
 
 
 def with_version_dll(product_version, table="040904b0"):
     # Support 0x0C: a refused run must leave no log and exit 0 all the same.
-    return driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}}, {"Vi64": "x64"},
-                          files={"Vi64\\VrnVer.dll": rig.version_dll(product_version, table=table)})
+    return driver_package(
+        {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x0C}},
+        {"Vi64": "x64"},
+        files={"Vi64\\VrnVer.dll": rig.version_dll(product_version, table=table)},
+    )
 
 
 def refused(product_version, why):
-    return Scenario(f"version DLL {product_version!r} against INF 10.3.201.104: refused ({why})",
-                    with_version_dll(product_version), args="/s", dpinst=DPInst(exit_code=1), exit=0,
-                    boxes=[MISMATCH], dpinst_calls=[], files={"C:\\TouchPad": ABSENT})
+    return Scenario(
+        f"version DLL {product_version!r} against INF 10.3.201.104: refused ({why})",
+        with_version_dll(product_version),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[MISMATCH],
+        dpinst_calls=[],
+        files={"C:\\TouchPad": ABSENT},
+    )
 
 
 SCENARIOS = [
-    Scenario("version DLL '10, 3, 201, 104' matches INF 10.3.201.104: DPInst runs",
-             with_version_dll("10, 3, 201, 104"), args="/s", dpinst=DPInst(exit_code=0x40000001), exit=1641,
-             boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se']),
+    Scenario(
+        "version DLL '10, 3, 201, 104' matches INF 10.3.201.104: DPInst runs",
+        with_version_dll("10, 3, 201, 104"),
+        args="/s",
+        dpinst=DPInst(exit_code=0x40000001),
+        exit=1641,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'],
+    ),
     refused("10.3.201.104", "dots instead of comma and blank"),
     refused("10,3,201,104", "no blanks"),
     refused("10, 3, 201, 103", "another version"),
     unattended(refused("10, 3, 201, 103", "another version"), "version DLL of another version, /s: no box, exit 0"),
-    Scenario("version DLL with only a German string table: passes, DPInst runs",
-             with_version_dll("10.3.201.999", table="040704b0"), args="/s", dpinst=DPInst(exit_code=1), exit=0,
-             boxes=[], dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se']),
+    Scenario(
+        "version DLL with only a German string table: passes, DPInst runs",
+        with_version_dll("10.3.201.999", table="040704b0"),
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'],
+    ),
 ]

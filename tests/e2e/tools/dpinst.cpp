@@ -25,8 +25,8 @@ void Append(const char* path, const std::string& line)
 {
     // Retry briefly: two stand-ins may append at the same moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file =
+            CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) {
             std::string text = line + "\r\n";
             DWORD written = 0;
@@ -87,7 +87,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     std::string waitFor = ReadControl("WaitFor");
     if (!waitFor.empty()) {
         DWORD start = GetTickCount();
-        while (GetFileAttributesA(waitFor.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < kLongestWaitMs)
+        while (GetFileAttributesA(waitFor.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetTickCount() - start < kLongestWaitMs)
             Sleep(25);
     }
 

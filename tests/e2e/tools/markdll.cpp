@@ -8,8 +8,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
-    HANDLE file = CreateFileA("C:\\e2e\\planted_dll_loaded.txt", FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA("C:\\e2e\\planted_dll_loaded.txt", FILE_APPEND_DATA, FILE_SHARE_READ, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         char line[MAX_PATH + 2] = "";
         DWORD length = GetModuleFileNameA(NULL, line, MAX_PATH);

@@ -28,8 +28,15 @@ struct ButtonName {
 
 // The buttons a message box can carry, in the order records list them.
 const ButtonName kButtons[] = {
-    {IDOK, "ok"},       {IDYES, "yes"},     {IDNO, "no"},          {IDCANCEL, "cancel"}, {IDABORT, "abort"},
-    {IDRETRY, "retry"}, {IDIGNORE, "ignore"}, {10 /*IDTRYAGAIN*/, "tryagain"}, {11 /*IDCONTINUE*/, "continue"},
+    {IDOK, "ok"},
+    {IDYES, "yes"},
+    {IDNO, "no"},
+    {IDCANCEL, "cancel"},
+    {IDABORT, "abort"},
+    {IDRETRY, "retry"},
+    {IDIGNORE, "ignore"},
+    {10 /*IDTRYAGAIN*/, "tryagain"},
+    {11 /*IDCONTINUE*/, "continue"},
 };
 
 struct Options {
@@ -285,7 +292,8 @@ int main(int argc, char** argv)
     g_start = GetTickCount();
     FindWindowA("#32770", NULL);  // connect to the desktop before saying we are ready
     if (g_options.ready) {
-        HANDLE file = CreateFileA(g_options.ready, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file =
+            CreateFileA(g_options.ready, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
     }
