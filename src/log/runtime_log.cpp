@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "actions/dpinst_runner.h"
 #include "core/result_codes.h"
 #include "log/debug_report.h"
 #include "log/log_files.h"
