@@ -6,7 +6,6 @@
 
 namespace {
 
-const uint32_t kPathCapacity = 260;
 const uint32_t kTextCapacity = 4096;                    // one event as formatted
 const uint32_t kLineCapacity = kTextCapacity * 4 + 64;  // escaped, in UTF-8, with its stamp
 // Ordinary lines stop this far below the limit, so that the notice of the cut
@@ -18,7 +17,7 @@ const char kCutNotice[] = "Trace limit reached: the steps up to the last line ar
 PfHandle g_file;
 uint32_t g_written;
 int g_cut;
-char g_path[kPathCapacity];
+char g_path[PATH_CAPACITY];
 char g_text[kTextCapacity];
 uint16_t g_wide[kTextCapacity];
 char g_line[kLineCapacity];
@@ -130,31 +129,31 @@ void FormatAndEmit(int last, const char* format, va_list args)
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
 {
     uint32_t lastError = PfGetLastError();
-    char folder[kPathCapacity];
-    char program[kPathCapacity];
-    char name[kPathCapacity];
+    char folder[PATH_CAPACITY];
+    char program[PATH_CAPACITY];
+    char name[PATH_CAPACITY];
     g_file = 0;
     g_written = 0;
     g_cut = 0;
     g_path[0] = 0;
-    uint32_t length = PfGetTempPath(folder, kPathCapacity);
-    if (length == 0 || length >= kPathCapacity) {
+    uint32_t length = PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
+    if (length == 0 || length >= (uint32_t)PATH_CAPACITY) {
         PfSetLastError(lastError);
         return 0;
     }
-    if (PfGetModuleFileName(instance, program, kPathCapacity) == 0)
-        BoundedCopy(program, kPathCapacity, "Setup");
+    if (PfGetModuleFileName(instance, program, (uint32_t)PATH_CAPACITY) == 0)
+        BoundedCopy(program, PATH_CAPACITY, "Setup");
     PfPathStripPath(program);
     PfPathRemoveExtension(program);
     for (int attempt = 1; attempt <= kNameAttempts && !g_file; ++attempt) {
         char clash[16] = "";
         if (attempt > 1)
             BoundedFormat(clash, sizeof(clash), "_%d", attempt);
-        BoundedFormat(name, kPathCapacity, "%s_%04u%02u%02u_%02u%02u%02u_%u%s.log", program,
+        BoundedFormat(name, PATH_CAPACITY, "%s_%04u%02u%02u_%02u%02u%02u_%u%s.log", program,
                       (unsigned)startTime->wYear, (unsigned)startTime->wMonth, (unsigned)startTime->wDay,
                       (unsigned)startTime->wHour, (unsigned)startTime->wMinute, (unsigned)startTime->wSecond,
                       (unsigned)PfGetCurrentProcessId(), clash);
-        BoundedCopy(g_path, kPathCapacity, folder);
+        BoundedCopy(g_path, PATH_CAPACITY, folder);
         if (!PfPathAppend(g_path, name))
             break;
         g_file = PfCreateNewFile(g_path);
