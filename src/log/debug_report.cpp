@@ -29,12 +29,7 @@ void Discard(const char* path)
 {
     if (PfDeleteFile(path) && !FileThere(path))
         return;
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(path, temporary);
-    if (!file)
-        return;
-    PfCloseHandle(file);
-    PutFileInPlace(temporary, path);
+    ReplaceWithEmptyFile(path);
 }
 
 // Puts the backup's content back as DPInst's log; the backup goes only once
@@ -138,8 +133,11 @@ void WriteReportFile(ModuleHandle, const char* commandLine, int, PfSystemTime, c
 {
     if (!(IsSilentMode() || g_State.DriversExtracted) || !IsReportMode(commandLine))
         return;
-    char target[PATH_CAPACITY];
-    BoundedCopy(target, PATH_CAPACITY, g_State.LogFilePath);
+    WriteReportAt(g_State.LogFilePath);
+}
+
+void WriteReportAt(const char* target)
+{
     CreateDirectoryPath(target);
     char temporary[PATH_CAPACITY];
     PfHandle file = CreateFileBeside(target, temporary);

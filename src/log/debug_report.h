@@ -8,6 +8,9 @@
 void BuildDebugReport(char* out);
 // Writes the report's bytes to an open file: no byte-order mark, no zero.
 void WriteDebugReport(PfHandle file);
+// The report at target, as the "/f2" file and as the runtime log of a "/f2"
+// run: its folders made, written beside it, then finished as a log file.
+void WriteReportAt(const char* target);
 void WriteReportFile(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
                      const SettingsRecord* settings);
 // Phase 0 before DPInst, phase 1 after the runtime log; writes DpinstLogSaved.

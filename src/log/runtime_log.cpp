@@ -137,26 +137,20 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
 {
     if (!LogGateOpen(settings))
         return;
-    int reportMode = IsReportMode(commandLine);
-    char target[PATH_CAPACITY];
-    BoundedCopy(target, PATH_CAPACITY, reportMode ? g_State.LogFilePath : kDefaultLogFile);
-    // The default log's folders sit where any user may make folders first.
-    if (reportMode)
-        CreateDirectoryPath(target);
-    else if (!CreateTrustedDirectoryPath(target))
+    if (IsReportMode(commandLine)) {
+        WriteReportAt(g_State.LogFilePath);
         return;
-
+    }
+    // The default log's folders sit where any user may make folders first.
+    if (!CreateTrustedDirectoryPath(kDefaultLogFile))
+        return;
     char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(target, temporary);
+    PfHandle file = CreateFileBeside(kDefaultLogFile, temporary);
     if (!file)
         return;
-    if (reportMode) {
-        WriteDebugReport(file);
-    } else {
-        char text[TEXT_CAPACITY];
-        BuildLogText(instance, text, commandLine, startTime, result);
-        WriteUtf16Text(file, text);
-    }
+    char text[TEXT_CAPACITY];
+    BuildLogText(instance, text, commandLine, startTime, result);
+    WriteUtf16Text(file, text);
     PfCloseHandle(file);
-    FinishLogFile(temporary, target);
+    FinishLogFile(temporary, kDefaultLogFile);
 }

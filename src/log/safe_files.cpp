@@ -67,18 +67,23 @@ int PutFileInPlace(const char* temporary, const char* path)
     return 0;
 }
 
+int ReplaceWithEmptyFile(const char* path)
+{
+    char temporary[PATH_CAPACITY];
+    PfHandle file = CreateFileBeside(path, temporary);
+    if (!file)
+        return 0;
+    PfCloseHandle(file);
+    return PutFileInPlace(temporary, path);
+}
+
 int DeleteFileSafely(const char* path)
 {
     if (PfGetFileAttributes(path) == PF_INVALID_FILE_ATTRIBUTES)
         return 1;
     // An empty file of ours takes the name first: deleting what a link
     // leads to is then impossible, wherever the link was made.
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(path, temporary);
-    if (!file)
-        return 0;
-    PfCloseHandle(file);
-    return PutFileInPlace(temporary, path) && PfDeleteFile(path);
+    return ReplaceWithEmptyFile(path) && PfDeleteFile(path);
 }
 
 int CopyFileSafely(const char* source, const char* path)

@@ -23,6 +23,9 @@ PfHandle CreateFileBeside(const char* path, char* temporary);
 // link of some file included, is replaced and left untouched. On failure the
 // temporary is deleted. 1 when path now is the new file.
 int PutFileInPlace(const char* temporary, const char* path);
+// An empty file of ours takes path's place; a link there goes, what it leads
+// to stays. 1 when it did.
+int ReplaceWithEmptyFile(const char* path);
 // Deletes path; a link there goes, what it leads to stays. 1 when nothing
 // is left at path.
 int DeleteFileSafely(const char* path);
