@@ -63,23 +63,8 @@ const char* ResultName(int result)
 
 void TraceSettings(const SettingsRecord* settings)
 {
-    static const struct {
-        uint32_t bit;
-        const char* name;
-    } kBits[] = {
-        {SUPPORT_PUBLIC_PROPERTIES, "public properties"},
-        {SUPPORT_EXTRACT_ALL, "extract_all"},
-        {SUPPORT_RUNTIME_LOG, "runtime log"},
-        {SUPPORT_EXIT_CODE, "exit code"},
-        {SUPPORT_PREREQUISITES, "prerequisites"},
-        {SUPPORT_LAUNCH_APP, "tray application"},
-    };
-    char bits[TEXT_CAPACITY] = "";
-    for (const auto& bit : kBits)
-        if (settings->Support & bit.bit) {
-            BoundedAppend(bits, TEXT_CAPACITY, bits[0] ? ", " : "");
-            BoundedAppend(bits, TEXT_CAPACITY, bit.name);
-        }
+    char bits[TEXT_CAPACITY];
+    NameSupportBits(settings->Support, bits, TEXT_CAPACITY);
     TraceLine("Settings: Path \"%s\", Default \"%s\", Silent \"%s\", Support 0x%X (%s)", settings->Path,
               settings->Default, settings->Silent, (unsigned)settings->Support, bits[0] ? bits : "no features");
 }

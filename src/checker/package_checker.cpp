@@ -78,18 +78,9 @@ void SetRowMachine(const CheckerRow* row)
 
 void DescribeSupport(uint32_t support, char* out, size_t capacity)
 {
-    static const char* const kNames[] = {"public properties", "extract all",   "runtime log",
-                                         "exit code",         "prerequisites", "tray application"};
-    BoundedFormat(out, capacity, "%u (0x%X", (unsigned)support, (unsigned)support);
-    const char* separator = ": ";
-    for (int bit = 0; bit < 6; ++bit) {
-        if (!(support & (1u << bit)))
-            continue;
-        BoundedAppend(out, capacity, separator);
-        BoundedAppend(out, capacity, kNames[bit]);
-        separator = ", ";
-    }
-    BoundedAppend(out, capacity, ")");
+    char names[TEXT_CAPACITY];
+    NameSupportBits(support, names, sizeof(names));
+    BoundedFormat(out, capacity, "%u (0x%X%s%s)", (unsigned)support, (unsigned)support, names[0] ? ": " : "", names);
 }
 
 void ReportSection(int r, const char* section, int present)

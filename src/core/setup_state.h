@@ -19,6 +19,10 @@ enum SupportBits : uint32_t {
     SUPPORT_LAUNCH_APP = 0x20,
 };
 
+// The features support turns on, named and joined with ", " into out; empty
+// when none.
+void NameSupportBits(uint32_t support, char* out, size_t capacity);
+
 struct SettingsRecord {
     uint16_t Size;
     char Path[260];
