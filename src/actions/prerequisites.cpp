@@ -49,17 +49,18 @@ int IsKeyPresent(const char* subKey)
     return 1;
 }
 
-// The package's "DotNetFx" folder: 1 = in folder; 0 = the program's path is
-// unknown, so no folder is named; -1 = it does not fit.
-int GetInstallerFolder(ModuleHandle instance, char* folder)
+// The installer's full path in the package's "DotNetFx" folder, and that
+// folder. 0 when the program's path is not known whole or a path does not
+// fit: a cut path could name some other file.
+int GetInstallerPath(ModuleHandle instance, const Prerequisite* prerequisite, char* folder, char* installer)
 {
-    folder[0] = 0;
-    GetProgramPath(instance, folder);
-    if (!folder[0])
-        return 0;
-    PfPathRemoveFileSpec(folder);
-    // A cut folder could name some other folder: refuse it instead.
-    return BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK ? 1 : -1;
+    if (GetProgramFolder(instance, folder) && BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK &&
+        BoundedCopy(installer, PATH_CAPACITY, folder) == BOUNDED_OK &&
+        BoundedAppend(installer, PATH_CAPACITY, "\\") == BOUNDED_OK &&
+        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK)
+        return 1;
+    installer[0] = 0;
+    return 0;
 }
 
 // Starts the installer from the package's "DotNetFx" folder and waits for it.
@@ -70,11 +71,8 @@ int GetInstallerFolder(ModuleHandle instance, char* folder)
 int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
 {
     char folder[PATH_CAPACITY];
-    char installer[PATH_CAPACITY] = "";
-    // A cut path could name some other file: refuse it instead.
-    if (GetInstallerFolder(instance, folder) != 1 || BoundedCopy(installer, PATH_CAPACITY, folder) != BOUNDED_OK ||
-        BoundedAppend(installer, PATH_CAPACITY, "\\") != BOUNDED_OK ||
-        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) != BOUNDED_OK)
+    char installer[PATH_CAPACITY];
+    if (!GetInstallerPath(instance, prerequisite, folder, installer))
         return 0;
     uint32_t attributes = PfGetFileAttributes(installer);
     if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
@@ -137,10 +135,8 @@ int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY
     if (NeedsImagingCheck(&g_State.OsVersion))
         used[count++] = &kImaging;
     used[count++] = &kDotNet4;
-    for (int i = 0; i < count; ++i) {
-        paths[i][0] = 0;
-        if (GetInstallerFolder(instance, paths[i]) > 0)
-            PfPathAppend(paths[i], used[i]->installer);
-    }
+    char folder[PATH_CAPACITY];
+    for (int i = 0; i < count; ++i)
+        GetInstallerPath(instance, used[i], folder, paths[i]);
     return count;
 }
