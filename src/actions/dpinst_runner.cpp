@@ -1,34 +1,8 @@
 #include "actions/dpinst_runner.h"
 
-#include "core/messages.h"
-#include "core/result_codes.h"
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
-
-namespace {
-
-const uint32_t kRebootOnePackage = 0x40000001u;
-const uint32_t kRebootTwoPackages = 0x40000002u;
-const uint32_t kStagedMask = 0x1100u;
-const uint32_t kStagedOnly = 0x100u;
-const uint32_t kFailedFlag = 0x80000000u;
-
-}  // namespace
-
-int MapDpinstReturnCode(uint32_t code, int startResult)
-{
-    int result = startResult;
-    if (code == kRebootOnePackage || code == kRebootTwoPackages)
-        result = REBOOT_REQUIRED;
-    else if (code == 1 || code == 2)
-        result = SUCCESS;
-    if ((code & kStagedMask) == kStagedOnly)
-        result = DEP_HARD_ERROR;
-    else if (code & kFailedFlag)
-        result = ERROR;
-    return result;
-}
 
 int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
 {
@@ -48,7 +22,7 @@ int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, in
     return folderKnown;
 }
 
-int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char command[DPINST_COMMAND_CAPACITY];
     int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
@@ -59,16 +33,17 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
     if (!folderKnown)
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
     if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
-        TraceLine("DPInst: could not be started (error %u)", (unsigned)PfGetLastError());
-        ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
-        return ERROR;
+        uint32_t error = PfGetLastError();
+        TraceLine("DPInst: could not be started (error %u)", (unsigned)error);
+        return EndWith(OUTCOME_DPINST_NOT_STARTED, error);
     }
     g_State.DpinstReturnCode = processCode;
-    int result = MapDpinstReturnCode(processCode, (int)threadCode);
+    RunOutcome end = {DecodeDpinstCode(processCode), 0, processCode, threadCode};
+    int result = OutcomeResult(&end);
     // The code's layout: failure flag, restart flag, then failed, copied and installed counts.
-    TraceLine("DPInst: exit code 0x%08X: installed %u, copied only %u, failed %u, restart %s%s; result %d",
+    TraceLine("DPInst: exit code 0x%08X: installed %u, copied only %u, failed %u, restart %s%s; result %d, %s",
               (unsigned)processCode, (unsigned)(processCode & 0xFF), (unsigned)((processCode >> 8) & 0xFF),
               (unsigned)((processCode >> 16) & 0xFF), (processCode & 0x40000000u) ? "needed" : "not needed",
-              (processCode & kFailedFlag) ? ", a package failed" : "", result);
-    return result;
+              (processCode & 0x80000000u) ? ", a package failed" : "", result, OutcomeName(end.outcome));
+    return end;
 }

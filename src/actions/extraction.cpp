@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "log/log_files.h"
@@ -68,24 +67,24 @@ int SourceIsFile(const char* folder, const char* source)
 
 }  // namespace
 
-int ExtractDrivers(ModuleHandle instance, const char* target)
+Outcome ExtractDrivers(ModuleHandle instance, const char* target)
 {
     char folder[PATH_CAPACITY] = "";
     TraceLine("Extraction to \"%s\"", target);
     if (!GetProgramFolder(instance, folder)) {
         TraceLine("Extraction refused: the program's folder cannot be read whole");
-        return DEP_SOFT_ERROR;
+        return OUTCOME_EXTRACTION_FAILED;
     }
     // By full path: the interpreter would look for a bare "xcopy" in the
     // current folder first.
     char xcopy[PATH_CAPACITY];
     if (!BuildSystemRootPath(kXcopyName, xcopy)) {
         TraceLine("Extraction refused: the system folder cannot be found");
-        return DEP_SOFT_ERROR;
+        return OUTCOME_EXTRACTION_FAILED;
     }
     if (!PathIsSafe(target) || !PathIsSafe(folder) || !PathIsSafe(xcopy)) {
         TraceLine("Extraction refused: a path holds a character the command interpreter would not take literally");
-        return DEP_SOFT_ERROR;
+        return OUTCOME_EXTRACTION_FAILED;
     }
 
     // Every command is built before any runs: all six fit, or none runs.
@@ -93,7 +92,7 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
     for (int i = 0; i < kCopyCount; ++i)
         if (!BuildCopyCommand(xcopy, folder, target, kDriverCopies[i], command)) {
             TraceLine("Extraction refused: the copy commands would be too long");
-            return DEP_SOFT_ERROR;
+            return OUTCOME_EXTRACTION_FAILED;
         }
 
     for (int i = 0; i < kCopyCount; ++i) {
@@ -102,36 +101,30 @@ int ExtractDrivers(ModuleHandle instance, const char* target)
         if (SourceIsFile(folder, copy.source)) {
             TraceLine("Extraction: %s%s is a file, not a folder; not copied", folder, copy.source);
             if (i == 0)
-                return DEP_SOFT_ERROR;
+                return OUTCOME_EXTRACTION_FAILED;
             continue;
         }
         BuildCopyCommand(xcopy, folder, target, copy, command);
         int code = RunInterpreterCommand(command);
         TraceLine("Command %s: exit code %d", command, code);
         if (code != 0 && i == 0)
-            return DEP_SOFT_ERROR;
+            return OUTCOME_EXTRACTION_FAILED;
     }
-    return 0;
+    return OUTCOME_EXTRACTED;
 }
 
-int ParseExtractAll(ModuleHandle instance, const char* commandLine)
+Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine)
 {
     const char marker[] = "/extract_all:";
     const char* found = strstr(commandLine, marker);
     if (!found)
-        return 0;
+        return OUTCOME_GO_ON;
 
     // Everything up to the end, later switches included; one pair of quotes removed.
     const char* start = found + sizeof(marker) - 1;
     size_t length = strlen(start);
-    if (length > 0 && start[0] == '"') {
-        ++start;
-        --length;
-    }
-    if (length > 0 && start[length - 1] == '"')
-        --length;
+    StripQuotes(&start, &length);
     char target[kTargetCapacity];
     BoundedCopyN(target, sizeof(target), start, length);
-
-    return ExtractDrivers(instance, target) == DEP_SOFT_ERROR ? DEP_SOFT_ERROR : EXTRACT_DONE;
+    return ExtractDrivers(instance, target);
 }

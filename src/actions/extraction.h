@@ -2,11 +2,13 @@
 #ifndef SETUP_ACTIONS_EXTRACTION_H
 #define SETUP_ACTIONS_EXTRACTION_H
 
+#include "core/result_codes.h"
 #include "util/platform.h"
 
-// 0 = copies run; DEP_SOFT_ERROR = refused or the first copy failed.
-int ExtractDrivers(ModuleHandle instance, const char* target);
-// 0 = no "/extract_all:"; EXTRACT_DONE or DEP_SOFT_ERROR otherwise.
-int ParseExtractAll(ModuleHandle instance, const char* commandLine);
+// OUTCOME_EXTRACTED when the copies ran; OUTCOME_EXTRACTION_FAILED when
+// refused or the first copy failed.
+Outcome ExtractDrivers(ModuleHandle instance, const char* target);
+// Goes on without "/extract_all:"; otherwise what ExtractDrivers gives.
+Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine);
 
 #endif

@@ -23,15 +23,6 @@ const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component",
 const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
                                " /q", " /norestart"};
 
-// Windows 8 and later bring both components with them.
-int IsWindows8OrLater(const PfOsVersionInfo* os)
-{
-    uint32_t major = os->dwMajorVersion;
-    uint32_t minor = os->dwMinorVersion;
-    return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT &&
-           ((major == 6 && minor >= 2) || (major >= 6 && minor >= 3) || major >= 10);
-}
-
 // Only 64-bit Windows XP (which reports 5.1 to this 32-bit program) can lack the imaging component.
 int NeedsImagingCheck(const PfOsVersionInfo* os)
 {
@@ -104,26 +95,26 @@ int EnsurePrerequisite(ModuleHandle instance, const Prerequisite* prerequisite)
 
 }  // namespace
 
-int InstallPrerequisites(ModuleHandle instance)
+Outcome InstallPrerequisites(ModuleHandle instance)
 {
     if (IsWindows8OrLater(&g_State.OsVersion)) {
         TraceLine("Prerequisites: Windows 8 and later bring them");
-        return SUCCESS;
+        return OUTCOME_GO_ON;
     }
     if (CollectDeviceHardwareIds() == 0) {
         TraceLine("Prerequisites: skipped, no pointing device was examined");
-        return SUCCESS;
+        return OUTCOME_GO_ON;
     }
     if (IsDotNetUnnecessary(g_State.DeviceAcpiId)) {
         TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID",
                   g_State.DeviceAcpiId);
-        return SUCCESS;
+        return OUTCOME_GO_ON;
     }
     if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))
-        return DEP_SOFT_ERROR;
+        return OUTCOME_PREREQUISITE_MISSING;
     if (!EnsurePrerequisite(instance, &kDotNet4))
-        return DEP_SOFT_ERROR;
-    return SUCCESS;
+        return OUTCOME_PREREQUISITE_MISSING;
+    return OUTCOME_GO_ON;
 }
 
 int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY])

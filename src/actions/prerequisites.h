@@ -2,11 +2,12 @@
 #ifndef SETUP_ACTIONS_PREREQUISITES_H
 #define SETUP_ACTIONS_PREREQUISITES_H
 
+#include "core/result_codes.h"
 #include "core/setup_state.h"
 
-// Reads OsVersion and DeviceAcpiId. 0 = go on; DEP_SOFT_ERROR when an
-// installer could not be started.
-int InstallPrerequisites(ModuleHandle instance);
+// Reads OsVersion and DeviceAcpiId. Goes on, or OUTCOME_PREREQUISITE_MISSING
+// when an installer is missing or could not be started.
+Outcome InstallPrerequisites(ModuleHandle instance);
 // The installers that step may start on the running Windows (at most
 // PREREQUISITE_INSTALLERS, none on Windows 8 and later), each with its path in the
 // package (empty when the program's folder is unknown); returns how many.

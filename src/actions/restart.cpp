@@ -28,12 +28,14 @@ int EnableShutdownPrivilege()
 
 }  // namespace
 
-void RestartWindows(int result)
+int RestartRequested(int result) { return g_State.ForceRestart == 1 && result == REBOOT_REQUIRED; }
+
+int RestartWindows(int result)
 {
-    if (g_State.ForceRestart != 1 || result != REBOOT_REQUIRED) {
+    if (!RestartRequested(result)) {
         TraceLine("Restart: none (%s)",
                   g_State.ForceRestart != 1 ? "FORCERESTART is not true" : "the result is not 1641");
-        return;
+        return 0;
     }
     if (!EnableShutdownPrivilege())
         ShowBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
@@ -41,4 +43,5 @@ void RestartWindows(int result)
     // the caller has nothing more to report then.
     int started = PfExitWindowsEx(PF_EWX_REBOOT, 0);
     TraceLine("Restart: ExitWindowsEx(EWX_REBOOT) %s", started ? "started the restart" : "was refused");
+    return started ? 1 : 0;
 }

@@ -2,7 +2,10 @@
 #ifndef SETUP_ACTIONS_RESTART_H
 #define SETUP_ACTIONS_RESTART_H
 
-// Reads ForceRestart; writes no state.
-void RestartWindows(int result);
+// Whether a silent run with this result asks Windows to restart: FORCERESTART
+// true and the result 1641. Reads ForceRestart.
+int RestartRequested(int result);
+// Restarts Windows when requested; 1 when Windows took the restart.
+int RestartWindows(int result);
 
 #endif

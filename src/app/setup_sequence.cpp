@@ -31,9 +31,10 @@ const char kMutexName[] = "Setup";
 const uint16_t kLangArabic = 0x01;
 const uint16_t kLangHebrew = 0x0D;
 
-// What the install path leaves for the closing steps.
-struct RunProgress {
-    int result;
+// What the steps share, and what they leave for the closing steps.
+struct Run {
+    ModuleHandle instance;
+    const char* arguments;
     int versionsRead;
     int settingsLoaded;
     char packageInfPath[PATH_CAPACITY];
@@ -77,119 +78,159 @@ void TraceParsedOptions()
               g_State.ForceRestart, g_State.Debug, g_State.LogFilePath, g_State.CustomRequestSection);
 }
 
-// The checks and the install, up to DPInst's result. Returns 1 to go on to
-// the closing steps, 0 when the run must end at once with exit code 0.
-int RunChecksAndInstall(ModuleHandle instance, const char* arguments, RunProgress* run)
-{
-    if (PfCreateOwnedMutex(kMutexName) == PF_ERROR_ALREADY_EXISTS) {
-        TraceLine("Another instance holds the mutex \"%s\": this one stops", kMutexName);
-        run->result = ERROR;
-        return 1;
-    }
+// The steps of a run, in order. Each goes on or ends the run with an outcome;
+// none shows a refusal's box, the sequence does.
 
+RunOutcome RefuseSecondInstance(Run*)
+{
+    if (PfCreateOwnedMutex(kMutexName) != PF_ERROR_ALREADY_EXISTS)
+        return GoOn();
+    TraceLine("Another instance holds the mutex \"%s\": this one stops", kMutexName);
+    return EndWith(OUTCOME_SECOND_INSTANCE);
+}
+
+RunOutcome ReadEnvironment(Run* run)
+{
     memset(&g_State.OsVersion, 0, sizeof(g_State.OsVersion));
     g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
     PfGetVersionEx(&g_State.OsVersion);
-    BoundedCopy(g_State.CommandLine, PATH_CAPACITY, arguments);
+    BoundedCopy(g_State.CommandLine, PATH_CAPACITY, run->arguments);
     g_State.RightToLeftUi = CheckSystemLanguage();
     const PfOsVersionInfo& os = g_State.OsVersion;
     TraceLine("Windows %u.%u build %u, platform %u; system language 0x%04X%s", (unsigned)os.dwMajorVersion,
               (unsigned)os.dwMinorVersion, (unsigned)os.dwBuildNumber, (unsigned)os.dwPlatformId,
               (unsigned)PfGetSystemDefaultLangId(), g_State.RightToLeftUi ? ", right-to-left boxes" : "");
+    return GoOn();
+}
 
+RunOutcome LoadSettings(Run* run)
+{
     SettingsRecord* settings = &g_State.Settings;
     settings->Size = sizeof(SettingsRecord);
-    if (!SelectPlatform(instance, settings)) {
-        run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-        return 1;
-    }
+    RunOutcome end = SelectPlatform(settings);
+    if (end.outcome != OUTCOME_GO_ON)
+        return end;
     run->settingsLoaded = 1;
     TraceSettings(settings);
-    if (!CheckDriverFiles(instance, settings->Path, run->packageInfPath)) {
-        run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-        return 1;
-    }
-    if (CollectDeviceHardwareIds() == 0)
-        TraceLine("Device match: skipped, no pointing device was examined");
-    else if (!MatchPackageToDevice(run->packageInfPath)) {
-        run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-        return 1;
-    }
-    if (!CheckExeAndPlatform(instance, settings->Path)) {
-        run->result = ERROR_INSTALL_PLATFORM_UNSUPPORTED;
-        return 1;
-    }
+    return end;
+}
 
-    int parsed = ParseCommandLine(arguments, g_State.CommandLine, g_State.CustomRequestSection, instance, settings);
+RunOutcome FindPackageInf(Run* run)
+{
+    return CheckDriverFiles(run->instance, g_State.Settings.Path, run->packageInfPath);
+}
+
+RunOutcome MatchDevice(Run* run)
+{
+    if (CollectDeviceHardwareIds() != 0)
+        return MatchPackageToDevice(run->packageInfPath);
+    TraceLine("Device match: skipped, no pointing device was examined");
+    return GoOn();
+}
+
+RunOutcome CheckDpinst(Run* run) { return CheckExeAndPlatform(run->instance, g_State.Settings.Path); }
+
+RunOutcome ReadCommandLine(Run* run)
+{
+    Outcome parsed = ParseCommandLine(run->arguments, g_State.CommandLine, g_State.CustomRequestSection,
+                                      run->instance, &g_State.Settings);
     TraceParsedOptions();
-    if (parsed == UNKNOWN_OPTION || parsed == DEP_SOFT_ERROR) {
-        TraceLine("The command line ends the run: %s", parsed == UNKNOWN_OPTION
-                                                           ? "a public property is neither \"true\" nor \"false\""
-                                                           : "the extraction it asked for failed");
-        run->result = parsed;
-        return 1;
-    }
-    if (parsed == EXTRACT_DONE) {
+    if (parsed == OUTCOME_BAD_COMMAND_LINE)
+        TraceLine("The command line ends the run: a public property is neither \"true\" nor \"false\"");
+    else if (parsed == OUTCOME_EXTRACTION_FAILED)
+        TraceLine("The command line ends the run: the extraction it asked for failed");
+    else if (parsed == OUTCOME_EXTRACTED)
         TraceLine("Drivers extracted through EXTRACTDRIVERS");
-        run->result = SUCCESS;
-        return 1;
-    }
+    return EndWith(parsed);
+}
 
-    if (PfMbsICmp(g_State.CommandLine, "/?") == 0) {
-        ShowUsage(instance, settings);
-        run->result = SUCCESS;
-        return 1;
-    }
-    if (!(settings->Support & SUPPORT_PREREQUISITES))
-        TraceLine("Prerequisites: not handled (Support lacks 0x10)");
-    else if (InstallPrerequisites(instance) == DEP_SOFT_ERROR) {
-        run->result = DEP_SOFT_ERROR;
-        return 1;
-    }
-    if (settings->Support & SUPPORT_EXTRACT_ALL) {
-        // Without a mode switch CommandLine still is the typed text, whose
-        // 260-character copy may have lost the "/extract_all:" path at its end.
-        int typedText = strncmp(g_State.CommandLine, arguments, PATH_CAPACITY - 1) == 0;
-        int extracted = ParseExtractAll(instance, typedText ? arguments : g_State.CommandLine);
-        if (extracted != 0)
-            TraceLine("/extract_all: %s", extracted == EXTRACT_DONE ? "drivers extracted" : "extraction failed");
-        if (extracted == UNKNOWN_OPTION || extracted == DEP_SOFT_ERROR) {
-            run->result = extracted;
-            return 1;
-        }
-        if (extracted == EXTRACT_DONE) {
-            run->result = SUCCESS;
-            return 1;
-        }
-    }
+RunOutcome ShowHelp(Run* run)
+{
+    if (PfMbsICmp(g_State.CommandLine, "/?") != 0)
+        return GoOn();
+    ShowUsage(run->instance, &g_State.Settings);
+    return EndWith(OUTCOME_USAGE_SHOWN);
+}
 
-    if (!CheckVersionDll(run->packageInfPath))
-        return 0;
-    if (IsSilentMode() || g_State.FreshInstall != 0)
-        TraceLine("No overwrite question: %s", IsSilentMode() ? "silent run" : "FRESHINSTALL is true");
-    else if (!ShowOverwriteMsg(instance, run->packageInfPath))
-        return 0;
+RunOutcome Prerequisites(Run* run)
+{
+    if (g_State.Settings.Support & SUPPORT_PREREQUISITES)
+        return EndWith(InstallPrerequisites(run->instance));
+    TraceLine("Prerequisites: not handled (Support lacks 0x10)");
+    return GoOn();
+}
 
+RunOutcome ExtractAll(Run* run)
+{
+    if (!(g_State.Settings.Support & SUPPORT_EXTRACT_ALL))
+        return GoOn();
+    // Without a mode switch CommandLine still is the typed text, whose
+    // 260-character copy may have lost the "/extract_all:" path at its end.
+    int typedText = strncmp(g_State.CommandLine, run->arguments, PATH_CAPACITY - 1) == 0;
+    Outcome extracted = ParseExtractAll(run->instance, typedText ? run->arguments : g_State.CommandLine);
+    if (extracted != OUTCOME_GO_ON)
+        TraceLine("/extract_all: %s", extracted == OUTCOME_EXTRACTED ? "drivers extracted" : "extraction failed");
+    return EndWith(extracted);
+}
+
+RunOutcome VersionDll(Run* run) { return CheckVersionDll(run->packageInfPath); }
+
+RunOutcome OverwriteQuestion(Run* run)
+{
+    if (!IsSilentMode() && g_State.FreshInstall == 0)
+        return EndWith(ShowOverwriteMsg(run->instance, run->packageInfPath));
+    TraceLine("No overwrite question: %s", IsSilentMode() ? "silent run" : "FRESHINSTALL is true");
+    return GoOn();
+}
+
+RunOutcome CustomRequest(Run*)
+{
     DeleteCustomRequestFile();
     WriteCustomRequestFile();
+    return GoOn();
+}
 
-    int comparison = -100;  // none of the outcomes, should the check fail
-    CheckOverwrite(run->packageInfPath, &comparison);
+RunOutcome VersionCheck(Run* run)
+{
+    int comparison = CheckOverwrite(run->packageInfPath);
     run->versionsRead = 1;
-    if (g_State.Force == 0 && (comparison == SAME_INSTALLED || comparison == NEWER_INSTALLED)) {
-        TraceLine("FORCE is false and the installed driver is the %s: DPInst does not run",
-                  comparison == SAME_INSTALLED ? "same version" : "newer one");
-        run->result = DEP_SOFT_ERROR;
-        return 1;
-    }
+    if (g_State.Force != 0 || (comparison != SAME_INSTALLED && comparison != NEWER_INSTALLED))
+        return GoOn();
+    TraceLine("FORCE is false and the installed driver is the %s: DPInst does not run",
+              comparison == SAME_INSTALLED ? "same version" : "newer one");
+    return EndWith(comparison == SAME_INSTALLED ? OUTCOME_SAME_INSTALLED : OUTCOME_NEWER_INSTALLED);
+}
 
-    PreserveDpinstLog(0, settings);
-    run->result = RunDpinst(instance, settings);
-    return 1;
+RunOutcome Install(Run* run)
+{
+    PreserveDpinstLog(0, &g_State.Settings);
+    return RunDpinst(run->instance, &g_State.Settings);
+}
+
+typedef RunOutcome (*Step)(Run* run);
+
+const Step kSteps[] = {
+    RefuseSecondInstance, ReadEnvironment,   LoadSettings,  FindPackageInf, MatchDevice,
+    CheckDpinst,          ReadCommandLine,   ShowHelp,      Prerequisites,  ExtractAll,
+    VersionDll,           OverwriteQuestion, CustomRequest, VersionCheck,   Install,
+};
+
+// Runs the steps up to the one that ends the run, and shows its refusal.
+RunOutcome RunSteps(Run* run)
+{
+    for (Step step : kSteps) {
+        RunOutcome end = step(run);
+        if (end.outcome == OUTCOME_GO_ON)
+            continue;
+        ShowRefusalBox(run->instance, &end);
+        return end;
+    }
+    // Unreachable: installing always ends the run.
+    return EndWith(OUTCOME_DPINST_NOT_STARTED);
 }
 
 // The silent branch still logs both versions when the version check did not run.
-void ReadVersionsForLog(const RunProgress* run)
+void ReadVersionsForLog(const Run* run)
 {
     loc_QueryInfFilesInf(run->packageInfPath, g_State.PackageVersion, PATH_CAPACITY);
     QueryInstalledVersion(run->packageInfPath, g_State.InstalledVersion);
@@ -223,45 +264,96 @@ int CheckSystemLanguage()
     return primary == kLangArabic || primary == kLangHebrew ? 1 : 0;
 }
 
+namespace {
+
+int IsProfileName(const char* value) { return PfMbsICmp(value, "classic") == 0 || PfMbsICmp(value, "msi") == 0; }
+
+// EXITCODES, read before anything else. 0 when its value is neither profile.
+int ReadExitCodeProfile(const char* arguments)
+{
+    char value[PATH_CAPACITY] = "";
+    int found = ReadStartProperty(arguments, "EXITCODES=", IsProfileName, value, sizeof(value));
+    if (found < 0) {
+        TraceLine("EXITCODES=\"%s\" names no exit-code profile (classic or msi): the run ends at once", value);
+        return 0;
+    }
+    g_State.ExitCodeProfile = found && PfMbsICmp(value, "msi") == 0 ? PROFILE_MSI : PROFILE_CLASSIC;
+    return 1;
+}
+
+// The closing steps: report, runtime log, DPInst's log, restart and tray
+// application. Returns 1 when Windows took a restart.
+int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
+{
+    const SettingsRecord* settings = &g_State.Settings;
+    int result = OutcomeResult(end);
+    int silentBranch = IsSilentMode() || g_State.DriversExtracted;
+    // The log is written before the restart is asked for, so it shows the
+    // code the restart would make.
+    int shownExitCode = result;
+    if (g_State.ExitCodeProfile == PROFILE_MSI)
+        shownExitCode = ExitCodeFor(end, PROFILE_MSI, settings->Support, silentBranch && RestartRequested(result));
+    TraceLine("Result %d (%s); closing steps of %s run", result, ResultName(result),
+              silentBranch ? "a silent or extraction" : "an interactive");
+    WriteReportFile(run->instance, run->arguments, result, startTime, settings);
+    TraceLine("Runtime log: %s", (settings->Support & SUPPORT_RUNTIME_LOG) ? "on" : "off (Support lacks 0x04)");
+    int restarted = 0;
+    if (!silentBranch) {
+        if (settings->Support & SUPPORT_RUNTIME_LOG)
+            g_State.RuntimeLogEnabled = 1;
+        WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
+        PreserveDpinstLog(1, settings);
+    } else {
+        g_State.RuntimeLogEnabled = 0;
+        if (run->versionsRead == 0)
+            ReadVersionsForLog(run);
+        WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
+        PreserveDpinstLog(1, settings);
+        restarted = RestartWindows(result);
+    }
+    if (settings->Support & SUPPORT_LAUNCH_APP)
+        LaunchTrayApplication();
+    return restarted;
+}
+
+}  // namespace
+
 int RunSetup(ModuleHandle instance, const char* arguments)
 {
     PfSystemTime startTime;
     PfGetLocalTime(&startTime);
     OpenStepTrace(instance, &startTime);
     TraceRunStart(instance, arguments);
+    if (!ReadExitCodeProfile(arguments)) {
+        CloseStepTrace("Outcome %s: nothing done; exit code %d", OutcomeName(OUTCOME_BAD_START_PROPERTY),
+                       MSI_INVALID_COMMAND_LINE);
+        return MSI_INVALID_COMMAND_LINE;
+    }
     ResetOptions();
 
-    RunProgress run;
+    Run run;
     memset(&run, 0, sizeof(run));
-    if (!RunChecksAndInstall(instance, arguments, &run)) {
-        CloseStepTrace("Ended at once by the refusal above: no logs, no restart, exit code 0");
-        return 0;
+    run.instance = instance;
+    run.arguments = arguments;
+    RunOutcome end = RunSteps(&run);
+    int profile = g_State.ExitCodeProfile;
+    const char* profileName = ProfileName(profile);
+    if (EndsAtOnce(end.outcome)) {
+        int exitCode = ExitCodeFor(&end, profile, g_State.Settings.Support, 0);
+        CloseStepTrace(
+            "Outcome %s: ended at once by the refusal above, no logs, no restart; profile %s: exit code %d",
+            OutcomeName(end.outcome), profileName, exitCode);
+        return exitCode;
     }
 
-    const SettingsRecord* settings = &g_State.Settings;
-    TraceLine("Result %d (%s); closing steps of %s run", run.result, ResultName(run.result),
-              !IsSilentMode() && !g_State.DriversExtracted ? "an interactive" : "a silent or extraction");
-    WriteReportFile(instance, arguments, run.result, startTime, settings);
-    TraceLine("Runtime log: %s", (settings->Support & SUPPORT_RUNTIME_LOG) ? "on" : "off (Support lacks 0x04)");
-    if (!IsSilentMode() && !g_State.DriversExtracted) {
-        if (settings->Support & SUPPORT_RUNTIME_LOG)
-            g_State.RuntimeLogEnabled = 1;
-        WriteRuntimeLog(instance, arguments, run.result, startTime, settings);
-        PreserveDpinstLog(1, settings);
-    } else {
-        g_State.RuntimeLogEnabled = 0;
-        if (run.versionsRead == 0)
-            ReadVersionsForLog(&run);
-        WriteRuntimeLog(instance, arguments, run.result, startTime, settings);
-        PreserveDpinstLog(1, settings);
-        RestartWindows(run.result);
-    }
-    if (settings->Support & SUPPORT_LAUNCH_APP)
-        LaunchTrayApplication();
-    int exitCode = (settings->Support & SUPPORT_EXIT_CODE) ? run.result : 0;
+    int restarted = CloseRun(&run, &end, startTime);
+    uint32_t support = g_State.Settings.Support;
+    int result = OutcomeResult(&end);
+    int exitCode = ExitCodeFor(&end, profile, support, restarted);
     const char* why = "";
-    if (exitCode != run.result)
-        why = run.settingsLoaded ? "; Support lacks 0x08" : "; no settings were loaded, so Support is 0";
-    CloseStepTrace("Result %d (%s)%s: exit code %d", run.result, ResultName(run.result), why, exitCode);
+    if (profile == PROFILE_CLASSIC && exitCode != result)
+        why = run.settingsLoaded ? ", Support lacks 0x08" : ", no settings were loaded, so Support is 0";
+    CloseStepTrace("Outcome %s (result %d, %s%s); profile %s: exit code %d", OutcomeName(end.outcome), result,
+                   ResultName(result), why, profileName, exitCode);
     return exitCode;
 }

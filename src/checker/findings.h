@@ -2,6 +2,7 @@
 #ifndef SETUP_CHECKER_FINDINGS_H
 #define SETUP_CHECKER_FINDINGS_H
 
+#include "core/result_codes.h"
 #include "core/setup_state.h"
 
 enum Verdict { VERDICT_OK, VERDICT_WARNING, VERDICT_ERROR };
@@ -15,12 +16,14 @@ struct Finding {
     int verdict;
     char check[24];  // which check, for JSON readers
     char text[FINDING_TEXT_CAPACITY];
-    // Where Setup.exe would refuse: the box a user gets (none when the
-    // caption is empty) and the exit code.
+    // Where Setup.exe would refuse: the outcome, the box a user gets (none
+    // when the caption is empty) and the exit code in each profile.
     int refuses;
+    Outcome outcome;
     char boxCaption[PATH_CAPACITY];
     char boxText[BOX_TEXT_CAPACITY];
     int exitCode;
+    int msiExitCode;
 };
 
 void ClearFindings();

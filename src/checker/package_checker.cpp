@@ -11,7 +11,6 @@
 #include "checks/package_checks.h"
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
-#include "core/message_box.h"
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "driver/device_matching.h"
@@ -23,37 +22,28 @@
 
 namespace {
 
-const char kAcpiBus[] = "ACPI\\";
 const uint32_t kHighSupportBits = ~0x3Fu;
 
-// The first box a check would have shown since the last BeginBox.
-struct SeenBox {
-    int seen;
-    char caption[PATH_CAPACITY];
-    char text[BOX_TEXT_CAPACITY];
-} g_Box;
+ModuleHandle g_Instance;
+// The first refusal of the row that every "/s" run on it meets, for the row's outcome.
+RunOutcome g_RowOutcome;
 
-void ObserveBox(const char* text, const char* caption, uint32_t, int)
-{
-    if (g_Box.seen)
-        return;
-    g_Box.seen = 1;
-    BoundedCopy(g_Box.caption, sizeof(g_Box.caption), caption);
-    BoundedCopy(g_Box.text, sizeof(g_Box.text), text);
-}
-
-void BeginBox() { g_Box.seen = 0; }
-
-// Marks what a user gets where Setup.exe stops: the box just seen and the exit
-// code the result gives with this row's Support.
-void Refuse(Finding* finding, int result, uint32_t support)
+// Marks what a user gets where Setup.exe stops: the outcome, its box and the
+// exit code in each profile with this row's Support. A conditional refusal
+// (a machine without a component, an extraction) does not decide the row.
+void Refuse(Finding* finding, const RunOutcome& end, uint32_t support, int conditional = 0)
 {
     finding->refuses = 1;
-    finding->exitCode = (support & SUPPORT_EXIT_CODE) ? result : 0;
-    if (g_Box.seen) {
-        BoundedCopy(finding->boxCaption, sizeof(finding->boxCaption), g_Box.caption);
-        BoundedCopy(finding->boxText, sizeof(finding->boxText), g_Box.text);
+    finding->outcome = end.outcome;
+    finding->exitCode = ExitCodeFor(&end, PROFILE_CLASSIC, support, 0);
+    finding->msiExitCode = ExitCodeFor(&end, PROFILE_MSI, support, 0);
+    BoxText box;
+    if (DescribeRefusalBox(g_Instance, &end, &box)) {
+        BoundedCopy(finding->boxCaption, sizeof(finding->boxCaption), box.caption);
+        BoundedCopy(finding->boxText, sizeof(finding->boxText), box.text);
     }
+    if (!conditional && g_RowOutcome.outcome == OUTCOME_GO_ON)
+        g_RowOutcome = end;
 }
 
 // A path inside the package as the package engineer writes it.
@@ -230,7 +220,7 @@ void ReportDevice(int r, const CheckerOptions* options, const char* inf, uint32_
 {
     memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
     // Setup.exe takes a pointing device for the touch pad only when its first ID names the ACPI bus.
-    int chosen = PfMbsStr(options->deviceIds[0], kAcpiBus) != 0;
+    int chosen = PfMbsStr(options->deviceIds[0], ACPI_BUS) != 0;
     for (int i = 0; chosen && i < options->deviceIdCount; ++i)
         BoundedCopy(g_State.DeviceHardwareIds[i], PATH_CAPACITY, options->deviceIds[i]);
     char ids[FINDING_TEXT_CAPACITY] = "";
@@ -238,15 +228,15 @@ void ReportDevice(int r, const CheckerOptions* options, const char* inf, uint32_
         BoundedAppend(ids, sizeof(ids), i ? ", " : "");
         BoundedAppend(ids, sizeof(ids), options->deviceIds[i]);
     }
-    BeginBox();
-    if (MatchPackageToDevice(inf)) {
+    RunOutcome match = MatchPackageToDevice(inf);
+    if (match.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "device", "a touch pad with hardware IDs %s is accepted", ids);
         return;
     }
     Finding* finding = AddFinding(r, VERDICT_ERROR, "device", "a touch pad with hardware IDs %s is refused%s", ids,
                                   chosen ? ": none of its IDs occurs in the models sections"
                                          : ": its first ID lacks \"ACPI\\\", so Setup.exe finds no touch pad");
-    Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+    Refuse(finding, match, support);
 }
 
 // The INF and what Setup.exe reads from it.
@@ -264,8 +254,7 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
                                       "Signature=\"$Windows NT$\"): Setup.exe refuses every machine with a pointing "
                                       "device, without a box",
                                       InPackage(options, inf));
-        BeginBox();
-        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+        Refuse(finding, EndWith(OUTCOME_INF_UNREADABLE), support);
         return;
     }
     ReportDriverVersion(r, inf);
@@ -273,13 +262,12 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
     if (empty) {
         // Any touch pad's IDs are missing from an empty text: show what one gets.
         memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
-        BoundedCopy(g_State.DeviceHardwareIds[0], PATH_CAPACITY, kAcpiBus);
-        BeginBox();
-        MatchPackageToDevice(inf);
+        BoundedCopy(g_State.DeviceHardwareIds[0], PATH_CAPACITY, ACPI_BUS);
+        RunOutcome match = MatchPackageToDevice(inf);
         Finding* finding = AddFinding(r, VERDICT_ERROR, "models",
                                       "the INF's [Manufacturer] models sections name no hardware ID: Setup.exe "
                                       "refuses every machine with a touch pad");
-        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, support);
+        Refuse(finding, match, support);
     }
     if (options->deviceIdCount > 0)
         ReportDevice(r, options, inf, support);
@@ -290,33 +278,29 @@ void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, c
     char dpinst[PATH_CAPACITY];
     GetProgramFolder(instance, dpinst);
     PfPathAppend(dpinst, record->Path);
-    BeginBox();
-    if (CheckExeAndPlatform(instance, record->Path)) {
+    RunOutcome check = CheckExeAndPlatform(instance, record->Path);
+    if (check.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "dpinst", "DPInst %s is built for %d-bit Windows", InPackage(options, dpinst),
                    kCheckerRows[r].bits);
         return;
     }
-    char wrongWidth[PATH_CAPACITY] = "";
-    PfLoadString(instance, IDS_UNSUPPORTED_OS, wrongWidth, sizeof(wrongWidth));
     const char* why = "is not an executable image (empty, cut short or no program); Setup.exe gives no box";
-    if (!PfPathFileExists(dpinst))
-        why = "is missing";
-    else if (g_Box.seen && wrongWidth[0] && strcmp(g_Box.text, wrongWidth) == 0)
+    if (check.outcome == OUTCOME_WRONG_DPINST_WIDTH)
         why = kCheckerRows[r].bits == 64 ? "is not built for 64-bit Windows (x64)"
                                          : "is not built for 32-bit Windows (x86)";
-    else if (g_Box.seen)
-        why = "cannot be opened";
+    else if (check.outcome == OUTCOME_FILES_MISSING)
+        why = PfPathFileExists(dpinst) ? "cannot be opened" : "is missing";
     Finding* finding = AddFinding(r, VERDICT_ERROR, "dpinst", "DPInst %s %s", InPackage(options, dpinst), why);
-    Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record->Support);
+    Refuse(finding, check, record->Support);
 }
 
-void ReportVersionDll(int r, const CheckerOptions* options, const char* inf)
+void ReportVersionDll(int r, const CheckerOptions* options, const char* inf, uint32_t support)
 {
     char dll[PATH_CAPACITY];
     BoundedCopy(dll, sizeof(dll), g_State.PackageDriverFolder);
     int present = PfPathAppend(dll, "VrnVer.dll") && PfPathFileExists(dll);
-    BeginBox();
-    if (CheckVersionDll(inf)) {
+    RunOutcome check = CheckVersionDll(inf);
+    if (check.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "version-dll", present ? "%s agrees with the INF" : "no %s beside the INF",
                    InPackage(options, dll));
         return;
@@ -327,7 +311,7 @@ void ReportVersionDll(int r, const CheckerOptions* options, const char* inf)
                                   "%s: its ProductVersion is not the INF's DriverVer version \"%s\" with \", \" "
                                   "between the numbers; Setup.exe stops before installing",
                                   InPackage(options, dll), version);
-    Refuse(finding, SUCCESS, 0);
+    Refuse(finding, check, support);
 }
 
 void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* options, uint32_t support)
@@ -347,8 +331,7 @@ void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* opt
                                       "prerequisite installer %s is missing: on a machine that lacks its component "
                                       "Setup.exe ends with 3 and installs no driver",
                                       InPackage(options, paths[i]));
-        BeginBox();
-        Refuse(finding, DEP_SOFT_ERROR, support);
+        Refuse(finding, EndWith(OUTCOME_PREREQUISITE_MISSING), support, 1);
     }
 }
 
@@ -369,8 +352,7 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
             Finding* finding = AddFinding(r, VERDICT_ERROR, "extraction",
                                           "no Vi32 folder: extracting the drivers (/extract_all:, EXTRACTDRIVERS=) "
                                           "copies from Vi32 first and ends with 3");
-            BeginBox();
-            Refuse(finding, DEP_SOFT_ERROR, support);
+            Refuse(finding, EndWith(OUTCOME_EXTRACTION_FAILED), support, 1);
         } else {
             AddFinding(r, VERDICT_WARNING, "extraction",
                        "no Vi64 folder: extracting the drivers succeeds but copies no 64-bit driver");
@@ -378,6 +360,27 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
     }
     if (present == 2)
         AddFinding(r, VERDICT_OK, "extraction", "Vi32 and Vi64 folders for extracting the drivers");
+}
+
+// What a "/s" run on the row ends in, in both profiles.
+void ReportOutcome(int r, uint32_t support)
+{
+    const RunOutcome& end = g_RowOutcome;
+    if (end.outcome != OUTCOME_GO_ON) {
+        AddFinding(r, VERDICT_ERROR, "outcome", "Setup.exe /s: %s, exit code %d (with /vEXITCODES=msi: %d)",
+                   OutcomeName(end.outcome), ExitCodeFor(&end, PROFILE_CLASSIC, support, 0),
+                   ExitCodeFor(&end, PROFILE_MSI, support, 0));
+        return;
+    }
+    // DPInst's code decides: shown for one package installed and for a restart needed.
+    RunOutcome installed = {OUTCOME_INSTALLED, 0, 1, 0};
+    RunOutcome restart = {OUTCOME_RESTART_NEEDED, 0, 0x40000001u, 0};
+    AddFinding(r, VERDICT_OK, "outcome",
+               "Setup.exe /s: DPInst runs; one package installed gives exit code %d (msi %d), a restart needed "
+               "%d (msi %d)",
+               ExitCodeFor(&installed, PROFILE_CLASSIC, support, 0),
+               ExitCodeFor(&installed, PROFILE_MSI, support, 0), ExitCodeFor(&restart, PROFILE_CLASSIC, support, 0),
+               ExitCodeFor(&restart, PROFILE_MSI, support, 0));
 }
 
 // One row: the settings Setup.exe loads there, then its checks in its order.
@@ -388,14 +391,14 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
     SettingsRecord record;
     memset(&record, 0, sizeof(record));
     record.Size = sizeof(record);
-    BeginBox();
-    SelectPlatform(instance, &record);
+    g_RowOutcome = GoOn();
+    SelectPlatform(&record);
     const char* section = SelectedPlatformSection();
     int present = SettingsSectionPresent(section);
 
     char inf[PATH_CAPACITY] = "";
-    BeginBox();
-    int infFound = CheckDriverFiles(instance, record.Path, inf);
+    RunOutcome infCheck = CheckDriverFiles(instance, record.Path, inf);
+    int infFound = infCheck.outcome == OUTCOME_GO_ON;
     if (!infFound && !present && !SettingsSectionPresent(kCheckerRows[r].section)) {
         // A section meant for this row under a misspelt name leaves the row as bare as none.
         const char* typo = SettingsSectionTypo(kCheckerRows[r].section);
@@ -407,8 +410,11 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
                  : AddFinding(r, VERDICT_OK, "section",
                               "not targeted: no [%s] section, and no INF beside the default DPInst",
                               kCheckerRows[r].section);
-        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
-        return typo ? 1 : 0;
+        Refuse(finding, infCheck, record.Support);
+        if (!typo)
+            return 0;
+        ReportOutcome(r, record.Support);
+        return 1;
     }
     ReportSection(r, section, present);
     ReportSettings(r, instance, section, &record);
@@ -421,13 +427,14 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
         PfPathRemoveFileSpec(folder);
         Finding* finding =
             AddFinding(r, VERDICT_ERROR, "inf", "no *.inf in %s, the folder of DPInst", InPackage(options, folder));
-        Refuse(finding, ERROR_INSTALL_PLATFORM_UNSUPPORTED, record.Support);
+        Refuse(finding, infCheck, record.Support);
     }
     ReportDpinst(r, instance, options, &record);
     if (infFound)
-        ReportVersionDll(r, options, inf);
+        ReportVersionDll(r, options, inf, record.Support);
     ReportPrerequisites(r, instance, options, record.Support);
     ReportExtraction(r, options, record.Support);
+    ReportOutcome(r, record.Support);
     return 1;
 }
 
@@ -444,7 +451,7 @@ int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
                    options->folder);
         return FindingsExitCode();
     }
-    SetBoxObserver(ObserveBox);
+    g_Instance = instance;
     AssumeProgramPath(program);
     char settings[PATH_CAPACITY];
     GetSettingsFilePath(settings, sizeof(settings));
@@ -461,6 +468,5 @@ int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
 
     AssumeProgramPath(0);
     AssumeWindowsWidth(0);
-    SetBoxObserver(0);
     return FindingsExitCode();
 }

@@ -30,7 +30,7 @@ void PrintGroup(FILE* out, int row)
             fputc('\n', out);
             continue;
         }
-        fputs(" -- Setup.exe: ", out);
+        fprintf(out, " -- Setup.exe: %s, ", OutcomeName(finding->outcome));
         if (finding->boxCaption[0]) {
             fputs("box \"", out);
             PrintOneLine(out, finding->boxCaption);
@@ -40,7 +40,7 @@ void PrintGroup(FILE* out, int row)
         } else {
             fputs("no box, ", out);
         }
-        fprintf(out, "exit code %d\n", finding->exitCode);
+        fprintf(out, "exit code %d (msi %d)\n", finding->exitCode, finding->msiExitCode);
     }
 }
 
@@ -74,7 +74,9 @@ void PrintJsonGroup(FILE* out, int row)
         fputs(", \"text\": ", out);
         PrintJsonString(out, finding->text);
         if (finding->refuses) {
-            fputs(", \"setup\": {\"box\": ", out);
+            fputs(", \"setup\": {\"outcome\": ", out);
+            PrintJsonString(out, OutcomeName(finding->outcome));
+            fputs(", \"box\": ", out);
             if (finding->boxCaption[0]) {
                 fputs("{\"caption\": ", out);
                 PrintJsonString(out, finding->boxCaption);
@@ -84,7 +86,7 @@ void PrintJsonGroup(FILE* out, int row)
             } else {
                 fputs("null", out);
             }
-            fprintf(out, ", \"exit_code\": %d}", finding->exitCode);
+            fprintf(out, ", \"exit_code\": %d, \"msi_exit_code\": %d}", finding->exitCode, finding->msiExitCode);
         }
         fputs("}", out);
         separator = ",";

@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "checks/platform_selection.h"
-#include "core/messages.h"
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
@@ -11,7 +10,7 @@
 namespace {
 
 const char kInfPattern[] = "*.inf";
-// What Windows reports for a path too long to use; shown when a join does not fit.
+// What Windows reports for a path too long to use; told when a join does not fit.
 const uint32_t kPathTooLong = 206;
 
 // Sizes of the image headers the check relies on.
@@ -67,42 +66,36 @@ int MachineFitsWindows(uint16_t machine)
     return fits;
 }
 
-// 1 = the image fits; 0 = wrong processor (message shown) or not an image.
-int CheckMappedImage(ModuleHandle instance, const unsigned char* view, uint64_t size)
+Outcome CheckMappedImage(const unsigned char* view, uint64_t size)
 {
     uint16_t machine = 0;
     if (!HeadersInsideFile(view, size) || !PfImageNtHeaderMachine(view, &machine)) {
         TraceLine("DPInst check: not a Windows image");
-        return 0;
+        return OUTCOME_DPINST_NOT_AN_IMAGE;
     }
-    if (MachineFitsWindows(machine))
-        return 1;
-    ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
-    return 0;
+    return MachineFitsWindows(machine) ? OUTCOME_GO_ON : OUTCOME_WRONG_DPINST_WIDTH;
 }
 
 }  // namespace
 
-int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
+RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
 {
     char search[PATH_CAPACITY];
     if (!JoinToProgramFolder(instance, path, search)) {
         TraceLine("Package check: the program's folder and Path \"%s\" make no usable path", path);
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
-        return 0;
+        return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
     PfPathRemoveFileSpec(search);
     if (!PfPathAppend(search, kInfPattern)) {
         TraceLine("Package check: the INF search path is too long");
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
-        return 0;
+        return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
 
     char infName[PATH_CAPACITY] = "";
     if (!PfFindFirstFileName(search, infName, PATH_CAPACITY)) {
-        TraceLine("Package check: no INF found as %s (error %u)", search, (unsigned)PfGetLastError());
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
-        return 0;
+        uint32_t error = PfGetLastError();
+        TraceLine("Package check: no INF found as %s (error %u)", search, (unsigned)error);
+        return EndWith(OUTCOME_FILES_MISSING, error);
     }
     PfPathRemoveFileSpec(search);
     char folder[PATH_CAPACITY];
@@ -110,37 +103,35 @@ int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPa
     // A cut INF path would name another file: a name that does not fit is refused.
     if (!PfPathAppend(search, infName)) {
         TraceLine("Package check: the INF path is too long");
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
-        return 0;
+        return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
     BoundedCopy(g_State.PackageDriverFolder, PATH_CAPACITY, folder);
     BoundedCopy(packageInfPath, PATH_CAPACITY, search);
     TraceLine("Package check: INF %s", packageInfPath);
-    return 1;
+    return GoOn();
 }
 
-int CheckExeAndPlatform(ModuleHandle instance, const char* path)
+RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path)
 {
     char dpinst[PATH_CAPACITY];
     if (!JoinToProgramFolder(instance, path, dpinst)) {
         TraceLine("DPInst check: the program's folder and Path \"%s\" make no usable path", path);
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, kPathTooLong);
-        return 0;
+        return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
     TraceLine("DPInst check: %s", dpinst);
     PfHandle file = PfOpenFileForRead(dpinst);
     if (!file) {
-        TraceLine("DPInst check: cannot be opened (error %u)", (unsigned)PfGetLastError());
-        ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
-        return 0;
+        uint32_t error = PfGetLastError();
+        TraceLine("DPInst check: cannot be opened (error %u)", (unsigned)error);
+        return EndWith(OUTCOME_FILES_MISSING, error);
     }
 
     const unsigned char* view = 0;
     uint64_t size = 0;
     PfHandle mapping = PfMapFileReadOnly(file, &view, &size);
-    int accepted = 0;
+    Outcome accepted = OUTCOME_DPINST_NOT_AN_IMAGE;
     if (mapping && view)
-        accepted = CheckMappedImage(instance, view, size);
+        accepted = CheckMappedImage(view, size);
     else
         TraceLine("DPInst check: cannot be mapped (error %u)", (unsigned)PfGetLastError());
 
@@ -149,5 +140,5 @@ int CheckExeAndPlatform(ModuleHandle instance, const char* path)
     if (mapping)
         PfCloseHandle(mapping);
     PfCloseHandle(file);
-    return accepted;
+    return EndWith(accepted);
 }

@@ -2,13 +2,15 @@
 #ifndef SETUP_CHECKS_PACKAGE_CHECKS_H
 #define SETUP_CHECKS_PACKAGE_CHECKS_H
 
+#include "core/result_codes.h"
 #include "core/setup_state.h"
 
-// Writes PackageDriverFolder. 1 = packageInfPath (260 characters) set; 0 after
-// message id 3.
-int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath);
-// 1 = DPInst's machine type fits the running Windows; 0 after message id 2 or 3.
-// Reads no state.
-int CheckExeAndPlatform(ModuleHandle instance, const char* path);
+// Writes PackageDriverFolder. Goes on with packageInfPath (260 characters)
+// set; OUTCOME_FILES_MISSING, with the Windows error, otherwise.
+RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath);
+// Goes on when DPInst's machine type fits the running Windows; otherwise
+// OUTCOME_FILES_MISSING (with the Windows error), OUTCOME_WRONG_DPINST_WIDTH
+// or OUTCOME_DPINST_NOT_AN_IMAGE. Reads no state.
+RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path);
 
 #endif

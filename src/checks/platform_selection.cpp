@@ -3,7 +3,6 @@
 #include <string.h>
 
 #include "config/settings_file.h"
-#include "core/messages.h"
 #include "core/step_trace.h"
 
 namespace {
@@ -20,7 +19,7 @@ int PlatformRowFor(const PfOsVersionInfo* os)
     uint32_t minor = os->dwMinorVersion;
     if (os->dwPlatformId != PF_VER_PLATFORM_WIN32_NT)
         return -1;
-    if ((major == 6 && minor >= 2) || (major >= 6 && minor >= 3) || major >= 10)
+    if (IsWindows8OrLater(os))
         return 0;
     if (major == 6 && minor == 1)
         return 1;
@@ -56,7 +55,7 @@ int Is64BitWindows()
     return PfGetLastError() == PF_ERROR_CALL_NOT_IMPLEMENTED ? 0 : 1;
 }
 
-int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
+RunOutcome SelectPlatform(SettingsRecord* record)
 {
     static const PlatformRow kRows[] = {
         {"W864", "W832"},
@@ -69,8 +68,7 @@ int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
     int row = PlatformRowFor(&g_State.OsVersion);
     if (row < 0) {
         TraceLine("Platform: this Windows is not supported");
-        ShowInfoMessage(instance, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
-        return 0;
+        return EndWith(OUTCOME_UNSUPPORTED_WINDOWS);
     }
     int wide = Is64BitWindows();
     g_LoadedSection = wide ? kRows[row].section64 : kRows[row].section32;
@@ -84,5 +82,5 @@ int SelectPlatform(ModuleHandle instance, SettingsRecord* record)
     char file[PATH_CAPACITY];
     GetSettingsFilePath(file, PATH_CAPACITY);
     TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", g_LoadedSection, file);
-    return 1;
+    return GoOn();
 }

@@ -2,8 +2,9 @@
 
 #include <string.h>
 
-#include "core/result_codes.h"
 #include "util/bounded_string.h"
+#include "util/command_text.h"
+#include "util/multibyte.h"
 // The one include that runs up a floor: the EXTRACTDRIVERS property extracts
 // the drivers while the command line is read, before the run goes on.
 #include "actions/extraction.h"
@@ -16,10 +17,8 @@ const size_t kCustomRequestCapacity = 11;
 const size_t kExtractTargetCapacity = 520;
 
 // Value cuts try these names in this order, not in the order they occur.
-const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART", "LOGFILE", "DEBUG"};
-
-// Bytes taken by the character at text: two for a lead byte with its trail.
-size_t CharLength(const char* text) { return (PfIsLeadByte((unsigned char)text[0]) && text[1] != 0) ? 2 : 1; }
+const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART",
+                                      "LOGFILE",        "DEBUG", "EXITCODES"};
 
 // Start of the last whole character that begins before index (index > 0).
 size_t LastCharStart(const char* text, size_t index)
@@ -34,25 +33,7 @@ size_t LastCharStart(const char* text, size_t index)
 void CopyWholeChars(char* destination, size_t capacity, const char* source, size_t count)
 {
     size_t limit = count < capacity - 1 ? count : capacity - 1;
-    size_t taken = 0;
-    while (taken < limit && source[taken] != 0) {
-        size_t next = taken + CharLength(source + taken);
-        if (next > limit)
-            break;
-        taken = next;
-    }
-    BoundedCopyN(destination, capacity, source, taken);
-}
-
-// Drops one leading double quote and then, when text remains, one final one.
-void StripQuotes(const char** text, size_t* length)
-{
-    if (*length > 0 && (*text)[0] == '"') {
-        ++*text;
-        --*length;
-    }
-    if (*length > 0 && (*text)[*length - 1] == '"')
-        --*length;
+    BoundedCopyN(destination, capacity, source, WholeCharsLength(source, limit));
 }
 
 // Case-insensitive over ASCII only, as the C runtime compares in the "C" locale.
@@ -97,7 +78,7 @@ int TrueFalse(const char* value)
     return -1;
 }
 
-// Sets flag from "NAME=true|false" when the token holds it; 0, or UNKNOWN_OPTION.
+// Sets flag from "NAME=true|false" when the token holds it; 0, or -1 for another value.
 int ParseFlagProperty(const char* token, const char* nameWithEquals, int* flag)
 {
     if (!strstr(token, nameWithEquals))
@@ -106,7 +87,7 @@ int ParseFlagProperty(const char* token, const char* nameWithEquals, int* flag)
     PropertyValue(token, nameWithEquals, value, sizeof(value));
     int parsed = TrueFalse(value);
     if (parsed < 0)
-        return UNKNOWN_OPTION;
+        return -1;
     *flag = parsed;
     return 0;
 }
@@ -128,10 +109,22 @@ size_t TokenLength(const char* slash)
     return length;
 }
 
+// The next token at or after cursor, cut to the token buffer; 0 when none is left.
+const char* NextToken(const char* cursor, char* token)
+{
+    const char* slash = PfMbsStr(cursor, "/");
+    if (slash)
+        CopyWholeChars(token, PATH_CAPACITY, slash, TokenLength(slash));
+    return slash;
+}
+
+// A token the property parser reads: "/v" in lower case, as it searches for it.
+int IsPropertyToken(const char* token) { return strncmp(token, "/v", 2) == 0; }
+
 }  // namespace
 
-int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
-                     const SettingsRecord* settings)
+Outcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
+                         const SettingsRecord* settings)
 {
     char token[PATH_CAPACITY] = "";
     char modeSwitch[kModeSwitchCapacity] = "";
@@ -141,12 +134,11 @@ int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSe
 
     const char* cursor = typed;
     for (int count = 0; count < kMaxTokens; ++count) {
-        const char* slash = PfMbsStr(cursor, "/");
+        const char* slash = NextToken(cursor, token);
         if (!slash)
             break;
-        CopyWholeChars(token, sizeof(token), slash, TokenLength(slash));
 
-        int result = 0;
+        Outcome result = OUTCOME_GO_ON;
         if (IsModeSwitch(token)) {
             CopyWholeChars(modeSwitch, sizeof(modeSwitch), token, strlen(token));
             sawModeSwitch = 1;
@@ -165,7 +157,7 @@ int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSe
             const char* name = token[0] ? token + 1 : token;
             CopyWholeChars(customRequestSection, kCustomRequestCapacity, name, strlen(name));
         }
-        if (result == UNKNOWN_OPTION || result == DEP_SOFT_ERROR)
+        if (result != OUTCOME_GO_ON)
             return result;
 
         cursor = slash + 1;
@@ -175,24 +167,26 @@ int ParseCommandLine(const char* typed, char* commandLine, char* customRequestSe
 
     if (sawModeSwitch)
         BoundedCopy(commandLine, PATH_CAPACITY, modeSwitch);
-    return g_State.DriversExtracted ? EXTRACT_DONE : 0;
+    return g_State.DriversExtracted ? OUTCOME_EXTRACTED : OUTCOME_GO_ON;
 }
 
-int ParsePublicProperties(ModuleHandle instance, const char* token)
+Outcome ParsePublicProperties(ModuleHandle instance, const char* token)
 {
     if (!strstr(token, "/v"))
-        return 0;
+        return OUTCOME_GO_ON;
     if (strstr(token, "EXTRACTDRIVERS=")) {
         char target[kExtractTargetCapacity];
         PropertyValue(token, "EXTRACTDRIVERS=", target, sizeof(target));
         g_State.DriversExtracted = 1;
-        return ExtractDrivers(instance, target);
+        // The properties after a finished extraction are still read.
+        Outcome extracted = ExtractDrivers(instance, target);
+        return extracted == OUTCOME_EXTRACTION_FAILED ? extracted : OUTCOME_GO_ON;
     }
 
     if (ParseFlagProperty(token, "FORCE=", &g_State.Force) != 0 ||
         ParseFlagProperty(token, "FRESHINSTALL=", &g_State.FreshInstall) != 0 ||
         ParseFlagProperty(token, "FORCERESTART=", &g_State.ForceRestart) != 0)
-        return UNKNOWN_OPTION;
+        return OUTCOME_BAD_COMMAND_LINE;
 
     if (strstr(token, "LOGFILE=")) {
         char value[PATH_CAPACITY];
@@ -204,16 +198,34 @@ int ParsePublicProperties(ModuleHandle instance, const char* token)
     // "false" leaves Debug as "/f2DEBUG" may have set it.
     int debug = 0;
     if (ParseFlagProperty(token, "DEBUG=", &debug) != 0)
-        return UNKNOWN_OPTION;
+        return OUTCOME_BAD_COMMAND_LINE;
     if (debug)
         g_State.Debug = 1;
-    return 0;
+    return OUTCOME_GO_ON;
 }
 
-int ParseLogFileSwitch(ModuleHandle, const char* token)
+int ReadStartProperty(const char* typed, const char* nameWithEquals, int (*accepted)(const char* value), char* value,
+                      size_t capacity)
+{
+    int found = 0;
+    char token[PATH_CAPACITY] = "";
+    char one[PATH_CAPACITY];
+    for (const char* slash = NextToken(typed, token); slash; slash = NextToken(slash + 1, token)) {
+        if (!IsPropertyToken(token) || !strstr(token, nameWithEquals))
+            continue;
+        PropertyValue(token, nameWithEquals, one, sizeof(one));
+        BoundedCopy(value, capacity, one);
+        if (!accepted(one))
+            return -1;
+        found = 1;
+    }
+    return found;
+}
+
+Outcome ParseLogFileSwitch(ModuleHandle, const char* token)
 {
     if (strncmp(token, "/f2", 3) != 0)
-        return 0;
+        return OUTCOME_GO_ON;
     const char* path = token + 3;
     if (strncmp(token, "/f2DEBUG", 8) == 0) {
         g_State.Debug = 1;
@@ -227,5 +239,5 @@ int ParseLogFileSwitch(ModuleHandle, const char* token)
     StripQuotes(&path, &length);
     if (length > 0)
         CopyWholeChars(g_State.LogFilePath, PATH_CAPACITY, path, length);
-    return 0;
+    return OUTCOME_GO_ON;
 }

@@ -10,6 +10,29 @@ uint32_t RightToLeft(uint32_t style)
     return g_State.RightToLeftUi == 1 ? style | PF_MB_RIGHT | PF_MB_RTLREADING : style;
 }
 
+// A localized information box; a non-zero code is appended as " [%X]".
+void DescribeInfoMessage(ModuleHandle instance, uint32_t textId, uint32_t code, BoxText* box)
+{
+    box->text[0] = 0;
+    box->caption[0] = 0;
+    PfLoadString(instance, textId, box->text, PATH_CAPACITY);
+    if (code != 0) {
+        char suffix[PATH_CAPACITY];
+        BoundedFormat(suffix, PATH_CAPACITY, " [%X]", (unsigned)code);
+        BoundedAppend(box->text, PATH_CAPACITY, suffix);
+    }
+    PfLoadString(instance, IDS_CAPTION, box->caption, PATH_CAPACITY);
+    box->style = RightToLeft(PF_MB_ICONINFORMATION);
+}
+
+// One of the few fixed English boxes, not from the string table.
+void DescribeFixedBox(const char* text, const char* caption, uint32_t style, BoxText* box)
+{
+    BoundedCopy(box->text, PATH_CAPACITY, text);
+    BoundedCopy(box->caption, PATH_CAPACITY, caption);
+    box->style = style;
+}
+
 }  // namespace
 
 int AskYesNo(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_t extraStyle)
@@ -21,18 +44,40 @@ int AskYesNo(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_
     return ShowBox(text, caption, RightToLeft(extraStyle | PF_MB_YESNO | PF_MB_ICONQUESTION));
 }
 
-void ShowInfoMessage(ModuleHandle instance, uint32_t textId, uint32_t captionId, uint32_t code)
+int DescribeRefusalBox(ModuleHandle instance, const RunOutcome* end, BoxText* box)
 {
-    char text[PATH_CAPACITY] = "";
-    char caption[PATH_CAPACITY] = "";
-    PfLoadString(instance, textId, text, PATH_CAPACITY);
-    if (code != 0) {
-        char suffix[PATH_CAPACITY];
-        BoundedFormat(suffix, PATH_CAPACITY, " [%X]", (unsigned)code);
-        BoundedAppend(text, PATH_CAPACITY, suffix);
+    switch (end->outcome) {
+    case OUTCOME_UNSUPPORTED_WINDOWS:
+    case OUTCOME_WRONG_DPINST_WIDTH:
+        DescribeInfoMessage(instance, IDS_UNSUPPORTED_OS, 0, box);
+        return 1;
+    case OUTCOME_FILES_MISSING:
+        DescribeInfoMessage(instance, IDS_FILES_MISSING, end->windowsError, box);
+        return 1;
+    case OUTCOME_DPINST_NOT_STARTED:
+        DescribeInfoMessage(instance, IDS_LAUNCH_FAILED, end->windowsError, box);
+        return 1;
+    case OUTCOME_NO_MATCHING_DEVICE:
+        DescribeFixedBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION, box);
+        return 1;
+    case OUTCOME_VERSION_DLL_MISMATCH:
+        DescribeFixedBox("VrnVer.dll version does not correspond to Driver version", "ERROR",
+                         PF_MB_OK | PF_MB_ICONINFORMATION, box);
+        return 1;
+    case OUTCOME_INSTALLED_VERSION_UNREADABLE:
+        DescribeFixedBox("Failed to get current Veltaro Touch Pad driver version", "WARNING",
+                         PF_MB_OK | PF_MB_ICONINFORMATION, box);
+        return 1;
+    default:
+        return 0;
     }
-    PfLoadString(instance, captionId, caption, PATH_CAPACITY);
-    ShowBox(text, caption, RightToLeft(PF_MB_ICONINFORMATION));
+}
+
+void ShowRefusalBox(ModuleHandle instance, const RunOutcome* end)
+{
+    BoxText box;
+    if (DescribeRefusalBox(instance, end, &box))
+        ShowBox(box.text, box.caption, box.style);
 }
 
 void BuildUsageText(const SettingsRecord* settings, char* out, int capacity)

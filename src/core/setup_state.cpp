@@ -20,3 +20,18 @@ void NameSupportBits(uint32_t support, char* out, size_t capacity)
 void ClearSetupState() { memset(&g_State, 0, sizeof(g_State)); }
 
 int IsSilentMode() { return PfMbsICmp(g_State.CommandLine, "/q") == 0 || PfMbsICmp(g_State.CommandLine, "/s") == 0; }
+
+int IsWindows8OrLater(const PfOsVersionInfo* os)
+{
+    uint32_t major = os->dwMajorVersion;
+    uint32_t minor = os->dwMinorVersion;
+    return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT &&
+           ((major == 6 && minor >= 2) || (major >= 6 && minor >= 3) || major >= 10);
+}
+
+int IsWindowsXpOrLater(const PfOsVersionInfo* os)
+{
+    uint32_t major = os->dwMajorVersion;
+    return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT &&
+           ((major == 5 && os->dwMinorVersion >= 1) || major == 6 || IsWindows8OrLater(os));
+}

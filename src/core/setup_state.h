@@ -81,6 +81,9 @@ struct SetupState {
 
     // The sequence's closing steps. Read by WriteRuntimeLog.
     int RuntimeLogEnabled;
+    // The sequence, from EXITCODES before anything else: PROFILE_CLASSIC or
+    // PROFILE_MSI. Read by the sequence's exit code and the runtime log.
+    int ExitCodeProfile;
     // PreserveDpinstLog phase 0, for phase 1.
     int DpinstLogSaved;
 };
@@ -91,5 +94,9 @@ extern SetupState g_State;
 void ClearSetupState();
 // 1 when CommandLine is "/q" or "/s", any case.
 int IsSilentMode();
+// Windows NT 6.2 and later (Windows 8, 8.1, 10, 11 and their servers).
+int IsWindows8OrLater(const PfOsVersionInfo* os);
+// Windows NT 5.1 and later.
+int IsWindowsXpOrLater(const PfOsVersionInfo* os);
 
 #endif

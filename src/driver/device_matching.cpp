@@ -5,16 +5,17 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/message_box.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
+#include "util/multibyte.h"
 #include "util/platform.h"
+
+const char ACPI_BUS[] = "ACPI\\";
 
 namespace {
 
-const char kAcpiBus[] = "ACPI\\";
 const size_t kAcpiIdBytes = 8;
 const uint32_t kFirstBufferSize = 260;
 const size_t kModelsTextSize = 10000;
@@ -66,14 +67,7 @@ void RecordHardwareIds(const char* list)
 // double-byte character.
 void RecordAcpiId(const char* code)
 {
-    size_t length = 0;
-    while (length < kAcpiIdBytes && code[length]) {
-        size_t step = (PfIsLeadByte((unsigned char)code[length]) && code[length + 1]) ? 2 : 1;
-        if (length + step > kAcpiIdBytes)
-            break;
-        length += step;
-    }
-    BoundedCopyN(g_State.DeviceAcpiId, PATH_CAPACITY, code, length);
+    BoundedCopyN(g_State.DeviceAcpiId, PATH_CAPACITY, code, WholeCharsLength(code, kAcpiIdBytes));
 }
 
 }  // namespace
@@ -100,11 +94,11 @@ int CollectDeviceHardwareIds()
         if (!status)
             continue;  // unreadable IDs: passed over like a device off the bus
         const char* list = (const char*)buffer.bytes;
-        const char* bus = PfMbsStr(list, kAcpiBus);
+        const char* bus = PfMbsStr(list, ACPI_BUS);
         if (!bus)
             continue;
         RecordHardwareIds(list);
-        RecordAcpiId(bus + strlen(kAcpiBus));
+        RecordAcpiId(bus + strlen(ACPI_BUS));
         break;
     }
 
@@ -115,19 +109,19 @@ int CollectDeviceHardwareIds()
     return status;
 }
 
-unsigned char MatchPackageToDevice(const char* packageInfPath)
+RunOutcome MatchPackageToDevice(const char* packageInfPath)
 {
     size_t capacity = kModelsTextSize;
     char* modelsText = (char*)calloc(capacity, 1);
     if (!modelsText)
-        return 0;
+        return EndWith(OUTCOME_INF_UNREADABLE);
     if (!loc_QueryHwIDInInf(packageInfPath, &modelsText, &capacity)) {
         TraceLine("Device match: the INF's models cannot be read");
         free(modelsText);
-        return 0;
+        return EndWith(OUTCOME_INF_UNREADABLE);
     }
 
-    unsigned char fits = 0;
+    int fits = 0;
     for (int slot = 0; slot < DEVICE_ID_SLOTS && g_State.DeviceHardwareIds[slot][0]; ++slot)
         if (strstr(modelsText, g_State.DeviceHardwareIds[slot])) {
             if (!fits)
@@ -135,10 +129,8 @@ unsigned char MatchPackageToDevice(const char* packageInfPath)
             fits = 1;
         }
     free(modelsText);
-    if (!fits)
-        TraceLine("Device match: the INF names none of the device's hardware IDs");
-
-    if (!fits)
-        ShowBox("Can't match a correct device!", "Error", PF_MB_OK | PF_MB_ICONEXCLAMATION);
-    return fits;
+    if (fits)
+        return GoOn();
+    TraceLine("Device match: the INF names none of the device's hardware IDs");
+    return EndWith(OUTCOME_NO_MATCHING_DEVICE);
 }

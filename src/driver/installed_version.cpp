@@ -16,16 +16,6 @@ const char kTouchPadKey[] = "Software\\Vorn\\Glidex";
 const char kPointingStickKey[] = "Software\\Vorn\\VornPoint\\Common\\Current";
 const char kPointingStickInf[] = "GxPS2.inf";
 
-// Windows XP and later: read the native view, not the 32-bit redirected one.
-int UsesNativeRegistryView(const PfOsVersionInfo* os)
-{
-    uint32_t major = os->dwMajorVersion;
-    uint32_t minor = os->dwMinorVersion;
-    if (os->dwPlatformId != PF_VER_PLATFORM_WIN32_NT)
-        return 0;
-    return (major == 5 && minor >= 1) || major == 6 || (major >= 6 && minor >= 3) || major >= 10;
-}
-
 // The installed version word of the product under key.
 int QueryProductVersion(const char* key, char* buffer)
 {
@@ -76,7 +66,8 @@ const char* ScanInt(const char* text, int* value)
 int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer)
 {
     uint32_t access = PF_KEY_READ;
-    if (UsesNativeRegistryView(&g_State.OsVersion))
+    // Windows XP and later: read the native view, not the 32-bit redirected one.
+    if (IsWindowsXpOrLater(&g_State.OsVersion))
         access |= PF_KEY_WOW64_64KEY;
     PfHandle key = 0;
     int32_t status = PfRegOpenKey(root, subKey, access, &key);

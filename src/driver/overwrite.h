@@ -2,11 +2,15 @@
 #ifndef SETUP_DRIVER_OVERWRITE_H
 #define SETUP_DRIVER_OVERWRITE_H
 
+#include "core/result_codes.h"
 #include "util/platform.h"
 
-// 1 = go on; 0 = stop the run at once.
-int ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath);
-// Writes InstalledVersion and PackageVersion. 1 when *comparison was written.
-int CheckOverwrite(const char* packageInfPath, int* comparison);
+// Asks before replacing the same or a newer installed version. Goes on, or
+// OUTCOME_USER_DECLINED, OUTCOME_INSTALLED_VERSION_UNREADABLE or
+// OUTCOME_VERSIONS_NOT_COMPARABLE, each of which ends the run at once.
+Outcome ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath);
+// Writes InstalledVersion and PackageVersion when it can compare. The
+// comparison, NOTHING_INSTALLED, or NOT_COMPARED.
+int CheckOverwrite(const char* packageInfPath);
 
 #endif

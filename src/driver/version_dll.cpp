@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/message_box.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/inf_queries.h"
@@ -33,22 +32,22 @@ void ReadInfVersionWithCommas(const char* packageInfPath, char* text, size_t cap
 
 }  // namespace
 
-int CheckVersionDll(const char* packageInfPath)
+RunOutcome CheckVersionDll(const char* packageInfPath)
 {
     // A folder too long to hold the name cannot hold the DLL either.
     if (!PfPathAppend(g_State.PackageDriverFolder, kVersionDllName))
-        return 1;
+        return GoOn();
     const char* dllPath = g_State.PackageDriverFolder;
     uint32_t size = PfGetFileVersionInfoSize(dllPath);
     if (size == 0) {
         TraceLine("Version DLL: no version block at %s; nothing to compare", dllPath);
-        return 1;
+        return GoOn();
     }
     // Zeroed with room to spare, so a value stored without its terminator
     // still ends inside the block.
     void* block = calloc(size + 2, 1);
     if (!block)
-        return 1;
+        return GoOn();
 
     // A DLL without a US English string table states no version to compare.
     const char* dllVersion = 0;
@@ -56,7 +55,7 @@ int CheckVersionDll(const char* packageInfPath)
         !dllVersion) {
         TraceLine("Version DLL: %s states no US English ProductVersion; nothing to compare", dllPath);
         free(block);
-        return 1;
+        return GoOn();
     }
     char infVersion[PATH_CAPACITY];
     ReadInfVersionWithCommas(packageInfPath, infVersion, sizeof(infVersion));
@@ -64,8 +63,5 @@ int CheckVersionDll(const char* packageInfPath)
     TraceLine("Version DLL: ProductVersion \"%s\", INF \"%s\": %s", dllVersion, infVersion,
               same ? "they agree" : "they differ, the run stops");
     free(block);
-    if (same)
-        return 1;
-    ShowBox("VrnVer.dll version does not correspond to Driver version", "ERROR", PF_MB_OK | PF_MB_ICONINFORMATION);
-    return 0;
+    return same ? GoOn() : EndWith(OUTCOME_VERSION_DLL_MISMATCH);
 }

@@ -2,8 +2,10 @@
 #ifndef SETUP_DRIVER_VERSION_DLL_H
 #define SETUP_DRIVER_VERSION_DLL_H
 
-// Extends PackageDriverFolder in place to the version DLL's path.
-// 1 = consistent or no version DLL; 0 after the message.
-int CheckVersionDll(const char* packageInfPath);
+#include "core/result_codes.h"
+
+// Extends PackageDriverFolder in place to the version DLL's path. Goes on
+// when consistent or without a version DLL; OUTCOME_VERSION_DLL_MISMATCH otherwise.
+RunOutcome CheckVersionDll(const char* packageInfPath);
 
 #endif

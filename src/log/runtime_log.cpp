@@ -7,6 +7,7 @@
 #include "log/log_files.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
+#include "util/multibyte.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ void AppendLabelled(char* text, const char* label, const char* value)
 }
 
 // Everything after the command line: the start date to the debugging banner.
-void BuildLogTail(char* tail, PfSystemTime startTime, int result)
+void BuildLogTail(char* tail, PfSystemTime startTime, int result, int exitCode)
 {
     tail[0] = 0;
     BoundedAppend(tail, TEXT_CAPACITY, "Date:");
@@ -53,7 +54,7 @@ void BuildLogTail(char* tail, PfSystemTime startTime, int result)
     if (result == REBOOT_REQUIRED)
         BoundedAppend(tail, TEXT_CAPACITY, kRebootLine);
     char line[TEXT_CAPACITY];
-    BoundedFormat(line, TEXT_CAPACITY, "Exit code = %d\r\n", result);
+    BoundedFormat(line, TEXT_CAPACITY, "Exit code = %d\r\n", exitCode);
     BoundedAppend(tail, TEXT_CAPACITY, line);
     PfSystemTime endTime;
     PfGetLocalTime(&endTime);
@@ -62,25 +63,11 @@ void BuildLogTail(char* tail, PfSystemTime startTime, int result)
         BoundedAppend(tail, TEXT_CAPACITY, kDebugBanner);
 }
 
-// The number of leading bytes of source that fit in room without splitting a
-// double-byte character of the ANSI code page.
-size_t FittingLength(const char* source, size_t room)
-{
-    size_t length = 0;
-    while (source[length]) {
-        size_t step = (PfIsLeadByte((unsigned char)source[length]) && source[length + 1]) ? 2 : 1;
-        if (length + step > room)
-            break;
-        length += step;
-    }
-    return length;
-}
-
 // Appends as much of source as room allows and takes it off room.
 void AppendWithin(char* text, const char* source, size_t* room)
 {
     size_t used = strlen(text);
-    size_t length = FittingLength(source, *room);
+    size_t length = WholeCharsLength(source, *room);
     BoundedCopyN(text + used, TEXT_CAPACITY - used, source, length);
     *room -= length;
 }
@@ -110,12 +97,13 @@ void WriteUtf16Text(PfHandle file, const char* text)
 
 }  // namespace
 
-void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime, int result)
+void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfSystemTime startTime, int result,
+                  int exitCode)
 {
     char program[PATH_CAPACITY] = "";
     PfGetModuleFileName(instance, program, PATH_CAPACITY);
     char tail[TEXT_CAPACITY];
-    BuildLogTail(tail, startTime, result);
+    BuildLogTail(tail, startTime, result, exitCode);
 
     char text[TEXT_CAPACITY] = "";
     BoundedAppend(text, TEXT_CAPACITY, kStartBanner);
@@ -132,8 +120,8 @@ void BuildLogText(ModuleHandle instance, char* out, const char* commandLine, PfS
     BoundedCopy(out, TEXT_CAPACITY, text);
 }
 
-void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result, PfSystemTime startTime,
-                     const SettingsRecord* settings)
+void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result, int exitCode,
+                     PfSystemTime startTime, const SettingsRecord* settings)
 {
     if (!LogGateOpen(settings))
         return;
@@ -149,7 +137,7 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
     if (!file)
         return;
     char text[TEXT_CAPACITY];
-    BuildLogText(instance, text, commandLine, startTime, result);
+    BuildLogText(instance, text, commandLine, startTime, result, exitCode);
     WriteUtf16Text(file, text);
     PfCloseHandle(file);
     FinishLogFile(temporary, kDefaultLogFile);

@@ -12,6 +12,8 @@ int IsLiteralInQuotes(const char* text);
 // 1 for a path from a drive root or a network share: Windows looks for it
 // nowhere else, neither in the current folder nor on the search path.
 int IsFullPath(const char* path);
+// Drops one leading double quote and then, when text remains, one final one.
+void StripQuotes(const char** text, size_t* length);
 // Runs command through the interpreter that COMSPEC names, as system() does,
 // and waits: its exit code, or -1 when COMSPEC is not the full path of a file.
 int RunInterpreterCommand(const char* command);

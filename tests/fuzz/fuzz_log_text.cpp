@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char text[TEXT_CAPACITY];
     PfSystemTime start = {65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535};
-    BuildLogText(0, text, piece[3].c_str(), start, -2147483647 - 1);
+    BuildLogText(0, text, piece[3].c_str(), start, -2147483647 - 1, -2147483647 - 1);
     if (!strstr(text, "Exit code = -2147483648\r\n2026-12-7 9:30:5\r\n"))
         abort();
 

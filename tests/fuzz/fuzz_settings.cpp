@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
     g_State.OsVersion.dwMajorVersion = size % 2 ? 10 : 6;
     g_State.OsVersion.dwMinorVersion = size % 3;
-    SelectPlatform(0, &record);
+    SelectPlatform(&record);
     if (strlen(record.Path) >= sizeof(record.Path) || strlen(record.Default) >= sizeof(record.Default) ||
         strlen(record.Silent) >= sizeof(record.Silent))
         abort();
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         SettingsRecord wide;
         memset(&wide, 0x5A, sizeof(wide));
         sim::WriteFile("C:\\Pkg\\Setup.ini", Utf16WithMark(ini));
-        SelectPlatform(0, &wide);
+        SelectPlatform(&wide);
         sim::WriteFile("C:\\Pkg\\Setup.ini", ini);
         if (Fields(wide) != Fields(record))
             abort();

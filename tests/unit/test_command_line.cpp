@@ -179,10 +179,10 @@ TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
         {"/vLOGFILE=FORCE.log", 0, 1, 0, 0, 0, ""},                         // name first: empty, ignored
         {"/vLOGFILE=", 0, 1, 0, 0, 0, ""},
         // bad true/false values stop at once
-        {"/vFORCE=yes FRESHINSTALL=true", UNKNOWN_OPTION, 1, 0, 0, 0, ""},
-        {"/vFORCE=", UNKNOWN_OPTION, 1, 0, 0, 0, ""},
-        {"/vFORCE=\"\"", UNKNOWN_OPTION, 1, 0, 0, 0, ""},
-        {"/vDEBUG=maybe FORCE=false", UNKNOWN_OPTION, 0, 0, 0, 0, ""},  // FORCE is looked at first
+        {"/vFORCE=yes FRESHINSTALL=true", OUTCOME_BAD_COMMAND_LINE, 1, 0, 0, 0, ""},
+        {"/vFORCE=", OUTCOME_BAD_COMMAND_LINE, 1, 0, 0, 0, ""},
+        {"/vFORCE=\"\"", OUTCOME_BAD_COMMAND_LINE, 1, 0, 0, 0, ""},
+        {"/vDEBUG=maybe FORCE=false", OUTCOME_BAD_COMMAND_LINE, 0, 0, 0, 0, ""},  // FORCE is looked at first
         {"/vDEBUG=false", 0, 1, 0, 0, 0, ""},
         {"/vFORCE=false /vFRESHINSTALL=true", 0, 0, 1, 0, 0, ""},
     };
@@ -192,7 +192,7 @@ TEST_F(CommandLineTest, PublicPropertiesFollowTheValueRule)
 
 TEST_F(CommandLineTest, BadValueKeepsTheTypedTextAndSkipsLaterSwitches)
 {
-    EXPECT_EQ(UNKNOWN_OPTION, Parse("/s /vFORCE=bad /OEM1 /q"));
+    EXPECT_EQ(OUTCOME_BAD_COMMAND_LINE, Parse("/s /vFORCE=bad /OEM1 /q"));
     EXPECT_STREQ("/s /vFORCE=bad /OEM1 /q", g_State.CommandLine);
     EXPECT_STREQ("", g_State.CustomRequestSection);
 }
@@ -237,7 +237,7 @@ TEST_F(CommandLineTest, DirectCallsWithOverlongTokensStayInBounds)
     std::string flag = "/vFORCE=" + std::string(2000, 't') + " DEBUG=true";
     EXPECT_EQ(0, ParseLogFileSwitch(0, ("/f2 " + path).c_str()));
     EXPECT_EQ(path.substr(0, 259), g_State.LogFilePath);
-    EXPECT_EQ(UNKNOWN_OPTION, ParsePublicProperties(0, flag.c_str()));
+    EXPECT_EQ(OUTCOME_BAD_COMMAND_LINE, ParsePublicProperties(0, flag.c_str()));
     EXPECT_EQ(0, ParsePublicProperties(0, ("/vLOGFILE=" + path).c_str()));
     EXPECT_EQ(path.substr(0, 259), g_State.LogFilePath);
 }
@@ -266,7 +266,7 @@ TEST_F(CommandLineTest, PropertiesNeedThePublicPropertiesBit)
 TEST_F(CommandLineTest, ExtractDriversRunsDuringParsing)
 {
     WritePackage();
-    EXPECT_EQ(EXTRACT_DONE, Parse("/vEXTRACTDRIVERS=C:\\Out LOGFILE=C:\\x.log"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, Parse("/vEXTRACTDRIVERS=C:\\Out LOGFILE=C:\\x.log"));
     EXPECT_EQ(1, g_State.DriversExtracted);
     EXPECT_STREQ("", g_State.LogFilePath);  // the rest of the token is not looked at
     ASSERT_EQ(6u, sim::Machine().systemCommands.size());
@@ -277,14 +277,14 @@ TEST_F(CommandLineTest, ExtractDriversRunsDuringParsing)
 
     SetUp();
     WritePackage();
-    EXPECT_EQ(EXTRACT_DONE, Parse("/vEXTRACTDRIVERS=\"C:\\My Out\" /vLOGFILE=C:\\x.log"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, Parse("/vEXTRACTDRIVERS=\"C:\\My Out\" /vLOGFILE=C:\\x.log"));
     EXPECT_STREQ("C:\\x.log", g_State.LogFilePath);
     EXPECT_EQ("x86 inf", sim::ReadFile("C:\\My Out\\production\\Windows7-x86\\drv.inf"));
 }
 
 TEST_F(CommandLineTest, FailedExtractDriversEndsParsingWithThree)
 {
-    EXPECT_EQ(DEP_SOFT_ERROR, Parse("/vEXTRACTDRIVERS=C:\\Out /s"));  // no Vi32
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, Parse("/vEXTRACTDRIVERS=C:\\Out /s"));  // no Vi32
     EXPECT_EQ(1, g_State.DriversExtracted);
     EXPECT_STREQ("/vEXTRACTDRIVERS=C:\\Out /s", g_State.CommandLine);
     EXPECT_EQ(1u, sim::Machine().systemCommands.size());

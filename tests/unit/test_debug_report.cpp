@@ -7,6 +7,7 @@
 #include "core/setup_state.h"
 #include "log/debug_report.h"
 #include "log/runtime_log.h"
+#include "refusal.h"
 #include "sim/sim.h"
 
 namespace {
@@ -79,7 +80,7 @@ TEST_F(DebugReport, SecondWriterReplacesTheFirstAndJoinsOnce)
     g_State.Settings.Support = SUPPORT_RUNTIME_LOG;
     WriteReportFile(0, "/s /f2", 0, kStart, &g_State.Settings);
     strcpy(g_State.PackageVersion, "2.0");
-    WriteRuntimeLog(0, "/s /f2", 0, kStart, &g_State.Settings);
+    WriteRuntimeLog(0, "/s /f2", 0, 0, kStart, &g_State.Settings);
     EXPECT_EQ("[ResponseResult]\r\nResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x00000000\r\n"
               "SetupDriverVersion=2.0\r\nentries\r\n",
               sim::ReadFile(kReport));
@@ -103,10 +104,10 @@ protected:
         strcpy(g_State.CommandLine, mode);
         g_State.DpinstLogSaved = 0;
         PreserveDpinstLog(0, &g_State.Settings);
-        int result = RunDpinst(0, &g_State.Settings);
+        int result = ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
         WriteReportFile(0, mode, result, kStart, &g_State.Settings);
         g_State.RuntimeLogEnabled = IsSilentMode() ? 0 : 1;
-        WriteRuntimeLog(0, mode, result, kStart, &g_State.Settings);
+        WriteRuntimeLog(0, mode, result, result, kStart, &g_State.Settings);
         PreserveDpinstLog(1, &g_State.Settings);
     }
     // What the runtime log received after its text, which ends with the banner.

@@ -4,6 +4,7 @@
 #include "actions/dpinst_runner.h"
 #include "core/messages.h"
 #include "core/result_codes.h"
+#include "refusal.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 
@@ -22,7 +23,7 @@ protected:
     int RunWithCode(uint32_t code)
     {
         sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = code;
-        return RunDpinst(0, &g_State.Settings);
+        return ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
     }
 };
 
@@ -57,7 +58,7 @@ TEST_F(DpinstRunner, UnmappedCodesComeFromTheThread)
     dpinst.exitCode = 3;
     dpinst.threadCodeDiffers = true;
     dpinst.threadExitCode = 7;
-    EXPECT_EQ(7, RunDpinst(0, &g_State.Settings));
+    EXPECT_EQ(7, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
 }
 
 TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
@@ -80,7 +81,7 @@ TEST_F(DpinstRunner, DeepPackageFolderKeepsTheSilentOptions)
     sim::Machine().modulePath = folder + "\\Setup.exe";
     sim::WriteFile(folder + "\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
     BoundedCopy(g_State.CommandLine, 260, "/s");
-    EXPECT_EQ(SUCCESS, RunDpinst(0, &g_State.Settings));
+    EXPECT_EQ(SUCCESS, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
     ASSERT_EQ(1u, sim::Machine().processes.size());
     EXPECT_EQ("\"" + folder + "\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
 }
@@ -88,7 +89,7 @@ TEST_F(DpinstRunner, DeepPackageFolderKeepsTheSilentOptions)
 TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
 {
     BoundedCopy(g_State.Settings.Path, 260, "\\Nowhere\\DPInst.exe");
-    EXPECT_EQ(ERROR, RunDpinst(0, &g_State.Settings));
+    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [2]", sim::Machine().boxes[0].text);
     EXPECT_EQ(0u, g_State.DpinstReturnCode);
@@ -99,7 +100,7 @@ TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
     sim::Machine().modulePath = "C:\\" + std::string(300, 'p') + "\\Setup.exe";
     sim::WriteFile("C:\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
     BoundedCopy(g_State.Settings.Path, 260, "\\Vi64\\DPInst.exe");
-    EXPECT_EQ(ERROR, RunDpinst(0, &g_State.Settings));
+    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
     EXPECT_TRUE(sim::Machine().processes.empty());
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [3]", sim::Machine().boxes[0].text);

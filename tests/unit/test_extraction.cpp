@@ -55,7 +55,7 @@ TEST_F(ExtractionTest, RunsTheSixCopiesInTableOrder)
     sim::WriteFile("D:\\Media\\Vi32\\a.inf", "a");
     sim::WriteFile("D:\\Media\\Vi64\\b.inf", "b");
 
-    EXPECT_EQ(0, ExtractDrivers(0, "E:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "E:\\Out"));
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected("D:\\Media", "E:\\Out", row), Commands()[row]) << row;
@@ -67,7 +67,7 @@ TEST_F(ExtractionTest, CopiesThePackageFoldersIntoTheProductionTree)
 {
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\New\\Drivers"));  // created on the way
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\New\\Drivers"));  // created on the way
     ExpectFolders("D:\\New\\Drivers", true, true);
 }
 
@@ -75,14 +75,14 @@ TEST_F(ExtractionTest, OnlyTheFirstCopyDecidesTheResult)
 {
     // Vi32 without Vi64: three folders, and still success.
     WriteVi32();
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(6u, Commands().size());
     ExpectFolders("D:\\Out", true, false);
 
     // No Vi32: the first copy fails and nothing else runs.
     SetUp();
     WriteVi64();
-    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(1u, Commands().size());
     ExpectFolders("D:\\Out", false, false);
 
@@ -90,14 +90,14 @@ TEST_F(ExtractionTest, OnlyTheFirstCopyDecidesTheResult)
     SetUp();
     int calls = 0;
     sim::Machine().systemHandler = [&](const std::string&) { return ++calls == 1 ? 5 : 0; };
-    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(1, calls);
 
     // Later failures, or no command interpreter, go unnoticed.
     SetUp();
     calls = 0;
     sim::Machine().systemHandler = [&](const std::string&) { return ++calls == 1 ? 0 : -1; };
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(6, calls);
 }
 
@@ -105,7 +105,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
 {
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out\\"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out\\"));
     EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("D:\\Out", true, true);
 
@@ -113,7 +113,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     SetUp();
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(0, ExtractDrivers(0, ""));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, ""));
     EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("C:", true, true);
 }
@@ -135,7 +135,7 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
         SetUp();
         WriteVi32();
         WriteVi64();
-        EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, target));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, target));
         EXPECT_TRUE(Commands().empty());
         EXPECT_TRUE(sim::Machine().calls.empty());
         EXPECT_FALSE(sim::FileExists("C:\\pwned.txt"));
@@ -163,7 +163,7 @@ TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
             sim::Machine().environment[row.variable] = row.value;
         else
             sim::Machine().environment.erase(row.variable);
-        EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
         EXPECT_TRUE(Commands().empty());
     }
 }
@@ -171,7 +171,7 @@ TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
 TEST_F(ExtractionTest, RefusesAProgramFolderTheInterpreterWouldExpand)
 {
     sim::Machine().modulePath = "C:\\100% driver\\Setup.exe";
-    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "C:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "C:\\Out"));
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -182,7 +182,7 @@ TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
     std::string target = "D:\\" + std::string(516, 't');
     sim::Machine().modulePath = folder + "\\Setup.exe";  // 259 characters
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
-    EXPECT_EQ(0, ExtractDrivers(0, target.c_str()));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, target.c_str()));
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected(folder, target, row), Commands()[row]) << row;
@@ -192,7 +192,7 @@ TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
     sim::Machine().modulePath = folder + "\\Setup.exe";
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
     std::string tooLong = "D:\\" + std::string(1100, 't');
-    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, tooLong.c_str()));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, tooLong.c_str()));
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -204,7 +204,7 @@ TEST_F(ExtractionTest, UnreadableProgramPathCopiesNothing)
         SetUp();
         sim::Machine().modulePath = path;
         sim::Machine().systemHandler = [](const std::string&) { return 0; };
-        EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
         EXPECT_TRUE(Commands().empty());
     }
 }
@@ -214,13 +214,13 @@ TEST_F(ExtractionTest, SourceThatIsAFileIsNeverHandedToXcopy)
     // xcopy would ask "file or directory?" for it and wait for an answer.
     sim::WriteFile("C:\\Pkg\\Vi32", "not a folder");
     WriteVi64();
-    EXPECT_EQ(DEP_SOFT_ERROR, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_TRUE(Commands().empty());
 
     SetUp();
     WriteVi32();
     sim::WriteFile("C:\\Pkg\\Vi64", "not a folder");
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(3u, Commands().size());
     ExpectFolders("D:\\Out", true, false);
 
@@ -228,7 +228,7 @@ TEST_F(ExtractionTest, SourceThatIsAFileIsNeverHandedToXcopy)
     SetUp();
     sim::MakeFolder("C:\\Pkg\\Vi32");
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
-    EXPECT_EQ(0, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
     EXPECT_EQ(6u, Commands().size());
 }
 
@@ -236,20 +236,20 @@ TEST_F(ExtractionTest, ExtractAllTakesTheRestOfTheCommandLine)
 {
     struct {
         const char* commandLine;
-        int result;
+        Outcome result;
         const char* target;  // null: nothing run
     } cases[] = {
-        {"/extract_all:D:\\Out", EXTRACT_DONE, "D:\\Out"},
-        {"/extract_all:\"D:\\My Out\"", EXTRACT_DONE, "D:\\My Out"},
-        {"/extract_all:\"D:\\My Out", EXTRACT_DONE, "D:\\My Out"},
-        {"/extract_all:", EXTRACT_DONE, ""},
-        {"/extract_all:\"", EXTRACT_DONE, ""},
-        {"/OEM1 /extract_all:D:\\Out", EXTRACT_DONE, "D:\\Out"},
-        {"/extract_all:D:\\Out /OEM1", DEP_SOFT_ERROR, nullptr},  // a later switch is part of it
-        {"/extract_all:\"D:\\a\" & calc & \"", DEP_SOFT_ERROR, nullptr},
-        {"/Extract_all:D:\\Out", 0, nullptr},
-        {"/extract_a", 0, nullptr},
-        {"/s", 0, nullptr},
+        {"/extract_all:D:\\Out", OUTCOME_EXTRACTED, "D:\\Out"},
+        {"/extract_all:\"D:\\My Out\"", OUTCOME_EXTRACTED, "D:\\My Out"},
+        {"/extract_all:\"D:\\My Out", OUTCOME_EXTRACTED, "D:\\My Out"},
+        {"/extract_all:", OUTCOME_EXTRACTED, ""},
+        {"/extract_all:\"", OUTCOME_EXTRACTED, ""},
+        {"/OEM1 /extract_all:D:\\Out", OUTCOME_EXTRACTED, "D:\\Out"},
+        {"/extract_all:D:\\Out /OEM1", OUTCOME_EXTRACTION_FAILED, nullptr},  // a later switch is part of it
+        {"/extract_all:\"D:\\a\" & calc & \"", OUTCOME_EXTRACTION_FAILED, nullptr},
+        {"/Extract_all:D:\\Out", OUTCOME_GO_ON, nullptr},
+        {"/extract_a", OUTCOME_GO_ON, nullptr},
+        {"/s", OUTCOME_GO_ON, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commandLine);
@@ -265,7 +265,7 @@ TEST_F(ExtractionTest, ExtractAllTakesTheRestOfTheCommandLine)
     }
 
     SetUp();  // a failed copy comes back as 3
-    EXPECT_EQ(DEP_SOFT_ERROR, ParseExtractAll(0, "/extract_all:D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ParseExtractAll(0, "/extract_all:D:\\Out"));
 }
 
 }  // namespace

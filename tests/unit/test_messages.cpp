@@ -21,9 +21,15 @@ protected:
     }
 };
 
+void ShowRefusal(Outcome outcome, uint32_t windowsError)
+{
+    RunOutcome end = EndWith(outcome, windowsError);
+    ShowRefusalBox(0, &end);
+}
+
 TEST_F(Messages, InfoMessageAppendsTheCodeInHex)
 {
-    ShowInfoMessage(0, IDS_LAUNCH_FAILED, IDS_CAPTION, 0x57);
+    ShowRefusal(OUTCOME_DPINST_NOT_STARTED, 0x57);
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [57]", OnlyBox().text);
     EXPECT_EQ(sim::EnglishText(IDS_CAPTION), OnlyBox().caption);
     EXPECT_EQ(0x40u, OnlyBox().style);
@@ -31,21 +37,21 @@ TEST_F(Messages, InfoMessageAppendsTheCodeInHex)
 
 TEST_F(Messages, InfoMessageWithoutCodeShowsTheTextAlone)
 {
-    ShowInfoMessage(0, IDS_UNSUPPORTED_OS, IDS_CAPTION, 0);
+    ShowRefusal(OUTCOME_UNSUPPORTED_WINDOWS, 0);
     EXPECT_EQ(sim::EnglishText(IDS_UNSUPPORTED_OS), OnlyBox().text);
 }
 
 TEST_F(Messages, CodeSuffixIsCutAtTheBufferNotPastIt)
 {
     sim::Machine().strings[IDS_LAUNCH_FAILED] = std::string(255, 'x');
-    ShowInfoMessage(0, IDS_LAUNCH_FAILED, IDS_CAPTION, 0xFFFFFFFF);
+    ShowRefusal(OUTCOME_DPINST_NOT_STARTED, 0xFFFFFFFF);
     EXPECT_EQ(std::string(255, 'x') + " [FF", OnlyBox().text);
 }
 
 TEST_F(Messages, RightToLeftSystemsGetRightToLeftStyles)
 {
     g_State.RightToLeftUi = 1;
-    ShowInfoMessage(0, IDS_FILES_MISSING, IDS_CAPTION, 2);
+    ShowRefusal(OUTCOME_FILES_MISSING, 2);
     EXPECT_EQ(0x180040u, sim::Machine().boxes.back().style);
     sim::Machine().answers = {PF_IDYES};
     EXPECT_EQ(PF_IDYES, AskYesNo(0, IDS_SAME_VERSION, IDS_CAPTION, PF_MB_DEFBUTTON2));
@@ -63,7 +69,7 @@ TEST_F(Messages, QuestionHasNoAsDefaultAndReturnsTheAnswer)
 TEST_F(Messages, MissingStringGivesAnEmptyBox)
 {
     sim::Machine().strings.clear();
-    ShowInfoMessage(0, IDS_FILES_MISSING, IDS_CAPTION, 0);
+    ShowRefusal(OUTCOME_FILES_MISSING, 0);
     EXPECT_EQ("", OnlyBox().text);
     EXPECT_EQ("", OnlyBox().caption);
 }
@@ -133,7 +139,7 @@ TEST_F(Messages, HiddenDesktopOrObserverShowsNothingAndAnswersTheDefault)
     sim::Machine().desktopVisible = false;
     sim::Machine().answers = {PF_IDYES};
     EXPECT_EQ(PF_IDNO, AskYesNo(0, IDS_SAME_VERSION, IDS_CAPTION, PF_MB_DEFBUTTON2));
-    ShowInfoMessage(0, IDS_LAUNCH_FAILED, IDS_CAPTION, 2);
+    ShowRefusal(OUTCOME_DPINST_NOT_STARTED, 2);
     EXPECT_TRUE(sim::Machine().boxes.empty());
 
     static std::vector<sim::Box> seen;

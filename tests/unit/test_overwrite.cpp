@@ -10,6 +10,7 @@
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "driver/overwrite.h"
+#include "refusal.h"
 #include "sim/sim.h"
 
 namespace {
@@ -21,7 +22,7 @@ const std::string kPackageInf = kVersionHead + "DriverVer=05/18/2020,10.3.201.10
 const std::string kSame = sim::EnglishText(IDS_SAME_VERSION);
 const std::string kOlder = sim::EnglishText(IDS_OLDER_VERSION);
 const std::string kWarning = "Failed to get current Veltaro Touch Pad driver version";
-const int kUnset = -100;
+const int kUnset = NOT_COMPARED;
 
 // Each box as "caption: text (style)", joined by "|".
 std::string Boxes()
@@ -77,7 +78,7 @@ TEST(Overwrite, QuestionPolicy)
         SCOPED_TRACE(test.label);
         Prepare(test.inf, test.installed);
         sim::Machine().answers = {test.answer};
-        EXPECT_EQ(test.expected, ShowOverwriteMsg(0, kInf));
+        EXPECT_EQ(test.expected, GoesOnOrShows(EndWith(ShowOverwriteMsg(0, kInf))));
         EXPECT_EQ(test.boxes, Boxes());
     }
 }
@@ -86,7 +87,7 @@ TEST(Overwrite, FixedWarningHasNoRightToLeftFlags)
 {
     Prepare(kPackageInf, "");
     g_State.RightToLeftUi = 1;
-    EXPECT_EQ(0, ShowOverwriteMsg(0, kInf));
+    EXPECT_EQ(0, GoesOnOrShows(EndWith(ShowOverwriteMsg(0, kInf))));
     EXPECT_EQ(kWarn, Boxes());
 }
 
@@ -116,8 +117,8 @@ TEST(Overwrite, VersionCheckOutcomesAndLogTexts)
         Prepare(test.inf, test.installed);
         strcpy(g_State.InstalledVersion, "before");
         strcpy(g_State.PackageVersion, "before");
-        int comparison = kUnset;
-        EXPECT_EQ(test.expected, CheckOverwrite(kInf, &comparison));
+        int comparison = CheckOverwrite(kInf);
+        EXPECT_EQ(test.expected, comparison != NOT_COMPARED ? 1 : 0);
         EXPECT_EQ(test.comparison, comparison);
         EXPECT_STREQ(test.installedText, g_State.InstalledVersion);
         EXPECT_STREQ(test.packageText, g_State.PackageVersion);

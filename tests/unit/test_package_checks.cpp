@@ -9,6 +9,7 @@
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "refusal.h"
 #include "sim/sim.h"
 
 namespace {
@@ -36,7 +37,7 @@ protected:
         sim::Machine().boxes.clear();
         g_State.PackageDriverFolder[0] = 0;
         char found[PATH_CAPACITY] = "";
-        EXPECT_EQ(expected, CheckDriverFiles(0, path, found));
+        EXPECT_EQ(expected, GoesOnOrShows(CheckDriverFiles(0, path, found)));
         EXPECT_STREQ(inf, found);
         EXPECT_STREQ(folder, g_State.PackageDriverFolder);
         EXPECT_EQ(boxes, Boxes());
@@ -124,7 +125,7 @@ TEST_F(PackageChecks, DpinstImageAgainstWindowsWidth)
         sim::Reset();
         sim::Machine().is64Bit = test.windows64;
         sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", test.bytes);
-        EXPECT_EQ(test.expected, CheckExeAndPlatform(0, "\\W864\\DPInst.exe"));
+        EXPECT_EQ(test.expected, GoesOnOrShows(CheckExeAndPlatform(0, "\\W864\\DPInst.exe")));
         EXPECT_EQ(test.boxes, Boxes());
         EXPECT_TRUE(sim::Machine().openHandles.empty());
         int mapped = 0;
@@ -137,8 +138,8 @@ TEST_F(PackageChecks, DpinstImageAgainstWindowsWidth)
 TEST_F(PackageChecks, DpinstThatCannotBeOpenedShowsTheOpenError)
 {
     sim::MakeFolder("C:\\Pkg\\W864");
-    EXPECT_EQ(0, CheckExeAndPlatform(0, "\\W864\\DPInst.exe"));
-    EXPECT_EQ(0, CheckExeAndPlatform(0, "\\Gone\\DPInst.exe"));
+    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(0, "\\W864\\DPInst.exe")));
+    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(0, "\\Gone\\DPInst.exe")));
     EXPECT_EQ(kMissing + " [2]|" + kMissing + " [3]", Boxes());
     EXPECT_TRUE(sim::Machine().openHandles.empty());
 }

@@ -46,7 +46,7 @@ protected:
     }
     void Write(int result, const char* commandLine = "/s")
     {
-        WriteRuntimeLog(0, commandLine, result, kStart, &g_State.Settings);
+        WriteRuntimeLog(0, commandLine, result, result, kStart, &g_State.Settings);
     }
 };
 
@@ -80,7 +80,7 @@ TEST_F(RuntimeLog, ResultAndDebugShapeTheLastLines)
         SCOPED_TRACE(row.tail);
         g_State.Debug = row.debug;
         char text[TEXT_CAPACITY];
-        BuildLogText(0, text, "/s", kStart, row.result);
+        BuildLogText(0, text, "/s", kStart, row.result, row.result);
         EXPECT_EQ(ExpectedText(noVersions, row.tail) + (row.debug == 1 ? banner : ""), text);
     }
 }
@@ -253,7 +253,7 @@ TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)
         sim::Machine().ansiCodePage = codePage;
         std::string commandLine = "/s " + std::string(5000, codePage == 932 ? '\x88' : 'x');
         char text[TEXT_CAPACITY];
-        BuildLogText(0, text, commandLine.c_str(), kStart, 1641);
+        BuildLogText(0, text, commandLine.c_str(), kStart, 1641, 1641);
         std::string log = text;
         EXPECT_NE(std::string::npos, log.find(endLines));
         EXPECT_NE(std::string::npos, log.find(std::string(PATH_CAPACITY - 1, '8') + "\r\n"));

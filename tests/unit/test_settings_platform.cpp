@@ -7,6 +7,7 @@
 #include "config/settings_file.h"
 #include "core/messages.h"
 #include "core/setup_state.h"
+#include "refusal.h"
 #include "sim/sim.h"
 
 namespace {
@@ -39,7 +40,7 @@ const char kPackageIni[] = "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n"
 TEST_F(SettingsAndPlatform, NoSettingsFileGivesTheDefaults)
 {
     Windows(10, 0, true);
-    ASSERT_EQ(1, SelectPlatform(0, &record));
+    ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome);
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
     EXPECT_STREQ(" /f", record.Default);
     EXPECT_STREQ(" /f /sw /se", record.Silent);
@@ -98,11 +99,11 @@ TEST_F(SettingsAndPlatform, PlatformRowsPickTheirSections)
     };
     for (const auto& row : rows) {
         Windows(row.major, row.minor, row.is64);
-        ASSERT_EQ(1, SelectPlatform(0, &record)) << row.major << "." << row.minor;
+        ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome) << row.major << "." << row.minor;
         EXPECT_STREQ(row.path, record.Path) << row.major << "." << row.minor;
     }
     Windows(10, 0, true);
-    SelectPlatform(0, &record);
+    SelectPlatform(&record);
     EXPECT_EQ(63u, record.Support);
 }
 
@@ -115,13 +116,13 @@ TEST_F(SettingsAndPlatform, UnsupportedWindowsShowsMessageAndLoadsNothing)
     for (const auto& os : refused) {
         sim::Machine().boxes.clear();
         Windows(os.major, os.minor, false, os.platform);
-        EXPECT_EQ(0, SelectPlatform(0, &record));
+        EXPECT_EQ(0, GoesOnOrShows(SelectPlatform(&record)));
         ASSERT_EQ(1u, sim::Machine().boxes.size());
         EXPECT_EQ(sim::EnglishText(IDS_UNSUPPORTED_OS), sim::Machine().boxes[0].text);
         EXPECT_EQ(0u, record.Support);
     }
     Windows(7, 3, true);
-    EXPECT_EQ(1, SelectPlatform(0, &record));  // 7.3 counts as Windows 8 or later
+    EXPECT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome);  // 7.3 counts as Windows 8 or later
 }
 
 TEST_F(SettingsAndPlatform, Windows8FallsBackWhollyToTheVistaSection)
@@ -129,12 +130,12 @@ TEST_F(SettingsAndPlatform, Windows8FallsBackWhollyToTheVistaSection)
     Ini("[Vi64]\nPath=\\Vi64\\DPInst.exe\nSupport=12\nSilent=\" /q\"\n[W832]\nPath=..\\DPInst.exe\n"
         "[Vi32]\nPath=\\Vi32\\DPInst.exe\nSupport=4\n");
     Windows(6, 3, true);
-    SelectPlatform(0, &record);
+    SelectPlatform(&record);
     EXPECT_STREQ("\\Vi64\\DPInst.exe", record.Path);
     EXPECT_EQ(12u, record.Support);
     EXPECT_STREQ(" /q", record.Silent);
     Windows(10, 0, false);
-    SelectPlatform(0, &record);  // "..\DPInst.exe" holds ".\DPInst.exe" too
+    SelectPlatform(&record);  // "..\DPInst.exe" holds ".\DPInst.exe" too
     EXPECT_STREQ("\\Vi32\\DPInst.exe", record.Path);
 }
 
@@ -142,7 +143,7 @@ TEST_F(SettingsAndPlatform, Windows7KeepsDefaultsWithoutItsSection)
 {
     Ini("[Vi64]\nPath=\\Vi64\\DPInst.exe\nSupport=12\n");
     Windows(6, 1, true);
-    SelectPlatform(0, &record);
+    SelectPlatform(&record);
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
     EXPECT_EQ(0u, record.Support);
 }
