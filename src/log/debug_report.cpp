@@ -8,7 +8,6 @@
 
 namespace {
 
-const char kDpinstLogName[] = "\\DpInst.log";
 const char kBackupName[] = "\\DpInst_org.log";
 
 // Parts of DPInst's return code that mean a package did not end up installed.
@@ -157,7 +156,7 @@ void PreserveDpinstLog(int phase, const SettingsRecord* settings)
         return;
     char log[PATH_CAPACITY];
     char backup[PATH_CAPACITY];
-    if (!BuildSystemRootPath(kDpinstLogName, log) || !BuildSystemRootPath(kBackupName, backup))
+    if (!BuildSystemRootPath(DPINST_LOG_NAME, log) || !BuildSystemRootPath(kBackupName, backup))
         return;
     if (phase == 0)
         SetDpinstLogAside(log, backup);

@@ -7,9 +7,10 @@
 #include "util/bounded_string.h"
 #include "util/command_text.h"
 
+const char DPINST_LOG_NAME[] = "\\DpInst.log";
+
 namespace {
 
-const char kDpinstLogName[] = "\\DpInst.log";
 // Three quoted paths of up to 259 characters and the words around them: a
 // join command always fits, and one that would not is refused rather than cut.
 const int JOIN_COMMAND_CAPACITY = 3 * (PATH_CAPACITY + 2) + 32;
@@ -98,7 +99,7 @@ int FinishLogFile(const char* temporary, const char* target)
         return 0;
     if (g_State.Debug) {
         char dpinstLog[PATH_CAPACITY];
-        if (BuildSystemRootPath(kDpinstLogName, dpinstLog))
+        if (BuildSystemRootPath(DPINST_LOG_NAME, dpinstLog))
             JoinFiles(target, dpinstLog);
     }
     // When the file already is LogFilePath (the report), a copy onto itself

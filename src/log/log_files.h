@@ -4,6 +4,9 @@
 
 #include "core/setup_state.h"
 
+// DPInst's own log, in the Windows folder.
+extern const char DPINST_LOG_NAME[];
+
 // 3 when the path is empty or has no drive root; 0 otherwise. Folders it
 // makes get the program's DACL (PROTECTED_FOLDER_SDDL).
 int CreateDirectoryPath(const char* path);

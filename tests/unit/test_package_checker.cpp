@@ -73,25 +73,33 @@ TEST(PackageChecker, HostileSettingsTextEndsInFindings)
     for (char c : std::string("[W864]"))
         oddUtf16 += std::string(1, c) + '\0';
     oddUtf16 += '[';
+    // Each text must reach the settings reader's own findings, not just the
+    // package-level error for a folder without DPInst.
     const struct {
         const char* label;
         std::string text;
-        int exitCode;
+        const char* check;
+        int verdict;
     } kCases[] = {
-        {"one line of 100,000 characters", "[W864]\r\nPath=\\" + std::string(100000, 'a'), 2},
-        {"3,000 unknown sections with duplicate keys", sections, 2},
-        {"UTF-16 of odd length", oddUtf16, 2},
-        {"a lone bracket and key without a section", "[\r\n=\r\nSupport\r\n", 2},
-        {"bytes above 0x7F", garbage, 2},
-        {"no bytes at all", "", 2},
-        {"a 63-character section name", "[" + std::string(63, 'W') + "]\r\n", 2},
+        {"one line of 100,000 characters", "[W864]\r\nPath=\\" + std::string(100000, 'a'), "settings-file",
+         VERDICT_OK},
+        {"3,000 unknown sections with duplicate keys", sections, "unknown-section", VERDICT_WARNING},
+        {"UTF-16 of odd length", oddUtf16, "encoding", VERDICT_OK},
+        {"a lone bracket and key without a section", "[\r\n=\r\nSupport\r\n", "unread-line", VERDICT_WARNING},
+        {"bytes above 0x7F", garbage, "unread-line", VERDICT_WARNING},
+        {"no bytes at all", "", "settings-file", VERDICT_WARNING},
+        {"a 63-character section name", "[" + std::string(63, 'W') + "]\r\n", "unknown-section", VERDICT_WARNING},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.label);
         sim::Reset();
         sim::WriteFile("C:\\Other\\Setup.ini", c.text);
-        EXPECT_EQ(c.exitCode, Check("C:\\Other"));
-        EXPECT_GT(FindingCount(), 0);
+        EXPECT_EQ(2, Check("C:\\Other"));
+        int found = 0;
+        for (int i = 0; i < FindingCount(); ++i)
+            found += GetFinding(i)->row == PACKAGE_GROUP && std::string(GetFinding(i)->check) == c.check &&
+                     GetFinding(i)->verdict == c.verdict;
+        EXPECT_GT(found, 0) << c.check;
     }
 }
 

@@ -201,6 +201,168 @@ TEST_F(SetupSequence, HiddenDesktopRunsEndAsEnterWouldWithoutABox)
     }
 }
 
+// Each outcome's exit code in both profiles: the classic codes (Support 0x08)
+// and, with EXITCODES=msi anywhere on the command line, the Windows Installer
+// codes deployment tools read.
+TEST_F(SetupSequence, OutcomesGiveTheirExitCodeInBothProfiles)
+{
+    const std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=05/18/2020,10.3.201.104\r\n"
+                            "[Manufacturer]\r\nVorn=Models,NTamd64\r\n[Models.NTamd64]\r\nPad=Pad,ACPI\\XYZ0017\r\n";
+    auto settings = [](const char* support) {
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       std::string("[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=") + support + "\r\n");
+    };
+    auto installed = [](const char* version) {
+        sim::SetRegistryString("Software\\Vorn\\Glidex", "ProductVer", version, sim::View::Only64);
+    };
+    auto dpinstReturns = [&](uint32_t code) { return [&, code]() { Dpinst().exitCode = code; }; };
+    const struct {
+        const char* label;
+        const char* arguments;
+        std::function<void()> arrange;
+        int classic, msi;
+    } cases[] = {
+        {"installed", "/s", dpinstReturns(1), 0, 0},
+        {"nothing to install", "/s", dpinstReturns(0), 0, 0},
+        {"three packages installed", "/s", dpinstReturns(3), 3, 0},
+        {"staged only", "/s", dpinstReturns(0x100), DEP_HARD_ERROR, 0},
+        {"restart needed", "/s", dpinstReturns(0x40000001u), REBOOT_REQUIRED, 3010},
+        {"restart needed, three packages", "/s", dpinstReturns(0x40000003u), 0x40000003, 3010},
+        {"restart started", "/s /vFORCERESTART=true",
+         [&]() {
+             settings("9");
+             Dpinst().exitCode = 0x40000001u;
+         },
+         REBOOT_REQUIRED, REBOOT_REQUIRED},
+        {"a package failed", "/s", dpinstReturns(0x80010000u), ERROR, ERROR},
+        {"failed and staged", "/s", dpinstReturns(0x80000100u), DEP_HARD_ERROR, ERROR},
+        {"a failed count without the flag", "/s", dpinstReturns(0x00010001u), 0x00010001, ERROR},
+        {"DPInst could not be started", "/s", [&]() { Dpinst().startFails = true; }, ERROR, ERROR},
+        {"second instance", "/s", []() { sim::Machine().mutexHeldElsewhere = true; }, 0, 1618},
+        {"unsupported Windows", "/s", []() { sim::Machine().major = 5, sim::Machine().minor = 0; }, 0, 1633},
+        {"files missing", "/s", []() { unlink(sim::HostPath("C:\\Pkg\\Vi64\\Driver.inf").c_str()); },
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR},
+        {"wrong DPInst width", "/s",
+         []() { sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386)); },
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR},
+        {"no matching device", "/s",
+         []() {
+             sim::Machine().devices.push_back({"ACPI\\ABC0001\\0", sim::MultiSz({"ACPI\\ABC0001"}), true});
+         },
+         ERROR_INSTALL_PLATFORM_UNSUPPORTED, 1633},
+        {"version-DLL mismatch", "/s",
+         []() {
+             sim::WriteFile("C:\\Pkg\\Vi64\\VrnVer.dll", "MZ");
+             sim::Machine().versionStrings["C:\\Pkg\\Vi64\\VrnVer.dll"] = {
+                 {"\\StringFileInfo\\040904b0\\ProductVersion", "10, 3, 201, 103"}};
+         },
+         0, ERROR},
+        {"installed version unreadable", "", [&]() { installed("  "); }, 0, ERROR},
+        {"the user said No", "",
+         [&]() {
+             installed("10.3.201.104");
+             sim::Machine().answers = {PF_IDNO};
+         },
+         0, 1602},
+        {"hidden run: the default No", "",
+         [&]() {
+             installed("7.0 10.4.0.0");
+             sim::Machine().desktopVisible = false;
+         },
+         0, 1602},
+        {"same version, FORCE false", "/s /vFORCE=false",
+         [&]() {
+             settings("9");
+             installed("10.3.201.104");
+         },
+         DEP_SOFT_ERROR, 0},
+        {"newer version, FORCE false", "/s /vFORCE=false",
+         [&]() {
+             settings("9");
+             installed("10.4.0.0");
+         },
+         DEP_SOFT_ERROR, 1638},
+        {"prerequisite installer missing", "/s",
+         [&]() {
+             settings("0x18");
+             sim::Machine().major = 6, sim::Machine().minor = 1;
+             sim::WriteFile("C:\\Pkg\\Setup.ini", "[W764]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=0x18\r\n");
+             sim::Machine().devices.push_back({"ACPI\\XYZ0017\\0", sim::MultiSz({"ACPI\\XYZ0017"}), true});
+         },
+         DEP_SOFT_ERROR, ERROR},
+        {"extraction failed", "/extract_all:C:\\Out", [&]() { settings("0x0A"); }, DEP_SOFT_ERROR, ERROR},
+        {"bad command line", "/s /vFORCE=maybe", [&]() { settings("9"); }, UNKNOWN_OPTION, 1639},
+        {"usage shown", "/?", []() {}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        for (int msi = 0; msi < 2; ++msi) {
+            sim::Reset();
+            SetUp();
+            sim::WriteFile("C:\\Pkg\\Vi64\\Driver.inf", inf);
+            c.arrange();
+            std::string arguments = std::string(c.arguments) + (msi ? " /vEXITCODES=MSI" : "");
+            int exitCode = RunSetup(0, arguments.c_str());
+            EXPECT_EQ(msi ? c.msi : c.classic, exitCode) << arguments;
+            std::string trace = sim::ReadFile(kTrace);
+            std::string last = std::string("profile ") + (msi ? "msi" : "classic") + ": exit code " +
+                               std::to_string(exitCode) + "\r\n";
+            EXPECT_EQ(last, trace.substr(trace.size() - std::min(trace.size(), last.size())));
+        }
+    }
+}
+
+// The runtime log's exit-code line shows the code the process returns under
+// msi; under classic it shows the result, whatever Support 0x08 says.
+TEST_F(SetupSequence, RuntimeLogShowsTheProfilesExitCode)
+{
+    const struct {
+        const char* arguments;
+        const char* support;
+        const char* line;
+    } cases[] = {
+        {"/s", "4", "Exit code = 1641"},
+        {"/s /vEXITCODES=msi", "4", "Exit code = 3010"},
+        {"/s /vEXITCODES=msi FORCERESTART=true", "5", "Exit code = 1641"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        sim::Reset();
+        SetUp();
+        sim::WriteFile("C:\\Pkg\\Setup.ini",
+                       std::string("[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=") + c.support + "\r\n");
+        Dpinst().exitCode = 0x40000001u;
+        RunSetup(0, c.arguments);
+        std::string log;
+        for (char c16 : sim::ReadFile("C:\\TouchPad\\log\\Setup.log"))
+            if (c16)
+                log += c16;
+        EXPECT_NE(std::string::npos, log.find(c.line)) << log;
+        EXPECT_NE(std::string::npos, log.find("Update ready to be applied at reboot")) << log;
+    }
+}
+
+// A profile that is neither classic nor msi ends the run before anything is
+// done, in any /v token, whatever the settings say.
+TEST_F(SetupSequence, AnUnknownExitCodeProfileEndsTheRunAtOnce)
+{
+    sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n");
+    Dpinst().exitCode = 1;
+    for (const char* arguments :
+         {"/s /vEXITCODES=windows", "/vFORCE=true EXITCODES= /s", "/s /vEXITCODES=msi /vEXITCODES=0"}) {
+        SCOPED_TRACE(arguments);
+        sim::Reset();
+        SetUp();
+        std::string before = Record(0);
+        EXPECT_EQ(1639, RunSetup(0, arguments));
+        EXPECT_EQ(before, Record(0));
+        EXPECT_TRUE(sim::Machine().boxes.empty());
+        EXPECT_NE(std::string::npos, sim::ReadFile(kTrace).find("names no exit-code profile"));
+    }
+    // The value is cut before another property's name, as every value is.
+    EXPECT_EQ(0, RunSetup(0, "/s /vEXITCODES=msi FORCE=true"));
+}
+
 TEST_F(SetupSequence, TraceFaultsLeaveTheRunUnchanged)
 {
     const struct {
