@@ -55,6 +55,12 @@ def compare_with_setup(ctx, report, row, setup_exit):
             f"Setup.exe gave exit code {result.exit_code}, boxes {boxes}, DPInst {calls}; the checker "
             f"predicted {setup['exit_code']} with {want} ({refusal['text']})",
         )
+        msi = ctx.run("/s /vEXITCODES=msi")
+        ctx.expect(
+            msi.exit_code == setup["msi_exit_code"],
+            f"Setup.exe /vEXITCODES=msi exited with {msi.exit_code}; the checker predicted "
+            f"{setup['msi_exit_code']} ({setup['outcome']})",
+        )
     else:
         text = next(f["text"] for f in row_findings(report, row) if f["check"] == "dpinst-command")
         silent = text.split("; silent (/s or /q): ", 1)[1].encode("cp1252")

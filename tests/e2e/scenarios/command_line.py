@@ -51,6 +51,26 @@ SCENARIOS = [
         boxes=[],
         dpinst_calls=[],
     ),
+    Scenario(
+        "/vFORCE=yes EXITCODES=msi: unknown value, exit 1639, DPInst not started",
+        package(0x09),
+        args="/vFORCE=yes EXITCODES=msi",
+        dpinst=DPInst(exit_code=1),
+        exit=1639,
+        boxes=[],
+        dpinst_calls=[],
+    ),
+    # A profile that is neither classic nor msi: nothing done, not even a log.
+    Scenario(
+        "/s /vEXITCODES=tools: exit 1639 before anything, no box, no log",
+        package(0x0F),
+        args="/s /vEXITCODES=tools",
+        dpinst=DPInst(exit_code=1),
+        exit=1639,
+        boxes=[],
+        dpinst_calls=[],
+        files={"C:\\TouchPad": ABSENT},
+    ),
     # Each option needs its own Support bit; the other one will not do.
     installs("ignored without Support 0x01", "/vFORCE=yes", 0x0A, INTERACTIVE),
     installs("ignored without Support 0x02", f"/extract_all:{OUT}", 0x09, INTERACTIVE),

@@ -180,6 +180,14 @@ SCENARIOS = [
         answers=["yes"],
     ),
     run(
+        "older package, silent, FORCE=false, msi exit codes: DPInst not run, 1638",
+        installed("10.4.0.0"),
+        [],
+        [],
+        exit=1638,
+        args="/s /vFORCE=false EXITCODES=msi",
+    ),
+    run(
         "newer package, silent, FORCE=false: DPInst runs",
         installed("10.3.201.99"),
         [],

@@ -39,14 +39,14 @@ SCENARIOS = [
 ]
 
 
-def unsupported(label, langid=0x0409, style=0x40, **locale):
+def unsupported(label, langid=0x0409, style=0x40, args="/s", exit=0, **locale):
     ctype = locale.get("lc_ctype") or locale.get("lang") or "en_US.UTF-8"
     return Scenario(
-        f"Windows 2000{label}: unsupported-system box, nothing started, exit 0",
+        f"Windows 2000{label}: unsupported-system box, nothing started, exit {exit}",
         driver_package(ALL_SECTIONS, STAND_INS),
         windows="win2k",
-        args="/s",
-        exit=0,
+        args=args,
+        exit=exit,
         dpinst_calls=[],
         boxes=[
             Box(
@@ -65,6 +65,7 @@ SCENARIOS += [
     unsupported(""),
     unattended(unsupported(""), "Windows 2000, /s: no box, exit 0"),
     unsupported(" in German", 0x0407, lang="de_DE.UTF-8"),
+    unsupported(", msi exit codes", args="/s /vEXITCODES=msi", exit=1633),
     # MB_RIGHT | MB_RTLREADING on an Arabic system.
     unsupported(" on an Arabic system", 0x0401, 0x180040, lang="ar_SA.UTF-8"),
 ]

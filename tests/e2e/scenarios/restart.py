@@ -64,4 +64,11 @@ SCENARIOS = [
     run("silent without FORCERESTART, DPInst 0x40000001: none", "/s", 0x40000001, 1641),
     run("silent, FORCERESTART, DPInst 1: none", "/s /vFORCERESTART=true", 1, 0),
     run("silent, FORCERESTART, passed-through 0x40000003: none", "/s /vFORCERESTART=true", 0x40000003, 0x40000003),
+    # The msi profile changes the number only: 3010 without a restart, 1641 with one.
+    run(
+        "silent without FORCERESTART, msi exit codes, DPInst 0x40000001: none, 3010",
+        "/s /vEXITCODES=msi",
+        0x40000001,
+        3010,
+    ),
 ]

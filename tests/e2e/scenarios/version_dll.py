@@ -22,13 +22,13 @@ def with_version_dll(product_version, table="040904b0"):
     )
 
 
-def refused(product_version, why):
+def refused(product_version, why, args="/s", exit=0):
     return Scenario(
-        f"version DLL {product_version!r} against INF 10.3.201.104: refused ({why})",
+        f"version DLL {product_version!r} against INF 10.3.201.104, {args}: refused ({why}), exit {exit}",
         with_version_dll(product_version),
-        args="/s",
+        args=args,
         dpinst=DPInst(exit_code=1),
-        exit=0,
+        exit=exit,
         boxes=[MISMATCH],
         dpinst_calls=[],
         files={"C:\\TouchPad": ABSENT},
@@ -48,6 +48,7 @@ SCENARIOS = [
     refused("10.3.201.104", "dots instead of comma and blank"),
     refused("10,3,201,104", "no blanks"),
     refused("10, 3, 201, 103", "another version"),
+    refused("10, 3, 201, 103", "another version", args="/s /vEXITCODES=msi", exit=1603),
     unattended(refused("10, 3, 201, 103", "another version"), "version DLL of another version, /s: no box, exit 0"),
     Scenario(
         "version DLL with only a German string table: passes, DPInst runs",
