@@ -6,24 +6,13 @@ PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support":
 SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
 
 
-def silent(dpinst_code, exit_code, label):
+def silent(dpinst_code, exit_code, label, profile=""):
+    """profile "msi": the exit codes deployment tools read, asked for with EXITCODES=msi."""
     return Scenario(
-        f"silent run, DPInst returns 0x{dpinst_code:X}: exit {exit_code} ({label})",
+        f"silent run{', ' + profile + ' exit codes' if profile else ''}, DPInst returns 0x{dpinst_code:X}: "
+        f"exit {exit_code} ({label})",
         PACKAGE_W864,
-        args="/s",
-        dpinst=DPInst(exit_code=dpinst_code),
-        exit=exit_code,
-        boxes=[],
-        dpinst_calls=[SILENT],
-    )
-
-
-def msi(dpinst_code, exit_code, label):
-    """The exit code deployment tools read, asked for with EXITCODES=msi."""
-    return Scenario(
-        f"silent run, msi exit codes, DPInst returns 0x{dpinst_code:X}: exit {exit_code} ({label})",
-        PACKAGE_W864,
-        args="/s /vEXITCODES=msi",
+        args=f"/s /vEXITCODES={profile}" if profile else "/s",
         dpinst=DPInst(exit_code=dpinst_code),
         exit=exit_code,
         boxes=[],
@@ -57,11 +46,11 @@ SCENARIOS = [
     silent(0x2, 0, "two packages installed"),
     silent(0x100, 4, "staged only"),
     silent(0x80000000, 1603, "failure bit alone"),
-    msi(0x1, 0, "installed"),
-    msi(0x40000001, 3010, "restart needed, none started"),
-    msi(0x100, 0, "staged only"),
-    msi(0x80010000, 1603, "a package failed"),
-    msi(0x40000003, 3010, "restart needed, three packages"),
+    silent(0x1, 0, "installed", "msi"),
+    silent(0x40000001, 3010, "restart needed, none started", "msi"),
+    silent(0x100, 0, "staged only", "msi"),
+    silent(0x80010000, 1603, "a package failed", "msi"),
+    silent(0x40000003, 3010, "restart needed, three packages", "msi"),
     # Without Support 0x08 every result, failures included, exits 0.
     without_exit_code(0x40000001),
     without_exit_code(0x80000000),
