@@ -4,29 +4,26 @@
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
 
-int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
+namespace {
+
+// "<program folder><Path>" in quotes: the start of every DPInst command. 0
+// when the program's folder could not be read whole.
+int BuildDpinstPath(ModuleHandle instance, const SettingsRecord* settings, char* command)
 {
     char folder[PATH_CAPACITY] = "";
     // Without its folder the path would lead from the current drive's root.
     int folderKnown = GetProgramFolder(instance, folder);
-
     // Path is joined as plain text: the settings file gives it its own backslash.
-    // The buffer holds the longest folder, Path and options whole: a cut
-    // command could drop the silent options and leave DPInst waiting for a
-    // person in an unattended deployment.
     BoundedCopy(command, DPINST_COMMAND_CAPACITY, "\"");
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, folder);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, settings->Path);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, "\"");
-    BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? settings->Silent : settings->Default);
     return folderKnown;
 }
 
-RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+// Starts the command, waits, and decodes DPInst's code.
+RunOutcome StartDpinst(const char* command, int folderKnown)
 {
-    char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
-
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
@@ -46,4 +43,40 @@ RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
               (unsigned)((processCode >> 16) & 0xFF), (processCode & 0x40000000u) ? "needed" : "not needed",
               (processCode & 0x80000000u) ? ", a package failed" : "", result, OutcomeName(end.outcome));
     return end;
+}
+
+}  // namespace
+
+int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
+{
+    // The buffer holds the longest folder, Path and options whole: a cut
+    // command could drop the silent options and leave DPInst waiting for a
+    // person in an unattended deployment.
+    int folderKnown = BuildDpinstPath(instance, settings, command);
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? settings->Silent : settings->Default);
+    return folderKnown;
+}
+
+int BuildDpinstUninstallCommand(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath,
+                                int silent, char* command)
+{
+    int folderKnown = BuildDpinstPath(instance, settings, command);
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, " /U \"");
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, packageInfPath);
+    BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? "\" /S" : "\"");
+    return folderKnown;
+}
+
+RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+{
+    char command[DPINST_COMMAND_CAPACITY];
+    int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
+    return StartDpinst(command, folderKnown);
+}
+
+RunOutcome RunDpinstUninstall(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath)
+{
+    char command[DPINST_COMMAND_CAPACITY];
+    int folderKnown = BuildDpinstUninstallCommand(instance, settings, packageInfPath, IsSilentMode(), command);
+    return StartDpinst(command, folderKnown);
 }

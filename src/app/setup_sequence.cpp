@@ -207,25 +207,38 @@ RunOutcome Install(Run* run)
     return RunDpinst(run->instance, &g_State.Settings);
 }
 
+RunOutcome Uninstall(Run* run)
+{
+    PreserveDpinstLog(0, &g_State.Settings);
+    return RunDpinstUninstall(run->instance, &g_State.Settings, run->packageInfPath);
+}
+
 typedef RunOutcome (*Step)(Run* run);
 
-const Step kSteps[] = {
+const Step kInstallSteps[] = {
     RefuseSecondInstance, ReadEnvironment,   LoadSettings,  FindPackageInf, MatchDevice,
     CheckDpinst,          ReadCommandLine,   ShowHelp,      Prerequisites,  ExtractAll,
     VersionDll,           OverwriteQuestion, CustomRequest, VersionCheck,   Install,
 };
+// Removing the package needs no device, version or prerequisite: only what
+// finds and checks DPInst and its INF.
+const Step kUninstallSteps[] = {
+    RefuseSecondInstance, ReadEnvironment, LoadSettings, FindPackageInf,
+    CheckDpinst,          ReadCommandLine, ShowHelp,     Uninstall,
+};
 
 // Runs the steps up to the one that ends the run, and shows its refusal.
-RunOutcome RunSteps(Run* run)
+template <size_t Count>
+RunOutcome RunSteps(const Step (&steps)[Count], Run* run)
 {
-    for (Step step : kSteps) {
+    for (Step step : steps) {
         RunOutcome end = step(run);
         if (end.outcome == OUTCOME_GO_ON)
             continue;
         ShowRefusalBox(run->instance, &end);
         return end;
     }
-    // Unreachable: installing always ends the run.
+    // Unreachable: the last step always ends the run.
     return EndWith(OUTCOME_DPINST_NOT_STARTED);
 }
 
@@ -267,9 +280,13 @@ int CheckSystemLanguage()
 namespace {
 
 int IsProfileName(const char* value) { return PfMbsICmp(value, "classic") == 0 || PfMbsICmp(value, "msi") == 0; }
+int IsTrueOrFalse(const char* value) { return TrueFalse(value) >= 0; }
+int AnyValue(const char*) { return 1; }
 
-// EXITCODES, read before anything else. 0 when its value is neither profile.
-int ReadExitCodeProfile(const char* arguments)
+// EXITCODES and UNINSTALL, read before anything else, whatever Support holds.
+// 0 when the run must end at once: a value neither property takes, or an
+// uninstall that also asks for an extraction.
+int ReadStartProperties(const char* arguments)
 {
     char value[PATH_CAPACITY] = "";
     int found = ReadStartProperty(arguments, "EXITCODES=", IsProfileName, value, sizeof(value));
@@ -278,6 +295,20 @@ int ReadExitCodeProfile(const char* arguments)
         return 0;
     }
     g_State.ExitCodeProfile = found && PfMbsICmp(value, "msi") == 0 ? PROFILE_MSI : PROFILE_CLASSIC;
+
+    found = ReadStartProperty(arguments, "UNINSTALL=", IsTrueOrFalse, value, sizeof(value));
+    if (found < 0) {
+        TraceLine("UNINSTALL=\"%s\" is neither \"true\" nor \"false\": the run ends at once", value);
+        return 0;
+    }
+    g_State.Uninstall = found && TrueFalse(value) == 1;
+    if (g_State.Uninstall && (strstr(arguments, "/extract_all:") ||
+                              ReadStartProperty(arguments, "EXTRACTDRIVERS=", AnyValue, value, sizeof(value)))) {
+        TraceLine("UNINSTALL=true together with an extraction: the run ends at once");
+        return 0;
+    }
+    if (g_State.Uninstall)
+        TraceLine("UNINSTALL=true: this run removes the driver package");
     return 1;
 }
 
@@ -311,7 +342,7 @@ int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
         PreserveDpinstLog(1, settings);
         restarted = RestartWindows(result);
     }
-    if (settings->Support & SUPPORT_LAUNCH_APP)
+    if ((settings->Support & SUPPORT_LAUNCH_APP) && !g_State.Uninstall)
         LaunchTrayApplication();
     return restarted;
 }
@@ -324,7 +355,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     PfGetLocalTime(&startTime);
     OpenStepTrace(instance, &startTime);
     TraceRunStart(instance, arguments);
-    if (!ReadExitCodeProfile(arguments)) {
+    if (!ReadStartProperties(arguments)) {
         CloseStepTrace("Outcome %s: nothing done; exit code %d", OutcomeName(OUTCOME_BAD_START_PROPERTY),
                        MSI_INVALID_COMMAND_LINE);
         return MSI_INVALID_COMMAND_LINE;
@@ -335,7 +366,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     memset(&run, 0, sizeof(run));
     run.instance = instance;
     run.arguments = arguments;
-    RunOutcome end = RunSteps(&run);
+    RunOutcome end = g_State.Uninstall ? RunSteps(kUninstallSteps, &run) : RunSteps(kInstallSteps, &run);
     int profile = g_State.ExitCodeProfile;
     const char* profileName = ProfileName(profile);
     if (EndsAtOnce(end.outcome)) {

@@ -17,8 +17,8 @@ const size_t kCustomRequestCapacity = 11;
 const size_t kExtractTargetCapacity = 520;
 
 // Value cuts try these names in this order, not in the order they occur.
-const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART",
-                                      "LOGFILE",        "DEBUG", "EXITCODES"};
+const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE",     "FRESHINSTALL", "FORCERESTART",
+                                      "LOGFILE",        "DEBUG",     "EXITCODES",    "UNINSTALL"};
 
 // Start of the last whole character that begins before index (index > 0).
 size_t LastCharStart(const char* text, size_t index)
@@ -68,15 +68,6 @@ void PropertyValue(const char* token, const char* nameWithEquals, char* value, s
     }
 }
 
-// 1 for "true", 0 for "false", -1 for anything else.
-int TrueFalse(const char* value)
-{
-    if (EqualsIgnoringAsciiCase(value, "true"))
-        return 1;
-    if (EqualsIgnoringAsciiCase(value, "false"))
-        return 0;
-    return -1;
-}
 
 // Sets flag from "NAME=true|false" when the token holds it; 0, or -1 for another value.
 int ParseFlagProperty(const char* token, const char* nameWithEquals, int* flag)
@@ -122,6 +113,15 @@ const char* NextToken(const char* cursor, char* token)
 int IsPropertyToken(const char* token) { return strncmp(token, "/v", 2) == 0; }
 
 }  // namespace
+
+int TrueFalse(const char* value)
+{
+    if (EqualsIgnoringAsciiCase(value, "true"))
+        return 1;
+    if (EqualsIgnoringAsciiCase(value, "false"))
+        return 0;
+    return -1;
+}
 
 Outcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
                          const SettingsRecord* settings)

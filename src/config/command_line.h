@@ -17,6 +17,8 @@ Outcome ParseCommandLine(const char* typed, char* commandLine, char* customReque
 Outcome ParsePublicProperties(ModuleHandle instance, const char* token);
 // Always goes on.
 Outcome ParseLogFileSwitch(ModuleHandle instance, const char* token);
+// 1 for "true", 0 for "false" (any case), -1 for anything else.
+int TrueFalse(const char* value);
 // A property read before anything else, whatever Support holds: every "/v"
 // token of the whole of typed, its value cut as the other properties' are.
 // 0 when absent; 1 with the last value in value; -1 with the first value

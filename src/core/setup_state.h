@@ -81,9 +81,11 @@ struct SetupState {
 
     // The sequence's closing steps. Read by WriteRuntimeLog.
     int RuntimeLogEnabled;
-    // The sequence, from EXITCODES before anything else: PROFILE_CLASSIC or
-    // PROFILE_MSI. Read by the sequence's exit code and the runtime log.
+    // The sequence, from EXITCODES and UNINSTALL before anything else: the
+    // exit-code profile (PROFILE_CLASSIC or PROFILE_MSI), read by the exit code
+    // and the runtime log; 1 for a run that removes the driver package.
     int ExitCodeProfile;
+    int Uninstall;
     // PreserveDpinstLog phase 0, for phase 1.
     int DpinstLogSaved;
 };

@@ -342,6 +342,48 @@ TEST_F(SetupSequence, RuntimeLogShowsTheProfilesExitCode)
     }
 }
 
+// UNINSTALL=true removes the package the checks found, with the same DPInst,
+// and skips everything that only an install needs.
+TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
+{
+    const std::string uninstall = "\"C:\\Pkg\\Vi64\\DPInst.exe\" /U \"C:\\Pkg\\Vi64\\Driver.inf\"";
+    const struct {
+        const char* arguments;
+        uint32_t dpinstCode;
+        int exitCode;
+        std::string command;  // empty: DPInst not started
+    } cases[] = {
+        {"/s /vUNINSTALL=true", 1, 0, uninstall + " /S"},
+        {"/vUNINSTALL=TRUE", 1, 0, uninstall},
+        {"/s /vUNINSTALL=true EXITCODES=msi", 0x40000001u, 3010, uninstall + " /S"},
+        {"/s /vUNINSTALL=true", 0x80010000u, ERROR, uninstall + " /S"},
+        {"/s /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // an install: the device decides
+        {"/s /vUNINSTALL=yes", 1, 1639, ""},
+        {"/s /vUNINSTALL=true /extract_all:C:\\Out", 1, 1639, ""},
+        {"/s /vUNINSTALL=true EXTRACTDRIVERS=C:\\Out", 1, 1639, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        sim::Reset();
+        SetUp();
+        // Every feature on, a device the INF does not name, prerequisites
+        // missing on Windows 7, a tray application: none of it matters.
+        sim::Machine().major = 6, sim::Machine().minor = 1;
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W764]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n");
+        sim::Machine().devices.push_back({"ACPI\\ABC0001\\0", sim::MultiSz({"ACPI\\ABC0001"}), true});
+        sim::SetRegistryString("SOFTWARE\\Vorn\\Glidex", "HomeDirectory", "C:\\Program Files\\Glidex");
+        Dpinst().exitCode = c.dpinstCode;
+        EXPECT_EQ(c.exitCode, RunSetup(0, c.arguments));
+        std::vector<std::string> expected;
+        if (!c.command.empty())
+            expected.push_back(c.command);
+        EXPECT_EQ(expected, sim::Machine().processes);
+        EXPECT_EQ(c.exitCode == ERROR_INSTALL_PLATFORM_UNSUPPORTED ? 1u : 0u, sim::Machine().boxes.size());
+        EXPECT_TRUE(sim::Machine().shellExecutions.empty());
+        EXPECT_EQ(c.exitCode != 1639, sim::FileExists("C:\\TouchPad\\log\\Setup.log"));
+    }
+}
+
 // A profile that is neither classic nor msi ends the run before anything is
 // done, in any /v token, whatever the settings say.
 TEST_F(SetupSequence, AnUnknownExitCodeProfileEndsTheRunAtOnce)
