@@ -1,6 +1,6 @@
 """Running DPInst: the command line it gets, and how its return code becomes the
 exit code (with Support bit 0x08; without it the exit code is always 0)."""
-from e2e import DPInst, Scenario, driver_package
+from e2e import Device, DPInst, Scenario, driver_package
 
 PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"})
 SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
@@ -115,5 +115,49 @@ SCENARIOS = [
         dpinst=DPInst(exit_code=1, log_line="INFO: stand-in ran"),
         exit=0,
         files={"C:\\windows\\DpInst.log": "INFO: stand-in ran\n"},
+    ),
+]
+
+# Removing the package: the same DPInst with /U and the package INF's full path,
+# /S when silent. Every feature is on and the touch pad is one the INF does not
+# name: an uninstall looks at neither.
+UNINSTALL_64 = '"C:\\pkg\\Vi64\\DPInst.exe" /U "C:\\pkg\\Vi64\\TouchPad.inf"'
+OTHER_PAD = [Device("ACPI\\ABC0001\\4&1&0", ["ACPI\\ABC0001", "*ABC0001"])]
+
+
+def uninstall(label, args, call, dpinst_code=1, exit_code=0, windows="win10", section="W864", folder="Vi64"):
+    return Scenario(
+        f"uninstall, {label}: {call}",
+        driver_package(
+            {section: {"Path": f"\\{folder}\\DPInst.exe", "Support": 0x3F}},
+            {folder: "x64" if folder.endswith("64") else "x86"},
+        ),
+        windows=windows,
+        args=args,
+        devices=OTHER_PAD,
+        dpinst=DPInst(exit_code=dpinst_code),
+        exit=exit_code,
+        boxes=[],
+        dpinst_calls=[call],
+    )
+
+
+SCENARIOS += [
+    uninstall("silent, 64-bit Windows 10", "/s /vUNINSTALL=true", UNINSTALL_64 + " /S"),
+    uninstall("interactive, 64-bit Windows 10", "/vUNINSTALL=true", UNINSTALL_64),
+    uninstall(
+        "silent, msi exit codes, restart needed: 3010",
+        "/s /vUNINSTALL=true EXITCODES=msi",
+        UNINSTALL_64 + " /S",
+        0x40000001,
+        3010,
+    ),
+    uninstall(
+        "silent, 32-bit Windows XP",
+        "/s /vUNINSTALL=true",
+        '"C:\\pkg\\Vi32\\DPInst.exe" /U "C:\\pkg\\Vi32\\TouchPad.inf" /S',
+        windows="winxp",
+        section="XP32",
+        folder="Vi32",
     ),
 ]
