@@ -8,6 +8,7 @@
 #include "checker/findings.h"
 #include "checker/rows.h"
 #include "checker/settings_text.h"
+#include "checker/version_record.h"
 #include "checks/package_checks.h"
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
@@ -23,15 +24,24 @@
 namespace {
 
 const uint32_t kHighSupportBits = ~0x3Fu;
+const uint32_t kBadImage = 193;  // ERROR_BAD_EXE_FORMAT, what starting a damaged image gives
 
 ModuleHandle g_Instance;
-// The first refusal of the row that every "/s" run on it meets, for the row's outcome.
+// The first refusal of the row that every "/s" run on it meets, and a failed
+// start of DPInst, which only counts when no check refuses first.
 RunOutcome g_RowOutcome;
+RunOutcome g_StartOutcome;
+
+// When a refusal decides what a "/s" run on the row ends in.
+enum RefusalKind {
+    REFUSED_BY_CHECK,   // every run, in Setup.exe's order of checks
+    REFUSED_SOMETIMES,  // a machine without a component, an extraction
+    REFUSED_AT_START,   // DPInst's start, after every check
+};
 
 // Marks what a user gets where Setup.exe stops: the outcome, its box and the
-// exit code in each profile with this row's Support. A conditional refusal
-// (a machine without a component, an extraction) does not decide the row.
-void Refuse(Finding* finding, const RunOutcome& end, uint32_t support, int conditional = 0)
+// exit code in each profile with this row's Support.
+void Refuse(Finding* finding, const RunOutcome& end, uint32_t support, RefusalKind kind = REFUSED_BY_CHECK)
 {
     finding->refuses = 1;
     finding->outcome = end.outcome;
@@ -42,8 +52,10 @@ void Refuse(Finding* finding, const RunOutcome& end, uint32_t support, int condi
         BoundedCopy(finding->boxCaption, sizeof(finding->boxCaption), box.caption);
         BoundedCopy(finding->boxText, sizeof(finding->boxText), box.text);
     }
-    if (!conditional && g_RowOutcome.outcome == OUTCOME_GO_ON)
+    if (kind == REFUSED_BY_CHECK && g_RowOutcome.outcome == OUTCOME_GO_ON)
         g_RowOutcome = end;
+    if (kind == REFUSED_AT_START)
+        g_StartOutcome = end;
 }
 
 // A path inside the package as the package engineer writes it.
@@ -92,15 +104,37 @@ void ReportSection(int r, const char* section, int present)
                row->section, section, path ? "\"" : "", path ? path : "none", path ? "\"" : "", row->section);
 }
 
+// Whether DPInst's options hold a switch that keeps it from showing its
+// wizard (/q or /sw, any case), as whole words.
+int HasQuietSwitch(const char* options)
+{
+    char word[PATH_CAPACITY];
+    for (const char* p = options; *p;) {
+        size_t blanks = strspn(p, " \t");
+        size_t length = strcspn(p + blanks, " \t");
+        BoundedCopyN(word, sizeof(word), p + blanks, length);
+        if (PfMbsICmp(word, "/q") == 0 || PfMbsICmp(word, "/sw") == 0)
+            return 1;
+        p += blanks + length;
+    }
+    return 0;
+}
+
 void ReportOptionText(int r, const char* section, const char* key, const char* value, const char* command)
 {
     if (!value[0] || value[0] == ' ' || value[0] == '\t')
         return;
     const char* raw = SettingsRawValue(section, key);
     int dropped = raw && (raw[0] == ' ' || raw[0] == '\t');
-    AddFinding(r, VERDICT_WARNING, "options",
-               "%s \"%s\" does not begin with a blank%s: DPInst is started as %s; write %s=\" %s\" in quotes", key,
+    // The first option sticks to DPInst's quoted path, where DPInst does not see it.
+    const char* seen = value + strcspn(value, " \t");
+    int hangs = strcmp(key, "Silent") == 0 && HasQuietSwitch(value) && !HasQuietSwitch(seen);
+    AddFinding(r, hangs ? VERDICT_ERROR : VERDICT_WARNING, "options",
+               "%s \"%s\" does not begin with a blank%s: DPInst is started as %s%s; write %s=\" %s\" in quotes", key,
                value, dropped ? " (the settings reader drops the blanks around an unquoted value)" : "", command,
+               hangs ? " and sees no /q or /sw, so every silent install shows DPInst's wizard, which nobody answers "
+                       "in a deployment (under SYSTEM it waits for ever)"
+                     : "",
                key, value);
 }
 
@@ -117,12 +151,21 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
     BuildDpinstCommand(instance, record, 1, silent);
     AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s",
                interactive, silent);
-    if (record->Path[0] != '\\')
+    if (record->Path[0] == '.' && record->Path[1] == '\\') {
+        // "C:\Pkg.\DPInst.exe": Windows drops the folder's trailing dot, so it works.
         AddFinding(r, VERDICT_WARNING, "path",
-                   "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
-                   "%s, which fails (\"Could not launch the installer.\", result 1603); write Path=\\%s",
-                   record->Path, interactive,
-                   record->Path[0] == '.' && record->Path[1] == '\\' ? record->Path + 2 : record->Path);
+                   "Path \"%s\" does not begin with a backslash: DPInst is started as %s, which works only because "
+                   "Windows drops the trailing dot of the folder's name; write Path=\\%s",
+                   record->Path, interactive, record->Path + 2);
+    } else if (record->Path[0] != '\\') {
+        Finding* finding = AddFinding(
+            r, VERDICT_ERROR, "path",
+            "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
+            "%s, a file outside the package, so every install fails; write Path=\\%s",
+            record->Path, interactive, record->Path);
+        Refuse(finding, EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND), record->Support,
+               REFUSED_AT_START);
+    }
     ReportOptionText(r, section, "Default", record->Default, interactive);
     ReportOptionText(r, section, "Silent", record->Silent, silent);
 
@@ -259,6 +302,7 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
     }
     ReportDriverVersion(r, inf);
     ReportModels(r, inf);
+    ReportVersionRecord(r, inf);
     if (empty) {
         // Any touch pad's IDs are missing from an empty text: show what one gets.
         memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
@@ -278,7 +322,16 @@ void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, c
     char dpinst[PATH_CAPACITY];
     GetProgramFolder(instance, dpinst);
     PfPathAppend(dpinst, record->Path);
-    RunOutcome check = CheckExeAndPlatform(instance, record->Path);
+    int complete = 0;
+    RunOutcome check = CheckExeAndPlatform(instance, record->Path, &complete);
+    if (check.outcome == OUTCOME_GO_ON && !complete) {
+        Finding* finding = AddFinding(r, VERDICT_ERROR, "dpinst",
+                                      "DPInst %s is cut short: its headers pass Setup.exe's check, but its sections "
+                                      "reach past the end of the file, so Windows cannot start it",
+                                      InPackage(options, dpinst));
+        Refuse(finding, EndWith(OUTCOME_DPINST_NOT_STARTED, kBadImage), record->Support, REFUSED_AT_START);
+        return;
+    }
     if (check.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "dpinst", "DPInst %s is built for %d-bit Windows", InPackage(options, dpinst),
                    kCheckerRows[r].bits);
@@ -331,7 +384,7 @@ void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* opt
                                       "prerequisite installer %s is missing: on a machine that lacks its component "
                                       "Setup.exe ends with 3 and installs no driver",
                                       InPackage(options, paths[i]));
-        Refuse(finding, EndWith(OUTCOME_PREREQUISITE_MISSING), support, 1);
+        Refuse(finding, EndWith(OUTCOME_PREREQUISITE_MISSING), support, REFUSED_SOMETIMES);
     }
 }
 
@@ -352,7 +405,7 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
             Finding* finding = AddFinding(r, VERDICT_ERROR, "extraction",
                                           "no Vi32 folder: extracting the drivers (/extract_all:, EXTRACTDRIVERS=) "
                                           "copies from Vi32 first and ends with 3");
-            Refuse(finding, EndWith(OUTCOME_EXTRACTION_FAILED), support, 1);
+            Refuse(finding, EndWith(OUTCOME_EXTRACTION_FAILED), support, REFUSED_SOMETIMES);
         } else {
             AddFinding(r, VERDICT_WARNING, "extraction",
                        "no Vi64 folder: extracting the drivers succeeds but copies no 64-bit driver");
@@ -365,7 +418,7 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
 // What a "/s" run on the row ends in, in both profiles.
 void ReportOutcome(int r, uint32_t support)
 {
-    const RunOutcome& end = g_RowOutcome;
+    const RunOutcome& end = g_RowOutcome.outcome != OUTCOME_GO_ON ? g_RowOutcome : g_StartOutcome;
     if (end.outcome != OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_ERROR, "outcome", "Setup.exe /s: %s, exit code %d (with /vEXITCODES=msi: %d)",
                    OutcomeName(end.outcome), ExitCodeFor(&end, PROFILE_CLASSIC, support, 0),
@@ -392,6 +445,7 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
     memset(&record, 0, sizeof(record));
     record.Size = sizeof(record);
     g_RowOutcome = GoOn();
+    g_StartOutcome = GoOn();
     SelectPlatform(&record);
     const char* section = SelectedPlatformSection();
     int present = SettingsSectionPresent(section);

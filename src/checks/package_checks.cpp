@@ -54,6 +54,32 @@ int HeadersInsideFile(const unsigned char* view, uint64_t size)
     return fileHeader + kFileHeaderSize + optionalSize <= size;
 }
 
+// Whether the headers and every section's data lie inside the file, as the
+// loader needs them. Only called on headers HeadersInsideFile accepted.
+int SectionsInsideFile(const unsigned char* view, uint64_t size)
+{
+    const uint64_t kSizeOfHeadersOffset = 60;  // within the optional header, PE32 and PE32+ alike
+    const uint64_t kSectionHeaderSize = 40;
+    uint64_t fileHeader = ReadLittleEndian(view + kLfanewOffset, 4) + kNtSignatureSize;
+    uint64_t sections = ReadLittleEndian(view + fileHeader + 2, 2);
+    uint64_t optionalSize = ReadLittleEndian(view + fileHeader + kOptionalHeaderSizeOffset, 2);
+    uint64_t optional = fileHeader + kFileHeaderSize;
+    if (optionalSize < kSizeOfHeadersOffset + 4 ||
+        ReadLittleEndian(view + optional + kSizeOfHeadersOffset, 4) > size)
+        return 0;
+    uint64_t table = optional + optionalSize;
+    if (table + sections * kSectionHeaderSize > size)
+        return 0;
+    for (uint64_t i = 0; i < sections; ++i) {
+        const unsigned char* header = view + table + i * kSectionHeaderSize;
+        uint64_t rawSize = ReadLittleEndian(header + 16, 4);
+        uint64_t rawPointer = ReadLittleEndian(header + 20, 4);
+        if (rawSize && rawPointer + rawSize > size)
+            return 0;
+    }
+    return 1;
+}
+
 int MachineFitsWindows(uint16_t machine)
 {
     int wide = Is64BitWindows();
@@ -111,7 +137,7 @@ RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packa
     return GoOn();
 }
 
-RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path)
+RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path, int* complete)
 {
     char dpinst[PATH_CAPACITY];
     if (!JoinToProgramFolder(instance, path, dpinst)) {
@@ -130,9 +156,11 @@ RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path)
     uint64_t size = 0;
     PfHandle mapping = PfMapFileReadOnly(file, &view, &size);
     Outcome accepted = OUTCOME_DPINST_NOT_AN_IMAGE;
-    if (mapping && view)
+    if (mapping && view) {
         accepted = CheckMappedImage(view, size);
-    else
+        if (complete && accepted == OUTCOME_GO_ON)
+            *complete = SectionsInsideFile(view, size);
+    } else
         TraceLine("DPInst check: cannot be mapped (error %u)", (unsigned)PfGetLastError());
 
     if (view)

@@ -10,7 +10,9 @@
 RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath);
 // Goes on when DPInst's machine type fits the running Windows; otherwise
 // OUTCOME_FILES_MISSING (with the Windows error), OUTCOME_WRONG_DPINST_WIDTH
-// or OUTCOME_DPINST_NOT_AN_IMAGE. Reads no state.
-RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path);
+// or OUTCOME_DPINST_NOT_AN_IMAGE. Reads no state. With complete, an image that
+// passes also tells whether its sections lie inside the file, as Windows
+// needs to start it (the package checker asks; Setup.exe leaves that to Windows).
+RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path, int* complete = 0);
 
 #endif

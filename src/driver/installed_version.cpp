@@ -8,11 +8,12 @@
 #include "core/setup_state.h"
 #include "util/bounded_string.h"
 
+const char PRODUCT_KEY[] = "Software\\Vorn\\Glidex";
+const char PRODUCT_VERSION_VALUE[] = "ProductVer";
+
 namespace {
 
 const uint32_t kRegistryTextSize = 260;
-const char kProductVersionValue[] = "ProductVer";
-const char kTouchPadKey[] = "Software\\Vorn\\Glidex";
 const char kPointingStickKey[] = "Software\\Vorn\\VornPoint\\Common\\Current";
 const char kPointingStickInf[] = "GxPS2.inf";
 
@@ -21,16 +22,9 @@ int QueryProductVersion(const char* key, char* buffer)
 {
     char text[kRegistryTextSize];
     memset(text, 0, sizeof(text));
-    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, key, kProductVersionValue, text) != 0)
+    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, key, PRODUCT_VERSION_VALUE, text) != 0)
         return 0;
-    // The value may carry a product version before the driver version:
-    // "7.0 10.3.201.104" names driver 10.3.201.104.
-    char firstWord[kRegistryTextSize];
-    if (sscanf(text, "%259s %259s", firstWord, buffer) == 2)
-        return 1;
-    if (sscanf(text, "%259s", buffer) == 1)
-        return 1;
-    return -2;
+    return ProductVersionWord(text, buffer);
 }
 
 int IsScanfSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -63,6 +57,18 @@ const char* ScanInt(const char* text, int* value)
 
 }  // namespace
 
+int ProductVersionWord(const char* text, char* buffer)
+{
+    // The value may carry a product version before the driver version:
+    // "7.0 10.3.201.104" names driver 10.3.201.104.
+    char firstWord[kRegistryTextSize];
+    if (sscanf(text, "%259s %259s", firstWord, buffer) == 2)
+        return 1;
+    if (sscanf(text, "%259s", buffer) == 1)
+        return 1;
+    return -2;
+}
+
 int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer)
 {
     uint32_t access = PF_KEY_READ;
@@ -93,18 +99,21 @@ int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, cha
     return 0;
 }
 
-int loc_QueryGpDrvVersion(char* buffer) { return QueryProductVersion(kTouchPadKey, buffer); }
+int loc_QueryGpDrvVersion(char* buffer) { return QueryProductVersion(PRODUCT_KEY, buffer); }
 
 int loc_QuerySpDrvVersion(char* buffer) { return QueryProductVersion(kPointingStickKey, buffer); }
 
-int QueryInstalledVersion(const char* packageInfPath, char* buffer)
+const char* ProductKeyFor(const char* packageInfPath)
 {
     char fileName[PATH_CAPACITY];
     BoundedCopy(fileName, PATH_CAPACITY, packageInfPath);
     PfPathStripPath(fileName);
-    if (strcmp(fileName, kPointingStickInf) == 0)
-        return loc_QuerySpDrvVersion(buffer);
-    return loc_QueryGpDrvVersion(buffer);
+    return strcmp(fileName, kPointingStickInf) == 0 ? kPointingStickKey : PRODUCT_KEY;
+}
+
+int QueryInstalledVersion(const char* packageInfPath, char* buffer)
+{
+    return QueryProductVersion(ProductKeyFor(packageInfPath), buffer);
 }
 
 int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision)

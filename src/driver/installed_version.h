@@ -12,6 +12,15 @@ int loc_QueryGpDrvVersion(char* buffer);
 int loc_QuerySpDrvVersion(char* buffer);
 // The query that fits the package INF's file name.
 int QueryInstalledVersion(const char* packageInfPath, char* buffer);
+// The product's key under HKEY_LOCAL_MACHINE, where its installer records the
+// installed version (PRODUCT_VERSION_VALUE) and the tray application's folder.
+extern const char PRODUCT_KEY[];
+extern const char PRODUCT_VERSION_VALUE[];
+// The driver version word of a ProductVer text (260 characters): its second
+// word, or its only one. 1, or -2 for a text without a word.
+int ProductVersionWord(const char* text, char* buffer);
+// The key QueryInstalledVersion reads for this package INF.
+const char* ProductKeyFor(const char* packageInfPath);
 // 1 when exactly four numbers were converted.
 int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision);
 // OLDER_INSTALLED, SAME_INSTALLED, NEWER_INSTALLED; -1 / -2 for an unparsable text.

@@ -164,6 +164,12 @@ DriverVer   = 06/21/2026,%DriverVersion%
 [Maker.NTx86]
 %TouchPad% = TouchPad_Inst, ACPI\\XYZ0017, *XYZ0017
 
+[TouchPad_Inst]
+AddReg = TouchPad_Version
+
+[TouchPad_Version]
+HKLM, Software\\Vorn\\Glidex, ProductVer, 0, "7.0 %DriverVersion%"
+
 [Strings]
 Maker         = "Test maker"
 TouchPad      = "Test touch pad"

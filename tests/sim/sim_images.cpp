@@ -73,6 +73,11 @@ std::string PeImage(uint16_t machine)
     memcpy(&image[0x40], "PE\0\0", 4);
     image[0x44] = (char)(machine & 0xFF);
     image[0x45] = (char)(machine >> 8);
+    // A PE32 optional header whose headers fill the file: nothing to load past its end.
+    image[0x54] = (char)0xE0;
+    image[0x58] = 0x0B;
+    image[0x59] = 0x01;
+    image[0x58 + 60 + 1] = 0x02;  // SizeOfHeaders 0x200
     return image;
 }
 

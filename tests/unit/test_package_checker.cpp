@@ -18,7 +18,9 @@ namespace {
 
 const char kInf[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
                     "[Manufacturer]\r\nMaker=Models,NTamd64,NTx86\r\n"
-                    "[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n[Models.NTx86]\r\nPad=Inst,ACPI\\XYZ0017\r\n";
+                    "[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n[Models.NTx86]\r\nPad=Inst,ACPI\\XYZ0017\r\n"
+                    "[Inst]\r\nAddReg=Inst.Reg\r\n"
+                    "[Inst.Reg]\r\nHKLM,Software\\Vorn\\Glidex,ProductVer,,\"7.0 10.3.201.104\"\r\n";
 
 std::set<std::string> FilesOnDriveC()
 {
@@ -61,6 +63,54 @@ TEST(PackageChecker, JudgesEveryRowWithoutTouchingTheMachine)
     RunSetup(0, "/s");
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_NE(std::string::npos, sim::Machine().boxes[0].text.find("missing"));
+}
+
+// Whether the INF records the installed version where Setup.exe reads it.
+TEST(PackageChecker, VersionRecordOfTheInf)
+{
+    const std::string head =
+        "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
+        "[Manufacturer]\r\nMaker=Models,NTamd64\r\n[Models.NTamd64]\r\nPad=Inst,ACPI\\XYZ0017\r\n";
+    const struct {
+        const char* label;
+        const char* infName;
+        std::string sections;
+        int verdict;
+        const char* text;
+    } kCases[] = {
+        {"written with the product word", "Touch.inf",
+         "[Inst.NTamd64]\r\nAddReg=A,B\r\n[B]\r\nHKLM,SOFTWARE\\Vorn\\Glidex,ProductVer,0,\"%V%\"\r\n"
+         "[Strings]\r\nV=\"7.0 10.3.201.104\"\r\n",
+         VERDICT_OK, "read 10.3.201.104"},
+        {"not written", "Touch.inf", "[Inst]\r\nAddReg=A\r\n[A]\r\nHKLM,Software\\Vorn\\Glidex,Other,,\"x\"\r\n",
+         VERDICT_WARNING, "writes no ProductVer"},
+        {"another version", "Touch.inf",
+         "[Inst]\r\nAddReg=A\r\n[A]\r\nHKLM,Software\\Vorn\\Glidex,ProductVer,,\"10.3.201.99\"\r\n", VERDICT_WARNING,
+         "is not DriverVer's"},
+        // The undecorated section is not read where a decorated one exists.
+        {"only in the section Windows skips", "Touch.inf",
+         "[Inst.NTamd64]\r\nCopyFiles=F\r\n[Inst]\r\nAddReg=A\r\n[A]\r\nHKLM,Software\\Vorn\\Glidex,ProductVer,,\"1 "
+         "10.3.201.104\"\r\n",
+         VERDICT_WARNING, "writes no ProductVer"},
+        {"the pointing stick's INF, the touch pad's key", "GxPS2.inf",
+         "[Inst]\r\nAddReg=A\r\n[A]\r\nHKLM,Software\\Vorn\\Glidex,ProductVer,,\"1 10.3.201.104\"\r\n",
+         VERDICT_WARNING, "VornPoint"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        sim::WriteFile("C:\\Other\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n");
+        sim::WriteFile("C:\\Other\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile(std::string("C:\\Other\\Vi64\\") + c.infName, head + c.sections);
+        Check("C:\\Other");
+        const Finding* record = nullptr;
+        for (int i = 0; i < FindingCount(); ++i)
+            if (GetFinding(i)->row == 0 && std::string(GetFinding(i)->check) == "version-record")
+                record = GetFinding(i);
+        ASSERT_NE(nullptr, record);
+        EXPECT_EQ(c.verdict, record->verdict);
+        EXPECT_NE(nullptr, strstr(record->text, c.text)) << record->text;
+    }
 }
 
 TEST(PackageChecker, HostileSettingsTextEndsInFindings)

@@ -135,6 +135,33 @@ TEST_F(PackageChecks, DpinstImageAgainstWindowsWidth)
     }
 }
 
+// What the package checker asks beyond Setup.exe's check: can Windows load
+// every section the image declares?
+TEST_F(PackageChecks, ImageCutShortIsToldToTheChecker)
+{
+    const std::string x64 = sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64);
+    std::string oneSection = Put(Put(x64, 0x46, 1, 2), 0x138 + 16, 0x1000, 4);  // 0x1000 bytes of data
+    oneSection = Put(oneSection, 0x138 + 20, 0x200, 4);                         // at 0x200
+    const struct {
+        const char* label;
+        std::string bytes;
+        int complete;
+    } cases[] = {
+        {"headers only", x64, 1},
+        {"a section past the end", oneSection, 0},
+        {"the same with its data", oneSection + std::string(0x1000, 'd'), 1},
+        {"headers larger than the file", Put(x64, 0x58 + 60, 0x400, 4), 0},
+        {"section table past the end", Put(x64, 0x46, 20, 2), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", c.bytes);
+        int complete = -1;
+        EXPECT_EQ(OUTCOME_GO_ON, CheckExeAndPlatform(0, "\\W864\\DPInst.exe", &complete).outcome);
+        EXPECT_EQ(c.complete, complete);
+    }
+}
+
 TEST_F(PackageChecks, DpinstThatCannotBeOpenedShowsTheOpenError)
 {
     sim::MakeFolder("C:\\Pkg\\W864");

@@ -9,7 +9,7 @@ from typing import Dict, Optional, Union
 
 from .base import BIN
 from .prefix import Prefix
-from .tools import STAND_INS
+from .tools import CUT_IMAGE_BYTES, STAND_INS
 
 
 @dataclasses.dataclass
@@ -17,7 +17,7 @@ class Package:
     """A driver package folder: Setup.exe, its settings file, DPInst stand-ins, files.
 
     dpinst maps a folder inside the package to what is placed there as
-    DPInst.exe (a key of STAND_INS: "x64", "x86", "dll-x64", "dll-x86"); files
+    DPInst.exe (a key of STAND_INS: "x64", "x86", "dll-x64", "dll-x86", "cut-x64"); files
     maps package-relative paths to their contents (str is written as UTF-8, with
     line feeds turned into CR LF; a Path is copied).
     """
@@ -59,7 +59,8 @@ def write_package(prefix: Prefix, package: Package, setup_exe: Path) -> None:
     for folder, width in package.dpinst.items():
         target = root.joinpath(*[p for p in folder.split("\\") if p]) / "DPInst.exe"
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(BIN / STAND_INS[width], target)
+        image = (BIN / STAND_INS[width]).read_bytes()
+        target.write_bytes(image[:CUT_IMAGE_BYTES] if width.startswith("cut-") else image)
     for relative, content in package.files.items():
         target = root.joinpath(*[p for p in relative.split("\\") if p])
         target.parent.mkdir(parents=True, exist_ok=True)

@@ -38,7 +38,9 @@ STAND_INS = {
     "x86": "dpinst_x86.exe",
     "dll-x64": "notexe_x64.dll",  # passes a header check, cannot be started
     "dll-x86": "notexe_x86.dll",
+    "cut-x64": "dpinst_x64.exe",  # its first CUT_IMAGE_BYTES only: the header check passes, Windows cannot load it
 }
+CUT_IMAGE_BYTES = 1024
 
 COMMON_FLAGS = ("-std=c++17", "-static", "-O2", "-s", "-Wall", "-Wextra", "-Werror")
 

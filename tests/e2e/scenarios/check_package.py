@@ -23,7 +23,7 @@ ROW_OF_WINDOWS = {
 }
 # What can stop a plain "/s" run before DPInst (prerequisites need a machine
 # without .NET, extraction a switch).
-BEFORE_DPINST = ("section", "inf", "models", "device", "dpinst", "version-dll")
+BEFORE_DPINST = ("section", "inf", "models", "device", "dpinst", "version-dll", "path")
 TOUCH_PAD = ["ACPI\\XYZ0017", "*XYZ0017"]
 CONSOLE_VERDICTS = {0: "clean", 1: "WARNINGS only", 2: "ERRORS found"}
 W864 = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
@@ -199,16 +199,28 @@ SCENARIOS = [
     checked(
         "Path without its leading backslash: Setup.exe cannot start DPInst",
         driver_package({"W864": {"Path": "Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"}),
-        1,
-        [("W864", "WARNING", "path", '"C:\\pkgVi64\\DPInst.exe" /f')],
-        setup_exit=1603,
+        2,
+        [("W864", "ERROR", "path", '"C:\\pkgVi64\\DPInst.exe" /f')],
         answers=["ok"],
     ),
     checked(
-        "unquoted Silent loses its blank: options glued to DPInst's name",
+        "unquoted Silent loses its blank and with it /q: an error",
         driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Silent": " /q", "Support": 8}}, {"Vi64": "x64"}),
+        2,
+        [("W864", "ERROR", "options", '"C:\\pkg\\Vi64\\DPInst.exe"/q')],
+    ),
+    checked(
+        "unquoted Silent loses its blank but keeps /sw: a warning",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Silent": " /f /sw", "Support": 8}}, {"Vi64": "x64"}),
         1,
-        [("W864", "WARNING", "options", '"C:\\pkg\\Vi64\\DPInst.exe"/q')],
+        [("W864", "WARNING", "options", '"C:\\pkg\\Vi64\\DPInst.exe"/f /sw')],
+    ),
+    checked(
+        "DPInst cut to its first 1,024 bytes: Windows cannot start it",
+        driver_package(W864, {"Vi64": "cut-x64"}),
+        2,
+        [("W864", "ERROR", "dpinst", "is cut short")],
+        answers=["ok"],
     ),
     checked(
         "32-bit DPInst in the 64-bit folder",
