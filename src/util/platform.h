@@ -119,6 +119,8 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
 // The handle is deliberately never closed.
 uint32_t PfCreateOwnedMutex(const char* name);
 uint32_t PfGetCurrentProcessId();
+// ProcessIdToSessionId: 1 and the process's session, or 0 with the last error set.
+int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
 // GetTempPathA: characters copied without the zero (the path ends in a
 // backslash); 0 on failure, or the size needed when capacity is too small.
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity);
