@@ -124,6 +124,8 @@ struct MachineState {
     // the desktop and tokens
     uintptr_t trayWindow = 0x1234;  // 0: no "Shell_TrayWnd"
     uint32_t trayProcessId = 4242;
+    uint32_t consoleSessionId = 1;  // PF_NO_CONSOLE_SESSION: none attached
+    bool consoleUserSignedIn = true;
     std::set<std::string> failingCalls;  // names of token/launch calls that fail
     bool privilegeNotAssigned = false;
     bool hasCreateProcessWithToken = true;
