@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/desktop.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/installed_version.h"
@@ -31,6 +32,8 @@ constexpr WideText<N> Widen(const char (&ascii)[N])
 // The product's usual place, tried as it stands when the registry does not lead to the program.
 constexpr auto kFallbackFolder = Widen("C:\\Program Files\\Glidex2K");
 constexpr auto kFallbackApplication = Widen("C:\\Program Files\\Glidex2K\\Glidex.exe");
+// The signed-in user's own desktop, whatever window station this run sits on.
+constexpr auto kUserDesktop = Widen("winsta0\\default");
 
 // The program's path and folder from "HomeDirectory", as UTF-16. 0 when the
 // value is missing or not a full path, the path does not fit or no file is there.
@@ -65,9 +68,78 @@ int LaunchTrayApplication()
         BoundedCopyWide(folder, PATH_CAPACITY, kFallbackFolder.text);
         BoundedCopyWide(application, PATH_CAPACITY, kFallbackApplication.text);
     }
+    // A hidden run has no taskbar to take the user from: it asks for the
+    // console's user instead.
+    if (IsDesktopHidden())
+        return CreateProcessAsConsoleUser(application, 0, folder);
     int started = CreateProcessAsShellUser(application, 0, folder);
     TraceLine("Tray application: %s", started ? "started as the desktop user (not waited for)"
                                               : "not started (no desktop user's token, or the start failed)");
+    return started;
+}
+
+int CreateProcessAsConsoleUser(const uint16_t* applicationPath, uint16_t* commandLine, const uint16_t* workingFolder)
+{
+    uint32_t session = PfGetActiveConsoleSessionId();
+    if (session == PF_NO_CONSOLE_SESSION) {
+        TraceLine("Tray application: not started, no session is attached to the console");
+        return 0;
+    }
+    // Looked up at run time: Setup.exe links only DLLs Windows always takes from the system folder.
+    ModuleHandle wtsapi = LoadSystemLibrary(0, 0, "WTSAPI32.dll");
+    ModuleHandle userenv = LoadSystemLibrary(0, 0, "USERENV.dll");
+    ModuleHandle advapi = LoadSystemLibrary(0, 0, "ADVAPI32.dll");
+    PfProc queryToken = wtsapi ? PfGetProcAddress(wtsapi, "WTSQueryUserToken") : 0;
+    PfProc createEnvironment = userenv ? PfGetProcAddress(userenv, "CreateEnvironmentBlock") : 0;
+    PfProc destroyEnvironment = userenv ? PfGetProcAddress(userenv, "DestroyEnvironmentBlock") : 0;
+    PfProc createAsUser = advapi ? PfGetProcAddress(advapi, "CreateProcessAsUserW") : 0;
+
+    int started = 0;
+    PfHandle token = 0;
+    void* environment = 0;
+    if (!queryToken || !createEnvironment || !destroyEnvironment || !createAsUser) {
+        TraceLine(
+            "Tray application: not started, the calls that start a program for the console's user were not found");
+    } else if (!PfCallWTSQueryUserToken(queryToken, session, &token)) {
+        uint32_t error = PfGetLastError();
+        if (error == PF_ERROR_NO_TOKEN)
+            TraceLine("Tray application: not started, nobody is signed in at the console (session %u)",
+                      (unsigned)session);
+        else
+            TraceLine("Tray application: not started, the token of session %u's user was refused (error %u)",
+                      (unsigned)session, (unsigned)error);
+    } else if (!PfCallCreateEnvironmentBlock(createEnvironment, &environment, token, 0)) {
+        // This run's own environment would point the program at another profile's folders.
+        TraceLine("Tray application: not started, the user's environment could not be made (error %u)",
+                  (unsigned)PfGetLastError());
+    } else {
+        PfHandle process = 0;
+        PfHandle thread = 0;
+        started = PfCallCreateProcessAsUserW(createAsUser, token, applicationPath, commandLine,
+                                             PF_NORMAL_PRIORITY_CLASS | PF_CREATE_UNICODE_ENVIRONMENT, environment,
+                                             workingFolder, kUserDesktop.text, &process, &thread);
+        uint32_t error = started ? 0 : PfGetLastError();
+        if (process)
+            PfCloseHandle(process);
+        if (thread)
+            PfCloseHandle(thread);
+        if (started)
+            TraceLine("Tray application: started as the user signed in at the console, session %u (not waited for)",
+                      (unsigned)session);
+        else
+            TraceLine("Tray application: not started, the start as the console's user failed (error %u)",
+                      (unsigned)error);
+    }
+    if (environment)
+        PfCallDestroyEnvironmentBlock(destroyEnvironment, environment);
+    if (token)
+        PfCloseHandle(token);
+    if (advapi)
+        PfFreeLibrary(advapi);
+    if (userenv)
+        PfFreeLibrary(userenv);
+    if (wtsapi)
+        PfFreeLibrary(wtsapi);
     return started;
 }
 

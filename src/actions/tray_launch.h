@@ -7,6 +7,10 @@
 #include "util/platform.h"
 
 int LaunchTrayApplication();
+// Starts the program as the user signed in at the console, on that user's own
+// desktop, with that user's environment; for a run nobody can see. 1 when started.
+int CreateProcessAsConsoleUser(const uint16_t* applicationPath, uint16_t* commandLine,
+                               const uint16_t* workingFolder);
 int CreateProcessAsShellUser(const uint16_t* applicationPath, uint16_t* commandLine, const uint16_t* workingFolder);
 PfHandle GetShellUserToken();
 // Mode 0: name from the system folder; mode 1: from folder; else nothing.

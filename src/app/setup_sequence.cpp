@@ -11,6 +11,7 @@
 #include "checks/platform_selection.h"
 #include "config/command_line.h"
 #include "config/custom_request.h"
+#include "core/desktop.h"
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
@@ -255,8 +256,12 @@ void TraceRunStart(ModuleHandle instance, const char* arguments)
     PfGetModuleFileName(instance, program, PATH_CAPACITY);
     TraceLine("%s version %s, process %u", program, SETUP_VERSION_TEXT, (unsigned)PfGetCurrentProcessId());
     TraceLine("Command line: \"%s\"", arguments);
-    TraceLine("Desktop visible: %s",
-              PfIsDesktopVisible() ? "yes" : "no, boxes are answered with their default button");
+    int hidden = IsDesktopHidden();
+    TraceLine("Desktop visible: %s%s",
+              !hidden                          ? "yes"
+              : hidden == DESKTOP_SESSION_ZERO ? "no (session 0)"
+                                               : "no",
+              hidden ? ", boxes are answered with their default button" : "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/message_box.h"
 
+#include "core/desktop.h"
 #include "core/step_trace.h"
 #include "util/platform.h"
 
@@ -53,7 +54,7 @@ void SetBoxObserver(BoxObserver observer) { g_observer = observer; }
 
 int ShowBox(const char* text, const char* caption, uint32_t style)
 {
-    if (g_observer || !PfIsDesktopVisible()) {
+    if (g_observer || IsDesktopHidden()) {
         int answer = DefaultBoxAnswer(style);
         TraceLine("Box not shown (%s): caption \"%s\", style 0x%X, text \"%s\"; answered %s, its default button",
                   g_observer ? "checked only" : "no visible desktop", caption, (unsigned)style, text,

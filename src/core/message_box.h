@@ -5,10 +5,11 @@
 #include <stdint.h>
 
 // Shows MessageBoxA(NULL, text, caption, style) and returns its answer
-// (PF_IDOK, PF_IDYES, PF_IDNO). When nobody can see a window (a window
-// station without WSF_VISIBLE, as for SYSTEM in session 0) or an observer is
-// set, nothing is shown and the box's default button is the answer, as if a
-// person had pressed Enter. Every box goes to the step trace with its answer.
+// (PF_IDOK, PF_IDYES, PF_IDNO). When nobody can see a window (IsDesktopHidden:
+// a window station without WSF_VISIBLE, or session 0 since Windows Vista, as
+// for SYSTEM) or an observer is set, nothing is shown and the box's default
+// button is the answer, as if a person had pressed Enter. Every box goes to
+// the step trace with its answer.
 int ShowBox(const char* text, const char* caption, uint32_t style);
 
 // Sees each box instead of a person; the box is answered with its default button.

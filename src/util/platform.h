@@ -24,6 +24,7 @@ enum : uint32_t {
     PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
     PF_ERROR_ALREADY_EXISTS = 183,
     PF_ERROR_MORE_DATA = 234,
+    PF_ERROR_NO_TOKEN = 1008,
     PF_ERROR_NOT_ALL_ASSIGNED = 1300,
 
     PF_VER_PLATFORM_WIN32_NT = 2,
@@ -66,6 +67,8 @@ enum : uint32_t {
     PF_TOKEN_PRIMARY = 1,
     PF_LOGON_WITH_PROFILE = 1,
     PF_NORMAL_PRIORITY_CLASS = 0x20,
+    PF_CREATE_UNICODE_ENVIRONMENT = 0x400,
+    PF_NO_CONSOLE_SESSION = 0xFFFFFFFFu,
     PF_SE_PRIVILEGE_ENABLED = 2,
     PF_EWX_REBOOT = 2,
 
@@ -119,6 +122,8 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
 // The handle is deliberately never closed.
 uint32_t PfCreateOwnedMutex(const char* name);
 uint32_t PfGetCurrentProcessId();
+// ProcessIdToSessionId: 1 and the process's session, or 0 with the last error set.
+int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
 // GetTempPathA: characters copied without the zero (the path ends in a
 // backslash); 0 on failure, or the size needed when capacity is too small.
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity);
@@ -260,5 +265,20 @@ int PfDuplicateTokenEx(PfHandle token, uint32_t access, int impersonationLevel, 
 int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFlags, const uint16_t* applicationName,
                                   uint16_t* commandLine, uint32_t creationFlags, const uint16_t* currentDirectory,
                                   PfHandle* process, PfHandle* thread);
+
+// ---- the console user's token and process start ---------------------------------------------------
+// WTSGetActiveConsoleSessionId: PF_NO_CONSOLE_SESSION while no session is attached.
+uint32_t PfGetActiveConsoleSessionId();
+// Calls a looked-up WTSQueryUserToken (wtsapi32): the primary token of the session's user.
+int PfCallWTSQueryUserToken(PfProc proc, uint32_t sessionId, PfHandle* token);
+// Calls a looked-up CreateEnvironmentBlock (userenv); the block goes back through DestroyEnvironmentBlock.
+int PfCallCreateEnvironmentBlock(PfProc proc, void** environment, PfHandle token, int inherit);
+int PfCallDestroyEnvironmentBlock(PfProc proc, void* environment);
+// Calls a looked-up CreateProcessAsUserW without inherited handles, with a zeroed
+// STARTUPINFOW whose lpDesktop is desktop; on success the new process's and
+// thread's handles come back for the caller to close.
+int PfCallCreateProcessAsUserW(PfProc proc, PfHandle token, const uint16_t* applicationName, uint16_t* commandLine,
+                               uint32_t creationFlags, void* environment, const uint16_t* currentDirectory,
+                               const uint16_t* desktop, PfHandle* process, PfHandle* thread);
 
 #endif

@@ -282,7 +282,7 @@ class Context:
         self.problems: List[str] = []
 
     def start(self, args: str = "") -> rig.Run:
-        run = self.session.start(self.exe_path, args)
+        run = self.session.start(self.exe_path, args, hidden=self.scenario.hidden)
         self.runs.append(run)
         return run
 

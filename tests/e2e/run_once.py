@@ -69,8 +69,8 @@ def run_package(
 ) -> dict:
     """Runs one Setup.exe command in a fresh copy of the package and returns what
     came out: the command, the RunResult, the boxes, the stand-in's records
-    (command lines; "bits=NN cwd=FOLDER" lines) and the bytes of each of files
-    (None when missing)."""
+    (command lines; "bits=NN station=visible|hidden cwd=FOLDER" lines) and the
+    bytes of each of files (None when missing)."""
     rig.build_tools()
     rig.ensure_locales(["en_US.UTF-8"])
     display = rig.Display()

@@ -91,6 +91,7 @@ struct MachineState {
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
     bool desktopVisible = true;                               // false: a hidden window station (session 0)
+    uint32_t sessionId = 1;                                   // the program's; 0 with a visible station: psexec -i 0
     std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
 
     // Security of files and folders. A reparse point is a host symbolic link and
@@ -123,6 +124,8 @@ struct MachineState {
     // the desktop and tokens
     uintptr_t trayWindow = 0x1234;  // 0: no "Shell_TrayWnd"
     uint32_t trayProcessId = 4242;
+    uint32_t consoleSessionId = 1;  // PF_NO_CONSOLE_SESSION: none attached
+    bool consoleUserSignedIn = true;
     std::set<std::string> failingCalls;  // names of token/launch calls that fail
     bool privilegeNotAssigned = false;
     bool hasCreateProcessWithToken = true;

@@ -295,6 +295,17 @@ uint32_t PfCreateOwnedMutex(const char* name)
 
 uint32_t PfGetCurrentProcessId() { return g_machine.processId; }
 
+int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId)
+{
+    SIM_FAULT_POINT("", 0);
+    if (processId != g_machine.processId) {
+        PfSetLastError(87);  // ERROR_INVALID_PARAMETER
+        return 0;
+    }
+    *sessionId = g_machine.sessionId;
+    return 1;
+}
+
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity)
 {
     SIM_FAULT_POINT(g_machine.tempPath, 0);
@@ -412,8 +423,10 @@ int PfMessageBox(const char* text, const char* caption, uint32_t style)
     } else {
         answer = (style & 0xF) == PF_MB_YESNO ? PF_IDNO : PF_IDOK;
     }
-    if (!g_machine.desktopVisible)
-        answer = 0;  // nobody sees it: on Windows it never returns; the test sees it in boxes
+    // Nobody sees it (since Vista nobody signs in to session 0): on Windows it
+    // never returns; the test sees it in boxes.
+    if (!g_machine.desktopVisible || (g_machine.sessionId == 0 && g_machine.major >= 6))
+        answer = 0;
     g_machine.boxes.push_back({text ? text : "", caption ? caption : "", style, answer});
     return answer;
 }

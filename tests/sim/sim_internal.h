@@ -8,7 +8,7 @@
 
 namespace sim {
 
-enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library };
+enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library, Environment };
 
 struct HandleData {
     HandleKind kind;

@@ -11,7 +11,7 @@ using namespace sim;
 namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
-int g_wow64Proc, g_createWithTokenProc;
+int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc;
 
 }  // namespace
 
@@ -46,6 +46,10 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
     Machine().calls.push_back(std::string("GetProcAddress ") + name);
     if (library && strcmp(name, "CreateProcessWithTokenW") == 0 && Machine().hasCreateProcessWithToken)
         return (PfProc)&g_createWithTokenProc;
+    for (const char* known :
+         {"WTSQueryUserToken", "CreateEnvironmentBlock", "DestroyEnvironmentBlock", "CreateProcessAsUserW"})
+        if (library && strcmp(name, known) == 0)
+            return (PfProc)&g_consoleUserProc;
     return 0;
 }
 
@@ -169,6 +173,18 @@ std::string Narrow(const uint16_t* wide)
     return text;
 }
 
+// A started program's handles, or a missing file's error.
+int StartProgram(const uint16_t* applicationName, PfHandle* process, PfHandle* thread)
+{
+    if (!FileExists(Narrow(applicationName))) {
+        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    *process = NewHandle(HandleKind::Process);
+    *thread = NewHandle(HandleKind::Thread);
+    return 1;
+}
+
 }  // namespace
 
 int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle, uint32_t logonFlags, const uint16_t* applicationName,
@@ -182,11 +198,63 @@ int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle, uint32_t logonFlags, co
                        std::to_string(creationFlags) + " | " + Narrow(currentDirectory);
     if (proc != (PfProc)&g_createWithTokenProc || !TraceCall(call, "CreateProcessWithTokenW"))
         return 0;
-    if (!FileExists(Narrow(applicationName))) {
-        PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
+    return StartProgram(applicationName, process, thread);
+}
+
+uint32_t PfGetActiveConsoleSessionId()
+{
+    SIM_FAULT_POINT("", PF_NO_CONSOLE_SESSION);
+    Machine().calls.push_back("WTSGetActiveConsoleSessionId");
+    return Machine().consoleSessionId;
+}
+
+int PfCallWTSQueryUserToken(PfProc proc, uint32_t sessionId, PfHandle* token)
+{
+    *token = 0;
+    SIM_FAULT_POINT("", 0);
+    if (proc != (PfProc)&g_consoleUserProc ||
+        !TraceCall("WTSQueryUserToken " + std::to_string(sessionId), "WTSQueryUserToken")) {
+        PfSetLastError(1314);  // ERROR_PRIVILEGE_NOT_HELD: only SYSTEM may take another session's token
         return 0;
     }
-    *process = NewHandle(HandleKind::Process);
-    *thread = NewHandle(HandleKind::Thread);
+    if (!Machine().consoleUserSignedIn) {
+        PfSetLastError(PF_ERROR_NO_TOKEN);
+        return 0;
+    }
+    *token = NewHandle(HandleKind::Token);
     return 1;
+}
+
+int PfCallCreateEnvironmentBlock(PfProc proc, void** environment, PfHandle, int inherit)
+{
+    *environment = 0;
+    SIM_FAULT_POINT("", 0);
+    if (proc != (PfProc)&g_consoleUserProc ||
+        !TraceCall("CreateEnvironmentBlock " + std::to_string(inherit), "CreateEnvironmentBlock"))
+        return 0;
+    *environment = (void*)NewHandle(HandleKind::Environment);
+    return 1;
+}
+
+int PfCallDestroyEnvironmentBlock(PfProc, void* environment)
+{
+    SIM_FAULT_POINT("", 0);
+    Machine().calls.push_back("DestroyEnvironmentBlock");
+    return FindHandle((PfHandle)environment, HandleKind::Environment) && PfCloseHandle((PfHandle)environment);
+}
+
+int PfCallCreateProcessAsUserW(PfProc proc, PfHandle, const uint16_t* applicationName, uint16_t* commandLine,
+                               uint32_t creationFlags, void*, const uint16_t* currentDirectory,
+                               const uint16_t* desktop, PfHandle* process, PfHandle* thread)
+{
+    *process = *thread = 0;
+    SIM_FAULT_POINT("", 0);
+    char flags[16];
+    snprintf(flags, sizeof(flags), "0x%X", creationFlags);
+    std::string call = "CreateProcessAsUserW " + Narrow(applicationName) + " | " +
+                       (commandLine ? Narrow(commandLine) : "(none)") + " | " + flags + " | " +
+                       Narrow(currentDirectory) + " | " + Narrow(desktop);
+    if (proc != (PfProc)&g_consoleUserProc || !TraceCall(call, "CreateProcessAsUserW"))
+        return 0;
+    return StartProgram(applicationName, process, thread);
 }

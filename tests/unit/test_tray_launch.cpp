@@ -1,12 +1,15 @@
 // Starting the tray application with the desktop user's token.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "actions/tray_launch.h"
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
 #include "sim/sim.h"
 
 namespace {
@@ -31,11 +34,35 @@ Calls FullChain(const std::string& start)
             "FreeLibrary"};
 }
 
+const char kConsoleFallbackStart[] =
+    "CreateProcessAsUserW C:\\Program Files\\Glidex2K\\Glidex.exe | (none) | 0x420 | "
+    "C:\\Program Files\\Glidex2K | winsta0\\default";
+
+// The console user's chain for a given start call, on a run nobody sees.
+Calls ConsoleChain(const std::string& start)
+{
+    return {"WTSGetActiveConsoleSessionId",
+            "LoadLibraryA C:\\Windows\\system32\\WTSAPI32.dll",
+            "LoadLibraryA C:\\Windows\\system32\\USERENV.dll",
+            "LoadLibraryA C:\\Windows\\system32\\ADVAPI32.dll",
+            "GetProcAddress WTSQueryUserToken",
+            "GetProcAddress CreateEnvironmentBlock",
+            "GetProcAddress DestroyEnvironmentBlock",
+            "GetProcAddress CreateProcessAsUserW",
+            "WTSQueryUserToken 1",
+            "CreateEnvironmentBlock 0",
+            start,
+            "DestroyEnvironmentBlock",
+            "FreeLibrary",
+            "FreeLibrary",
+            "FreeLibrary"};
+}
+
 // The start call as traced, or "" when none was made.
 std::string LaunchedWith()
 {
     for (const std::string& call : sim::Machine().calls)
-        if (call.compare(0, 23, "CreateProcessWithTokenW") == 0)
+        if (call.compare(0, 23, "CreateProcessWithTokenW") == 0 || call.compare(0, 20, "CreateProcessAsUserW") == 0)
             return call;
     return "";
 }
@@ -124,6 +151,55 @@ TEST_F(TrayLaunch, EveryFailingStepReleasesWhatWasTaken)
     }
 }
 
+// A run nobody sees has no taskbar: the user signed in at the console gets the
+// program. Whatever stops that, the trace names it and every library, token
+// and environment block taken is given back.
+TEST_F(TrayLaunch, HiddenRunStartsItForTheConsoleUser)
+{
+    const Calls all = ConsoleChain(kConsoleFallbackStart);
+    const struct {
+        const char* label;
+        std::function<void()> arrange;
+        size_t callsMade;  // how far the chain got, then only the release calls
+        const char* traced;
+    } table[] = {
+        {"no session at the console", [] { sim::Machine().consoleSessionId = PF_NO_CONSOLE_SESSION; }, 1,
+         "not started, no session is attached to the console"},
+        {"libraries not loaded", [] { sim::Machine().failingCalls = {"LoadLibraryA"}; }, 4,
+         "not started, the calls that start a program for the console's user were not found"},
+        {"nobody signed in", [] { sim::Machine().consoleUserSignedIn = false; }, 9,
+         "not started, nobody is signed in at the console (session 1)"},
+        {"token refused", [] { sim::Machine().failingCalls = {"WTSQueryUserToken"}; }, 9,
+         "not started, the token of session 1's user was refused (error 1314)"},
+        {"environment refused", [] { sim::Machine().failingCalls = {"CreateEnvironmentBlock"}; }, 10,
+         "not started, the user's environment could not be made"},
+        {"program missing", [] { unlink(sim::HostPath("C:\\Program Files\\Glidex2K\\Glidex.exe").c_str()); }, 11,
+         "not started, the start as the console's user failed (error 2)"},
+        {"started", [] {}, all.size(), "started as the user signed in at the console, session 1 (not waited for)"},
+        {"session 0 of Windows 10, visible window station",
+         [] { sim::Machine().desktopVisible = true, sim::Machine().sessionId = 0; }, all.size(), "started as"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.label);
+        sim::Reset();
+        sim::Machine().desktopVisible = false;
+        sim::WriteFile("C:\\Program Files\\Glidex2K\\Glidex.exe", "MZ");
+        row.arrange();
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+        EXPECT_EQ(row.callsMade == all.size() ? 1 : 0, LaunchTrayApplication());
+        CloseStepTrace("end");
+        Calls expected(all.begin(), all.begin() + row.callsMade);
+        if (row.callsMade == 11)
+            expected.push_back("DestroyEnvironmentBlock");
+        if (row.callsMade > 4 && row.callsMade < all.size())
+            expected.insert(expected.end(), 3, "FreeLibrary");
+        EXPECT_EQ(expected, sim::Machine().calls);
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+        std::string trace = sim::ReadFile(StepTracePath());
+        EXPECT_NE(std::string::npos, trace.find(std::string("Tray application: ") + row.traced)) << trace;
+    }
+}
+
 TEST_F(TrayLaunch, MissingStartCallStartsNothing)
 {
     sim::Machine().hasCreateProcessWithToken = false;
@@ -166,28 +242,34 @@ protected:
 
 TEST_F(TrayLaunchInRuns, LaunchFollowsEveryEndingWithTheBit)
 {
+    const int both = SUPPORT_LAUNCH_APP | SUPPORT_EXIT_CODE;
     const struct {
         const char* label;
         const char* arguments;
         bool dpinstFails;
         int support;
-        bool launched;
+        bool hidden;
+        bool tokenRefused;
+        const char* launched;
+        int exitCode;  // a failed launch never changes it
     } table[] = {
-        {"silent install", "/s", false, SUPPORT_LAUNCH_APP, true},
-        {"usage screen", "/?", false, SUPPORT_LAUNCH_APP, true},
-        {"DPInst cannot start", "/s", true, SUPPORT_LAUNCH_APP | SUPPORT_EXIT_CODE, true},
-        {"bit not set", "/s", false, SUPPORT_EXIT_CODE, false},
+        {"silent install", "/s", false, SUPPORT_LAUNCH_APP, false, false, kFallbackStart, 0},
+        {"usage screen", "/?", false, SUPPORT_LAUNCH_APP, false, false, kFallbackStart, 0},
+        {"DPInst cannot start", "/s", true, both, false, false, kFallbackStart, 1603},
+        {"bit not set", "/s", false, SUPPORT_EXIT_CODE, false, false, "", 0},
+        {"hidden silent install", "/s", false, both, true, false, kConsoleFallbackStart, 0},
+        {"hidden, token refused", "/s", true, both, true, true, "", 1603},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.label);
         SetUp();
         Support(row.support);
         sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].startFails = row.dpinstFails;
-        int exitCode = RunSetup(0, row.arguments);
-        EXPECT_EQ(row.launched ? kFallbackStart : "", LaunchedWith());
-        if (row.dpinstFails) {
-            EXPECT_EQ(1603, exitCode);  // the failed launch changes nothing
-        }
+        sim::Machine().desktopVisible = !row.hidden;
+        if (row.tokenRefused)
+            sim::Machine().failingCalls = {"WTSQueryUserToken"};
+        EXPECT_EQ(row.exitCode, RunSetup(0, row.arguments));
+        EXPECT_EQ(row.launched, LaunchedWith());
     }
 }
 

@@ -144,3 +144,48 @@ int PfCallCreateProcessWithTokenW(PfProc proc, PfHandle token, uint32_t logonFla
     *thread = ok ? (PfHandle)started.hThread : 0;
     return ok;
 }
+
+uint32_t PfGetActiveConsoleSessionId() { return WTSGetActiveConsoleSessionId(); }
+
+int PfCallWTSQueryUserToken(PfProc proc, uint32_t sessionId, PfHandle* token)
+{
+    typedef BOOL(WINAPI * QueryUserTokenFn)(ULONG, PHANDLE);
+    HANDLE opened = NULL;
+    BOOL ok = ((QueryUserTokenFn)proc)(sessionId, &opened);
+    *token = ok ? (PfHandle)opened : 0;
+    return ok;
+}
+
+int PfCallCreateEnvironmentBlock(PfProc proc, void** environment, PfHandle token, int inherit)
+{
+    typedef BOOL(WINAPI * CreateEnvironmentBlockFn)(LPVOID*, HANDLE, BOOL);
+    BOOL ok = ((CreateEnvironmentBlockFn)proc)(environment, (HANDLE)token, inherit);
+    if (!ok)
+        *environment = NULL;  // nothing to destroy
+    return ok;
+}
+
+int PfCallDestroyEnvironmentBlock(PfProc proc, void* environment)
+{
+    typedef BOOL(WINAPI * DestroyEnvironmentBlockFn)(LPVOID);
+    return ((DestroyEnvironmentBlockFn)proc)(environment);
+}
+
+int PfCallCreateProcessAsUserW(PfProc proc, PfHandle token, const uint16_t* applicationName, uint16_t* commandLine,
+                               uint32_t creationFlags, void* environment, const uint16_t* currentDirectory,
+                               const uint16_t* desktop, PfHandle* process, PfHandle* thread)
+{
+    typedef BOOL(WINAPI * CreateAsUserFn)(HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                                          BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
+    STARTUPINFOW startup;
+    PROCESS_INFORMATION started;
+    ZeroMemory(&startup, sizeof(startup));
+    ZeroMemory(&started, sizeof(started));
+    startup.cb = sizeof(startup);
+    startup.lpDesktop = (LPWSTR)desktop;  // read only, though the field is not const
+    BOOL ok = ((CreateAsUserFn)proc)((HANDLE)token, (LPCWSTR)applicationName, (LPWSTR)commandLine, NULL, NULL, FALSE,
+                                     creationFlags, environment, (LPCWSTR)currentDirectory, &startup, &started);
+    *process = ok ? (PfHandle)started.hProcess : 0;
+    *thread = ok ? (PfHandle)started.hThread : 0;
+    return ok;
+}

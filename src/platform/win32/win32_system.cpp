@@ -52,6 +52,14 @@ uint32_t PfCreateOwnedMutex(const char* name)
 }
 
 uint32_t PfGetCurrentProcessId() { return GetCurrentProcessId(); }
+
+int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId)
+{
+    DWORD session = 0;
+    BOOL ok = ProcessIdToSessionId(processId, &session);
+    *sessionId = session;
+    return ok;
+}
 uint32_t PfGetTempPath(char* buffer, uint32_t capacity) { return GetTempPathA(capacity, buffer); }
 
 int PfMbsICmp(const char* a, const char* b) { return _mbsicmp((const unsigned char*)a, (const unsigned char*)b); }

@@ -1,7 +1,8 @@
 """The tray application for the desktop user: with Support bit 0x20 every run
 that reaches the closing steps starts "Glidex.exe" with the token of the
-taskbar's owner, from the folder in "HomeDirectory" (64-bit view) when the
-program is there, else from "C:\\Program Files\\Glidex2K". The DPInst stand-in
+taskbar's owner (on a hidden desktop: of the user signed in at the console), on
+that user's visible desktop, from the folder in "HomeDirectory" (64-bit view)
+when the program is there, else from "C:\\Program Files\\Glidex2K". The DPInst stand-in
 plays the tray program, so its record shows the command line and working folder.
 Setup.exe does not wait for it, so each scenario waits for the record."""
 import rig
@@ -44,8 +45,10 @@ def started(program, folder, first_runs=()):
         problems = []
         if calls[-1:] != [want_call] or calls[:-1] != [c.encode() for c in first_runs]:
             problems.append(f"started {calls}, expected {list(first_runs) + [want_call.decode()]}")
-        if not runs or not runs[-1].endswith("cwd=" + folder):
-            problems.append(f"tray program's working folder: {runs[-1:]}, expected {folder}")
+        if not runs or not runs[-1].endswith(" station=visible cwd=" + folder):
+            problems.append(
+                f"tray program's window station and working folder: {runs[-1:]}, expected visible, {folder}"
+            )
         return problems
 
     return check
@@ -118,4 +121,10 @@ SCENARIOS = [
     ),
     launch("after an error, whose exit code it keeps", exit_code=1603, dpinst_code=0x80010000),
     launch("after the usage screen", args="/?", first_runs=(), answers=["ok"]),
+    launch(
+        "on a hidden desktop, as the user signed in at the console",
+        hidden=True,
+        boxes=[],
+        trace=["Tray application: started as the user signed in at the console, session 1 (not waited for)"],
+    ),
 ]

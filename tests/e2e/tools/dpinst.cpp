@@ -5,7 +5,8 @@
 //   LogLine=text          a line to append to %SystemRoot%\DpInst.log
 //   WaitFor=C:\e2e\go     wait until this file exists before exiting
 // Every start appends the exact command line to C:\e2e\dpinst_calls.txt and a
-// line "bits=NN cwd=FOLDER" to C:\e2e\dpinst_runs.txt.
+// line "bits=NN station=visible|hidden cwd=FOLDER" to C:\e2e\dpinst_runs.txt
+// (station: whether its window station has WSF_VISIBLE).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -74,7 +75,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     Append(kCallsFile, GetCommandLineA());
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(MAX_PATH, folder);
-    Append(kRunsFile, std::string("bits=") + (sizeof(void*) == 8 ? "64" : "32") + " cwd=" + folder);
+    USEROBJECTFLAGS flags;
+    ZeroMemory(&flags, sizeof(flags));
+    GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags), NULL);
+    Append(kRunsFile, std::string("bits=") + (sizeof(void*) == 8 ? "64" : "32") +
+                          " station=" + ((flags.dwFlags & WSF_VISIBLE) ? "visible" : "hidden") + " cwd=" + folder);
 
     std::string logLine = ReadControl("LogLine");
     if (!logLine.empty()) {
