@@ -11,7 +11,6 @@
 
 namespace {
 
-const char kProductKey[] = "SOFTWARE\\Vorn\\Glidex";
 const char kHomeDirectoryValue[] = "HomeDirectory";
 const char kApplicationName[] = "\\Glidex.exe";
 // A 16-bit text built at compile time from an ASCII literal, so the
@@ -41,7 +40,7 @@ int FindInstalledApplication(uint16_t* application, uint16_t* folder)
 {
     char home[PATH_CAPACITY] = "";
     // A relative folder would be looked for from the current folder.
-    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, kProductKey, kHomeDirectoryValue, home) != 0 || !IsFullPath(home))
+    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, PRODUCT_KEY, kHomeDirectoryValue, home) != 0 || !IsFullPath(home))
         return 0;
     // Plain text: a value that ends with a backslash gives two of them, which Windows accepts.
     char path[PATH_CAPACITY];

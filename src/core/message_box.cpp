@@ -6,8 +6,6 @@
 
 namespace {
 
-BoxObserver g_observer;
-
 const char* AnswerName(int answer)
 {
     switch (answer) {
@@ -50,17 +48,13 @@ int DefaultBoxAnswer(uint32_t style)
     return buttons[index < count ? index : 0];
 }
 
-void SetBoxObserver(BoxObserver observer) { g_observer = observer; }
-
 int ShowBox(const char* text, const char* caption, uint32_t style)
 {
-    if (g_observer || IsDesktopHidden()) {
+    if (IsDesktopHidden()) {
         int answer = DefaultBoxAnswer(style);
-        TraceLine("Box not shown (%s): caption \"%s\", style 0x%X, text \"%s\"; answered %s, its default button",
-                  g_observer ? "checked only" : "no visible desktop", caption, (unsigned)style, text,
-                  AnswerName(answer));
-        if (g_observer)
-            g_observer(text, caption, style, answer);
+        TraceLine("Box not shown (no visible desktop): caption \"%s\", style 0x%X, text \"%s\"; answered %s, its "
+                  "default button",
+                  caption, (unsigned)style, text, AnswerName(answer));
         return answer;
     }
     // Traced before it waits, so a box nobody answers is still on record.

@@ -7,15 +7,10 @@
 // Shows MessageBoxA(NULL, text, caption, style) and returns its answer
 // (PF_IDOK, PF_IDYES, PF_IDNO). When nobody can see a window (IsDesktopHidden:
 // a window station without WSF_VISIBLE, or session 0 since Windows Vista, as
-// for SYSTEM) or an observer is set, nothing is shown and the box's default
+// for SYSTEM), nothing is shown and the box's default
 // button is the answer, as if a person had pressed Enter. Every box goes to
 // the step trace with its answer.
 int ShowBox(const char* text, const char* caption, uint32_t style);
-
-// Sees each box instead of a person; the box is answered with its default button.
-typedef void (*BoxObserver)(const char* text, const char* caption, uint32_t style, int answer);
-// Null shows boxes again.
-void SetBoxObserver(BoxObserver observer);
 
 // The button MessageBoxA makes the default for style (OK, OK/Cancel, Yes/No and
 // Yes/No/Cancel boxes): the answer Enter gives.
