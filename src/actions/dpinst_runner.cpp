@@ -21,12 +21,23 @@ int BuildDpinstPath(ModuleHandle instance, const SettingsRecord* settings, char*
     return folderKnown;
 }
 
-// Starts the command, waits, and decodes DPInst's code.
-RunOutcome StartDpinst(const char* command, int folderKnown)
+// Starts the command, waits, and decodes DPInst's code. The command names
+// DPInst as the settings give it, joined as text; it starts only when that is
+// the file the checks checked, inside the package: as SYSTEM, a Path without
+// its backslash or with ".." would otherwise start a file any user may put there.
+RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, const char* command, int folderKnown)
 {
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
+    char checked[PATH_CAPACITY];
+    if (folderKnown &&
+        !(JoinToProgramFolder(instance, settings->Path, checked) && StartsCheckedFile(instance, command, checked))) {
+        TraceLine("DPInst: Path \"%s\" makes a command that names another file than %s, the one checked inside "
+                  "the package: not started",
+                  settings->Path, checked);
+        return EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND);
+    }
     if (!folderKnown)
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
     if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
@@ -71,12 +82,12 @@ RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char command[DPINST_COMMAND_CAPACITY];
     int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
-    return StartDpinst(command, folderKnown);
+    return StartDpinst(instance, settings, command, folderKnown);
 }
 
 RunOutcome RunDpinstUninstall(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath)
 {
     char command[DPINST_COMMAND_CAPACITY];
     int folderKnown = BuildDpinstUninstallCommand(instance, settings, packageInfPath, IsSilentMode(), command);
-    return StartDpinst(command, folderKnown);
+    return StartDpinst(instance, settings, command, folderKnown);
 }

@@ -20,17 +20,6 @@ const uint64_t kNtSignatureSize = 4;
 const uint64_t kFileHeaderSize = 20;
 const uint64_t kOptionalHeaderSizeOffset = 16;  // within the file header
 
-// The program's folder with path appended. A join that does not fit leaves
-// the shell's buffer empty, which would then name the current folder: refuse it.
-int JoinToProgramFolder(ModuleHandle instance, const char* path, char* joined)
-{
-    if (!GetProgramFolder(instance, joined)) {
-        joined[0] = 0;
-        return 0;
-    }
-    return PfPathAppend(joined, path);
-}
-
 uint32_t ReadLittleEndian(const unsigned char* bytes, int count)
 {
     uint32_t value = 0;

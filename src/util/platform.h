@@ -118,9 +118,13 @@ uint16_t PfGetSystemDefaultLangId();
 void PfGetLocalTime(PfSystemTime* time);
 // ExpandEnvironmentStringsA: characters needed including the zero; 0 on failure.
 uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity);
-// CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call.
-// The handle is deliberately never closed.
-uint32_t PfCreateOwnedMutex(const char* name);
+// CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call and
+// the handle in mutex (0 when none). The handle is deliberately never closed.
+uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex);
+// GetSecurityInfo(SE_KERNEL_OBJECT) + IsWellKnownSid: 1 when the object's
+// owner is the well-known SID of that type, 0 when it is another, -1 when
+// the owner cannot be read.
+int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType);
 uint32_t PfGetCurrentProcessId();
 // ProcessIdToSessionId: 1 and the process's session, or 0 with the last error set.
 int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
@@ -170,6 +174,8 @@ uint32_t PfGetFileAttributes(const char* path);
 int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType);
 // 1 when the owner is the account this process runs as (its token's user).
 int PfIsOwnedByProcessUser(const char* path);
+// GetFullPathNameA into a 260-character buffer: 1 when it fitted.
+int PfGetFullPathName(const char* path, char* full);
 // MoveFileExA(MOVEFILE_REPLACE_EXISTING): a link at target is replaced, not followed.
 int PfMoveFileReplacing(const char* source, const char* target);
 // CreateFileMappingA(PAGE_READONLY) + MapViewOfFile(FILE_MAP_READ) of the whole file.

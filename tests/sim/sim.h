@@ -88,6 +88,9 @@ struct MachineState {
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
+    // Who made that mutex, in SDDL form ("BA", "SY", a user's SID); empty when
+    // its owner cannot be read, as under Wine.
+    std::string mutexOwner;
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
     bool desktopVisible = true;                               // false: a hidden window station (session 0)

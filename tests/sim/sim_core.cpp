@@ -286,11 +286,23 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
     return (uint32_t)out.size() + 1;
 }
 
-uint32_t PfCreateOwnedMutex(const char* name)
+uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex)
 {
+    *mutex = 0;
     SIM_FAULT_POINT(name, PfGetLastError());
+    *mutex = (PfHandle)&g_machine.mutexOwner;
     PfSetLastError(g_machine.mutexHeldElsewhere ? (uint32_t)PF_ERROR_ALREADY_EXISTS : 0u);
     return PfGetLastError();
+}
+
+int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType)
+{
+    if (object != (PfHandle)&g_machine.mutexOwner || g_machine.mutexOwner.empty())
+        return -1;
+    const char* sddl = wellKnownSidType == PF_WIN_BUILTIN_ADMINISTRATORS_SID ? "BA"
+                       : wellKnownSidType == PF_WIN_LOCAL_SYSTEM_SID         ? "SY"
+                                                                             : "?";
+    return g_machine.mutexOwner == sddl ? 1 : 0;
 }
 
 uint32_t PfGetCurrentProcessId() { return g_machine.processId; }

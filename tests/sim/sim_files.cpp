@@ -150,6 +150,32 @@ int PfPathAppend(char* path, const char* more)
     return 1;
 }
 
+// Windows' own path normalisation: "." and ".." resolved, and a name's
+// trailing dots and blanks dropped ("C:\Pkg.\x" is "C:\Pkg\x"), as the
+// "File path formats on Windows systems" article of Microsoft's docs gives it.
+int PfGetFullPathName(const char* path, char* full)
+{
+    std::string absolute = path;
+    if (!IsAbsolute(path))
+        absolute = (path[0] == '\\' ? std::string("C:") : std::string("C:\\")) + path;
+    std::string trimmed;
+    std::stringstream parts(absolute);
+    std::string part;
+    for (bool first = true; std::getline(parts, part, '\\'); first = false) {
+        if (part != "." && part != "..")
+            while (!part.empty() && (part.back() == '.' || part.back() == ' '))
+                part.pop_back();
+        trimmed += (first ? "" : "\\") + part;
+    }
+    std::string result = Canonicalize(trimmed);
+    if (result.size() >= 260) {
+        full[0] = 0;
+        return 0;
+    }
+    strcpy(full, result.c_str());
+    return 1;
+}
+
 int PfPathRemoveFileSpec(char* path)
 {
     char* slash = strrchr(path, '\\');
@@ -464,7 +490,9 @@ void Run(const Program& program)
 int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
 {
     SIM_FAULT_POINT(commandLine, 0);
-    std::string image = ImageOf(commandLine);
+    // Windows resolves the image's name as GetFullPathNameA does.
+    char full[260];
+    std::string image = PfGetFullPathName(ImageOf(commandLine).c_str(), full) ? full : ImageOf(commandLine);
     const Program* program = ProgramAt(image);
     if ((program && program->startFails) || (!program && (!FileExists(image) || IsFolder(image)))) {
         PfSetLastError(program ? program->startError : PF_ERROR_FILE_NOT_FOUND);

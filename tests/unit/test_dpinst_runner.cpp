@@ -106,6 +106,41 @@ TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [3]", sim::Machine().boxes[0].text);
 }
 
+// The command keeps its text, but only the file the checks checked, inside
+// the package, is started: never one a user planted where a Path without its
+// backslash, or with "..", leads.
+TEST_F(DpinstRunner, StartsOnlyTheCheckedFileInsideThePackage)
+{
+    const struct {
+        const char* path;
+        const char* planted;  // a DPInst a user put outside the package
+        bool starts;
+    } cases[] = {
+        {"\\Vi64\\DPInst.exe", nullptr, true},
+        {"\\Vi64\\..\\Vi64\\DPInst.exe", nullptr, true},
+        {".\\Vi64\\DPInst.exe", nullptr, true},  // "C:\Pkg.\Vi64": Windows drops the dot
+        {"Vi64\\DPInst.exe", "C:\\PkgVi64\\DPInst.exe", false},
+        {"\\..\\Vi64\\DPInst.exe", "C:\\Vi64\\DPInst.exe", false},
+        {"\\Vi64\\DPInst.exe:evil", "C:\\Pkg\\Vi64\\DPInst.exe:evil", false},
+        {"C:\\Vi64\\DPInst.exe", "C:\\PkgC:\\Vi64\\DPInst.exe", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetUp();
+        BoundedCopy(g_State.Settings.Path, 260, c.path);
+        if (c.planted)
+            sim::Machine().programs[c.planted].exitCode = 1;
+        sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = 1;
+        int result = ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
+        EXPECT_EQ(c.starts ? SUCCESS : ERROR, result);
+        EXPECT_EQ(c.starts ? 1u : 0u, sim::Machine().processes.size());
+        if (!c.starts) {
+            ASSERT_EQ(1u, sim::Machine().boxes.size());
+            EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [2]", sim::Machine().boxes[0].text);
+        }
+    }
+}
+
 TEST_F(DpinstRunner, SilentModeIsTheWholeSwitch)
 {
     const struct {

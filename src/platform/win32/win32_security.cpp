@@ -44,6 +44,18 @@ int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)
     return matches;
 }
 
+int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType)
+{
+    PSID owner = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetSecurityInfo((HANDLE)object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
+                        &descriptor) != ERROR_SUCCESS)
+        return -1;
+    int matches = owner ? (IsWellKnownSid(owner, (WELL_KNOWN_SID_TYPE)wellKnownSidType) ? 1 : 0) : -1;
+    LocalFree(descriptor);
+    return matches;
+}
+
 int PfIsOwnedByProcessUser(const char* path)
 {
     PSID owner = NULL;

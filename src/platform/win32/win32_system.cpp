@@ -44,11 +44,21 @@ uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t c
     return ExpandEnvironmentStringsA(source, buffer, capacity);
 }
 
-uint32_t PfCreateOwnedMutex(const char* name)
+uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex)
 {
     SetLastError(ERROR_SUCCESS);
-    CreateMutexA(NULL, TRUE, name);
+    *mutex = (PfHandle)CreateMutexA(NULL, TRUE, name);
     return GetLastError();
+}
+
+int PfGetFullPathName(const char* path, char* full)
+{
+    DWORD length = GetFullPathNameA(path, MAX_PATH, full, NULL);
+    if (length == 0 || length >= MAX_PATH) {
+        full[0] = 0;
+        return 0;
+    }
+    return 1;
 }
 
 uint32_t PfGetCurrentProcessId() { return GetCurrentProcessId(); }

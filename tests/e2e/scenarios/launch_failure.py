@@ -5,7 +5,8 @@ user-interface language; the right-to-left style follows the system language.
 To make the start fail, a DLL stands where DPInst.exe should be: its header
 names the right processor, so a check of the image lets it through, and
 CreateProcess refuses it with ERROR_BAD_EXE_FORMAT (193, shown as [C1])."""
-from e2e import Box, Scenario, driver_package, rc_string, through_ansi, unattended
+import rig
+from e2e import SAMPLE_INF, Box, Scenario, driver_package, rc_string, through_ansi, unattended
 
 SECTIONS = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 NOT_STARTABLE = driver_package(SECTIONS, {"Vi64": "dll-x64"})
@@ -38,6 +39,19 @@ def launch_failure(label, langid, style=LTR, **locale):
     )
 
 
+def planted(path, folder):
+    return Scenario(
+        f"Path {path}, a DPInst planted in {folder}: nothing started, launch-failure box [2], exit 1603",
+        driver_package({"W864": {"Path": path, "Support": 8}}, {"Vi64": "x64"}),
+        args="/s",
+        seed_files={folder + "\\DPInst.exe": rig.BIN / "dpinst_x64.exe", folder + "\\TouchPad.inf": SAMPLE_INF},
+        cleanup=[folder],
+        exit=1603,
+        dpinst_calls=[],
+        boxes=[info_box(0x0409, 6, " [2]", LTR, "en_US.UTF-8")],
+    )
+
+
 SCENARIOS = [
     launch_failure("English", 0x0409),
     launch_failure("silent run still shows the box", 0x0409, args="/s"),
@@ -66,4 +80,8 @@ SCENARIOS = [
         dpinst_calls=[],
         boxes=[info_box(0x0409, 3, " [2]", LTR, "en_US.UTF-8")],
     ),
+    # What starts is the file the checks checked, inside the package: a Path
+    # that leads elsewhere starts nothing, not even a DPInst a user put there.
+    planted("Vi64\\DPInst.exe", "C:\\pkgVi64"),
+    planted("\\..\\Vi64\\DPInst.exe", "C:\\Vi64"),
 ]
