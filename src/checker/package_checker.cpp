@@ -160,8 +160,8 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
     } else if (record->Path[0] != '\\') {
         Finding* finding = AddFinding(
             r, VERDICT_ERROR, "path",
-            "Path \"%s\" does not begin with a backslash: the checks pass, but Setup.exe starts DPInst as "
-            "%s, a file outside the package, so every install fails; write Path=\\%s",
+            "Path \"%s\" does not begin with a backslash: the checks pass, but DPInst's command %s names a "
+            "file outside the package, so Setup.exe starts nothing and every install fails; write Path=\\%s",
             record->Path, interactive, record->Path);
         Refuse(finding, EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND), record->Support,
                REFUSED_AT_START);
