@@ -54,22 +54,9 @@ int GetInstallerPath(ModuleHandle instance, const Prerequisite* prerequisite, ch
     return 0;
 }
 
-// Starts the installer from the package's "DotNetFx" folder and waits for it.
-// 1 when it was started. By full path, and only when the file is there: a
-// bare name would let the search order start a file of that name from
-// elsewhere. No shell error box: a silent deployment must not stop on a
-// dialog that nobody answers.
-int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
+// Starts the installer and waits for it. 1 when it was started.
+int RunInstaller(const Prerequisite* prerequisite, const char* folder, const char* installer)
 {
-    char folder[PATH_CAPACITY];
-    char installer[PATH_CAPACITY];
-    if (!GetInstallerPath(instance, prerequisite, folder, installer))
-        return 0;
-    uint32_t attributes = PfGetFileAttributes(installer);
-    if (attributes == PF_INVALID_FILE_ATTRIBUTES || (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
-        TraceLine("Prerequisites: %s is missing", installer);
-        return 0;
-    }
     const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
@@ -81,6 +68,28 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
     // The installer's own result decides nothing here: only a failed start stops the run.
     TraceLine("Prerequisites: %s ended with exit code %u (0x%X)", installer, (unsigned)code, (unsigned)code);
     return 1;
+}
+
+// Starts the installer from the package's "DotNetFx" folder and waits for it.
+// 1 when it was started. By full path, and only when the file is there: a
+// bare name would let the search order start a file of that name from
+// elsewhere. No shell error box: a silent deployment must not stop on a
+// dialog that nobody answers.
+int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
+{
+    char folder[PATH_CAPACITY];
+    char installer[PATH_CAPACITY];
+    if (!GetInstallerPath(instance, prerequisite, folder, installer))
+        return 0;
+    // Held open (no writes, no delete) from here to its end: what is found is what runs.
+    PfHandle hold = PfOpenFileForRead(installer);
+    if (!hold) {
+        TraceLine("Prerequisites: %s is missing (error %u)", installer, (unsigned)PfGetLastError());
+        return 0;
+    }
+    int started = RunInstaller(prerequisite, folder, installer);
+    PfCloseHandle(hold);
+    return started;
 }
 
 // 1 when the component is there or its installer was started.

@@ -30,13 +30,16 @@ constexpr WideText<N> Widen(const char (&ascii)[N])
 
 // The product's usual place, tried as it stands when the registry does not lead to the program.
 constexpr auto kFallbackFolder = Widen("C:\\Program Files\\Glidex2K");
-constexpr auto kFallbackApplication = Widen("C:\\Program Files\\Glidex2K\\Glidex.exe");
+constexpr char kFallbackApplicationPath[] = "C:\\Program Files\\Glidex2K\\Glidex.exe";
+constexpr auto kFallbackApplication = Widen(kFallbackApplicationPath);
 // The signed-in user's own desktop, whatever window station this run sits on.
 constexpr auto kUserDesktop = Widen("winsta0\\default");
 
-// The program's path and folder from "HomeDirectory", as UTF-16. 0 when the
-// value is missing or not a full path, the path does not fit or no file is there.
-int FindInstalledApplication(uint16_t* application, uint16_t* folder)
+// The program's path and folder from "HomeDirectory", as UTF-16, with the
+// program held open (no writes, no delete) in hold until it has been started:
+// what is found is what starts. 0 when the value is missing or not a full
+// path, the path does not fit or no file is there.
+int FindInstalledApplication(uint16_t* application, uint16_t* folder, PfHandle* hold)
 {
     char home[PATH_CAPACITY] = "";
     // A relative folder would be looked for from the current folder.
@@ -47,7 +50,8 @@ int FindInstalledApplication(uint16_t* application, uint16_t* folder)
     BoundedCopy(path, PATH_CAPACITY, home);
     if (BoundedAppend(path, PATH_CAPACITY, kApplicationName) != BOUNDED_OK)
         return 0;  // a cut path could name some other file
-    if (!PfPathFileExists(path))
+    *hold = PfOpenFileForRead(path);
+    if (!*hold)
         return 0;
     TraceLine("Tray application: %s", path);
     return PfAnsiToWide(home, -1, folder, PATH_CAPACITY) != 0 &&
@@ -62,18 +66,27 @@ int LaunchTrayApplication()
     uint16_t folder[PATH_CAPACITY];
     memset(application, 0, sizeof(application));
     memset(folder, 0, sizeof(folder));
-    if (!FindInstalledApplication(application, folder)) {
+    PfHandle hold = 0;
+    if (!FindInstalledApplication(application, folder, &hold)) {
+        if (hold)
+            PfCloseHandle(hold);
         TraceLine("Tray application: not found through HomeDirectory; the usual place is tried");
         BoundedCopyWide(folder, PATH_CAPACITY, kFallbackFolder.text);
         BoundedCopyWide(application, PATH_CAPACITY, kFallbackApplication.text);
+        hold = PfOpenFileForRead(kFallbackApplicationPath);
     }
+    int started = 0;
     // A hidden run has no taskbar to take the user from: it asks for the
     // console's user instead.
-    if (IsDesktopHidden())
-        return CreateProcessAsConsoleUser(application, 0, folder);
-    int started = CreateProcessAsShellUser(application, 0, folder);
-    TraceLine("Tray application: %s", started ? "started as the desktop user (not waited for)"
-                                              : "not started (no desktop user's token, or the start failed)");
+    if (IsDesktopHidden()) {
+        started = CreateProcessAsConsoleUser(application, 0, folder);
+    } else {
+        started = CreateProcessAsShellUser(application, 0, folder);
+        TraceLine("Tray application: %s", started ? "started as the desktop user (not waited for)"
+                                                  : "not started (no desktop user's token, or the start failed)");
+    }
+    if (hold)
+        PfCloseHandle(hold);
     return started;
 }
 

@@ -25,6 +25,7 @@
 #include "log/debug_report.h"
 #include "log/runtime_log.h"
 #include "util/bounded_string.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -39,6 +40,9 @@ struct Run {
     int versionsRead;
     int settingsLoaded;
     char packageInfPath[PATH_CAPACITY];
+    // DPInst, held open (no writes, no delete) from its check to the end of
+    // its run: the file checked is the file run.
+    PfHandle dpinstHold;
 };
 
 const char* ResultName(int result)
@@ -142,7 +146,13 @@ RunOutcome MatchDevice(Run* run)
     return GoOn();
 }
 
-RunOutcome CheckDpinst(Run* run) { return CheckExeAndPlatform(run->instance, g_State.Settings.Path); }
+RunOutcome CheckDpinst(Run* run)
+{
+    char dpinst[PATH_CAPACITY];
+    if (JoinToProgramFolder(run->instance, g_State.Settings.Path, dpinst))
+        run->dpinstHold = PfOpenFileForRead(dpinst);
+    return CheckExeAndPlatform(run->instance, g_State.Settings.Path);
+}
 
 RunOutcome ReadCommandLine(Run* run)
 {
@@ -385,6 +395,8 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     run.instance = instance;
     run.arguments = arguments;
     RunOutcome end = g_State.Uninstall ? RunSteps(kUninstallSteps, &run) : RunSteps(kInstallSteps, &run);
+    if (run.dpinstHold)
+        PfCloseHandle(run.dpinstHold);
     int profile = g_State.ExitCodeProfile;
     const char* profileName = ProfileName(profile);
     if (EndsAtOnce(end.outcome)) {

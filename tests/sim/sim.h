@@ -175,6 +175,8 @@ bool FileExists(const std::string& windowsPath);
 void MakeFolder(const std::string& windowsPath);
 // A reparse point at link that leads to target (a host symbolic link).
 void MakeLink(const std::string& link, const std::string& target);
+// Whether the program holds a file handle open on the path.
+bool IsOpen(const std::string& windowsPath);
 // A second name for an existing file.
 void MakeHardLink(const std::string& link, const std::string& existing);
 

@@ -106,6 +106,14 @@ std::string HandlePath(PfHandle handle)
     return found == g_handles.end() ? "" : found->second.path;
 }
 
+bool IsOpen(const std::string& windowsPath)
+{
+    for (const auto& entry : g_handles)
+        if (entry.second.kind == HandleKind::File && strcasecmp(entry.second.path.c_str(), windowsPath.c_str()) == 0)
+            return true;
+    return false;
+}
+
 void ResetHandles()
 {
     g_handles.clear();

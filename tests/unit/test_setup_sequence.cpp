@@ -124,10 +124,15 @@ TEST_F(SetupSequence, UsageScreenEndsTheRunWithSuccess)
 TEST_F(SetupSequence, SilentDeploymentRunsDpinstWithSilentOptions)
 {
     Dpinst().exitCode = 1;
+    // Held from its check to the end of its run, so the file checked is the file run.
+    bool held = false;
+    Dpinst().whileRunning = [&]() { held = sim::IsOpen("C:\\Pkg\\Vi64\\DPInst.exe"); };
     EXPECT_EQ(0, RunSetup(0, "/s"));
     ASSERT_EQ(1u, sim::Machine().processes.size());
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
     EXPECT_TRUE(sim::Machine().boxes.empty());
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
 TEST_F(SetupSequence, ExitCodeIsTheResultOnlyWithTheExitCodeBit)
