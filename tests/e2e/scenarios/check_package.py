@@ -161,7 +161,7 @@ SCENARIOS = [
         sample_package(),
         0,
         [(row, "OK", "dpinst", "is built for") for row in ("W864", "W832", "W764", "W732", "Vi64", "Vi32")]
-        + [("XP64", "OK", "section", "not targeted")],
+        + [("W864", "OK", "version-record", '"7.0 10.3.201.104"'), ("XP64", "OK", "section", "not targeted")],
         device=["ACPI\\VRN0001", "*VRN0001"],
     ),
     checked(
@@ -185,6 +185,12 @@ SCENARIOS = [
         driver_package(W864, {"Vi64": "x64"}),
         0,
         [("W864", "OK", "models", "ACPI\\XYZ0017, *XYZ0017"), ("W764", "OK", "section", "not targeted")],
+    ),
+    checked(
+        "an INF that records no installed version: a warning, Setup.exe installs",
+        driver_package(W864, {"Vi64": "x64"}, inf=inf_with("AddReg = TouchPad_Version", "")),
+        1,
+        [("W864", "WARNING", "version-record", "writes no ProductVer under HKLM\\Software\\Vorn\\Glidex")],
     ),
     checked(
         "section typo [W746] names [W764] on the Windows 7 row",
