@@ -88,9 +88,6 @@ struct MachineState {
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
-    // Who made that mutex, in SDDL form ("BA", "SY", a user's SID); empty when
-    // its owner cannot be read, as under Wine.
-    std::string mutexOwner;
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
     bool desktopVisible = true;                               // false: a hidden window station (session 0)
@@ -103,6 +100,9 @@ struct MachineState {
     // elevated program, is owned by "BA".
     std::map<std::string, std::string> owners;
     std::string processUser = "S-1-5-21-1-2-3-500";  // the account the program runs as
+    // Who made the mutex held elsewhere, in SDDL form ("BA", "SY", a user's
+    // SID); empty when its owner cannot be read, as under Wine.
+    std::string mutexOwner;
 
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;
