@@ -130,7 +130,7 @@ std::string HostPath(const std::string& windowsPath)
             continue;
         if (part == "..") {
             size_t slash = host.find_last_of('/');
-            if (slash > g_root.size() + 2)
+            if (slash > g_root.size())  // never above the drive
                 host.erase(slash);
             continue;
         }
