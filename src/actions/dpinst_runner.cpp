@@ -1,5 +1,7 @@
 #include "actions/dpinst_runner.h"
 
+#include <string.h>
+
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/step_trace.h"
@@ -13,6 +15,24 @@ const uint32_t kRebootTwoPackages = 0x40000002u;
 const uint32_t kStagedMask = 0x1100u;
 const uint32_t kStagedOnly = 0x100u;
 const uint32_t kFailedFlag = 0x80000000u;
+
+// The folder of the image the command names between its first pair of
+// quotes, for DPInst's current folder: the launcher's own, which it would
+// otherwise inherit, is searched for DLLs and may be anywhere. 0 when there is
+// no such folder: the start then fails as it always has, for the missing image.
+int GetImageFolder(const char* command, char* folder)
+{
+    const char* end = command[0] == '"' ? strchr(command + 1, '"') : 0;
+    if (!end || BoundedCopyN(folder, PATH_CAPACITY, command + 1, (size_t)(end - command - 1)) != BOUNDED_OK)
+        return 0;
+    // Windows takes "/" for "\"; "/" is never the second byte of a double-byte character.
+    for (char* p = folder; *p; ++p)
+        if (*p == '/')
+            *p = '\\';
+    PfPathRemoveFileSpec(folder);
+    uint32_t attributes = PfGetFileAttributes(folder);
+    return attributes != PF_INVALID_FILE_ATTRIBUTES && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY);
+}
 
 }  // namespace
 
@@ -58,7 +78,9 @@ int RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
     TraceLine("DPInst: starting %s", command);
     if (!folderKnown)
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-    if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
+    char imageFolder[PATH_CAPACITY];
+    int inFolder = folderKnown && GetImageFolder(command, imageFolder);
+    if (!folderKnown || !PfRunProcessAndWait(command, inFolder ? imageFolder : 0, &processCode, &threadCode)) {
         TraceLine("DPInst: could not be started (error %u)", (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_LAUNCH_FAILED, IDS_CAPTION, PfGetLastError());
         return ERROR;

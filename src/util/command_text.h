@@ -12,8 +12,9 @@ int IsLiteralInQuotes(const char* text);
 // 1 for a path from a drive root or a network share: Windows looks for it
 // nowhere else, neither in the current folder nor on the search path.
 int IsFullPath(const char* path);
-// Runs command through the interpreter that COMSPEC names, as system() does,
-// and waits: its exit code, or -1 when COMSPEC is not the full path of a file.
+// Runs command through cmd.exe of the system folder ("/d /c"), in this
+// program's current folder, and waits: its exit code, or -1 when it could
+// not be started or the command does not fit.
 int RunInterpreterCommand(const char* command);
 
 #endif

@@ -24,6 +24,7 @@ enum : uint32_t {
     PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
     PF_ERROR_ALREADY_EXISTS = 183,
     PF_ERROR_MORE_DATA = 234,
+    PF_ERROR_DIRECTORY = 267,
     PF_ERROR_NOT_ALL_ASSIGNED = 1300,
 
     PF_VER_PLATFORM_WIN32_NT = 2,
@@ -55,6 +56,7 @@ enum : uint32_t {
 
     PF_SEE_MASK_NOCLOSEPROCESS = 0x40,
     PF_SEE_MASK_FLAG_NO_UI = 0x400,
+    PF_SEE_MASK_NOZONECHECKS = 0x800000,
     PF_SW_HIDE = 0,
 
     PF_PROCESS_QUERY_INFORMATION = 0x0400,
@@ -113,8 +115,6 @@ uint32_t PfGetModuleFileName(ModuleHandle module, char* buffer, uint32_t capacit
 int PfGetVersionEx(PfOsVersionInfo* info);
 uint16_t PfGetSystemDefaultLangId();
 void PfGetLocalTime(PfSystemTime* time);
-// ExpandEnvironmentStringsA: characters needed including the zero; 0 on failure.
-uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity);
 // CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call.
 // The handle is deliberately never closed.
 uint32_t PfCreateOwnedMutex(const char* name);
@@ -187,17 +187,18 @@ int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* si
 int32_t PfRegCloseKey(PfHandle key);
 
 // ---- programs ------------------------------------------------------------------
-// CreateProcessA(NULL, commandLine, ..., 0, inherit env and folder), wait without
-// a time limit, read the process and primary-thread exit codes, close both handles.
-// 1 on success; 0 when the process could not be started (last error set).
-int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode);
+// CreateProcessA(NULL, commandLine, ..., 0, inherited environment, folder as its
+// current folder, or this program's when folder is NULL), wait without a time
+// limit, read the process and primary-thread exit codes, close both handles.
+// 1 on success; 0 with the last error set when the process could not be
+// started, waited for or its codes read.
+int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
+                        uint32_t* threadExitCode);
 // ShellExecuteExA with the given mask, verb, file, parameters, folder and show
 // command; waits without a time limit for the process it returns, reads its
 // exit code (left as it was when no process came back), then closes it.
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
                           const char* folder, int show, uint32_t* exitCode);
-// The C runtime's system(): COMSPEC /c command, waited for.
-int PfSystem(const char* command);
 
 // ---- message boxes and strings -------------------------------------------------------
 int PfMessageBox(const char* text, const char* caption, uint32_t style);
@@ -212,7 +213,10 @@ ModuleHandle PfGetModuleHandle(const char* name);
 ModuleHandle PfLoadLibrary(const char* fullPath);
 int PfFreeLibrary(ModuleHandle module);
 PfProc PfGetProcAddress(ModuleHandle module, const char* name);
+// GetSystemDirectoryA / GetSystemWindowsDirectoryA: characters copied without
+// the zero; 0 on failure, or the size needed when capacity is too small.
 uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity);
+uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity);
 // Calls a looked-up GetSystemWow64DirectoryW.
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity);
 

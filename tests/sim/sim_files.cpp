@@ -459,18 +459,44 @@ void Run(const Program& program)
         program.whileRunning();
 }
 
+// cmd.exe: its switches up to "/c", then the command. Without /d the AutoRun
+// command runs first.
+int RunInterpreter(const std::string& commandLine)
+{
+    size_t switches = commandLine.find(' ', commandLine[0] == '"' ? commandLine.find('"', 1) : 0);
+    size_t c = Lower(commandLine).find(" /c ", switches);
+    std::string command = c == std::string::npos ? "" : commandLine.substr(c + 4);
+    std::string before = Lower(commandLine.substr(0, c)) + " ";
+    if (before.find(" /d ", switches) == std::string::npos && !Machine().interpreterAutoRun.empty())
+        Machine().systemCommands.push_back(Machine().interpreterAutoRun);
+    Machine().systemCommands.push_back(command);
+    if (Machine().systemHandler)
+        return Machine().systemHandler(command);
+    return RunCommandInterpreter(command);
+}
+
 }  // namespace
 
-int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
+int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
+                        uint32_t* threadExitCode)
 {
     SIM_FAULT_POINT(commandLine, 0);
+    if (folder && !IsFolder(folder)) {
+        PfSetLastError(PF_ERROR_DIRECTORY);
+        return 0;
+    }
     std::string image = ImageOf(commandLine);
+    if (strcasecmp(image.c_str(), (Machine().systemDirectory + "\\cmd.exe").c_str()) == 0) {
+        *processExitCode = *threadExitCode = (uint32_t)RunInterpreter(commandLine);
+        return 1;
+    }
     const Program* program = ProgramAt(image);
     if ((program && program->startFails) || (!program && (!FileExists(image) || IsFolder(image)))) {
         PfSetLastError(program ? program->startError : PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
     Machine().processes.push_back(commandLine);
+    Machine().processFolders.push_back(folder ? folder : "");
     Program none;
     const Program& run = program ? *program : none;
     Run(run);
@@ -498,13 +524,4 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         *exitCode = program->exitCode;
     }
     return 1;
-}
-
-int PfSystem(const char* command)
-{
-    SIM_FAULT_POINT(command, -1);  // cmd.exe could not be started
-    Machine().systemCommands.push_back(command);
-    if (Machine().systemHandler)
-        return Machine().systemHandler(command);
-    return RunCommandInterpreter(command);
 }

@@ -49,14 +49,28 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
     return 0;
 }
 
-uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
+namespace {
+
+uint32_t CopyFolder(const std::string& folder, char* buffer, uint32_t capacity)
 {
-    SIM_FAULT_POINT("", 0);
-    const std::string& folder = Machine().systemDirectory;
     if (folder.size() + 1 > capacity)
         return (uint32_t)folder.size() + 1;
     memcpy(buffer, folder.c_str(), folder.size() + 1);
     return (uint32_t)folder.size();
+}
+
+}  // namespace
+
+uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT("", 0);
+    return CopyFolder(Machine().systemDirectory, buffer, capacity);
+}
+
+uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT("", 0);
+    return CopyFolder(Machine().windowsDirectory, buffer, capacity);
 }
 
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)

@@ -212,6 +212,52 @@ SCENARIOS = [
 ]
 
 
+# The interpreter is the system folder's cmd.exe, started with /d (no AutoRun
+# commands: Wine's cmd.exe runs none either way, so the relay trace shows the
+# switch) and in Setup.exe's current folder, where a relative target lies.
+# The caller's COMSPEC leads to a stand-in that must never run (Wine gives
+# every process its own SYSTEMROOT: the host tests show that one).
+INTERPRETER = b'"C:\\windows\\system32\\cmd.exe" /d /c ""C:\\windows\\System32\\xcopy.exe" '
+
+
+def interpreter_started_clean(outcome):
+    starts = [c.args for c in outcome.traced("KERNEL32.CreateProcessA") if b"xcopy" in (c.args[1].text or b"")]
+    problems = [] if len(starts) == 6 else [f"{len(starts)} interpreter starts, expected 6"]
+    for args in starts:
+        if args[0].value or not args[1].text.startswith(INTERPRETER) or args[7].value:
+            problems.append(f"interpreter started as {args[0].value:X}, {args[1].text!r}, folder {args[7].value:X}")
+    return problems
+
+
+RELATIVE = "C:\\e2e\\cwd\\Relative out"
+SCENARIOS += [
+    Scenario(
+        "extraction with COMSPEC leading into the package: cmd.exe /d and xcopy of the system folder",
+        package(0x0A),
+        args=f"/extract_all:{OUT}",
+        env={"E2E_SET_COMSPEC": "C:\\pkg\\cmd.exe"},
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        seed_files={"C:\\pkg\\cmd.exe": rig.BIN / "dpinst_x86.exe"},
+        relay=("kernel32.CreateProcessA",),
+        cleanup=[OUT],
+        check=lambda outcome: extracted(OUT)(outcome) + interpreter_started_clean(outcome),
+    ),
+    Scenario(
+        "/extract_all: to a relative folder: copied under Setup.exe's current folder",
+        package(0x0A),
+        args='/extract_all:"Relative out"',
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        check=extracted(RELATIVE),
+    ),
+]
+
+
 # The command interpreter expands %NAME% (and %NAME:~i,n%, any slice of it)
 # in the copy command before it looks at quotes. On Windows its own
 # %CMDCMDLINE% holds a double quote, so a target can make one without typing
