@@ -125,7 +125,7 @@ int PfExitWindowsEx(uint32_t flags, uint32_t reason)
 {
     SIM_FAULT_POINT("", 0);
     char call[64];
-    snprintf(call, sizeof(call), "ExitWindowsEx 0x%X %u", flags, reason);
+    snprintf(call, sizeof(call), "ExitWindowsEx 0x%X 0x%X", flags, reason);
     Machine().calls.push_back(call);
     Machine().exitWindowsFlags.push_back(flags);
     return 1;
