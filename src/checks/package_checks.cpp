@@ -81,6 +81,32 @@ int CheckMappedImage(ModuleHandle instance, const unsigned char* view, uint64_t 
     return 0;
 }
 
+int HasInfExtension(const char* name)
+{
+    const char* extension = strrchr(name, '.');  // '.' is never the second byte of a character
+    return extension && PfMbsICmp(extension, ".inf") == 0;
+}
+
+// The first name the search gives whose long extension is ".inf". "*.inf"
+// also matches 8.3 short names: "Driver.inf_old" (DRIVER~1.INF) is no INF.
+// 0 with the last error set, ERROR_FILE_NOT_FOUND when only such names match.
+int FindInfName(const char* pattern, char* name)
+{
+    PfHandle search = PfFindFirstFile(pattern, name, PATH_CAPACITY);
+    if (!search)
+        return 0;
+    int found = 1;
+    while (found && !HasInfExtension(name))
+        found = PfFindNextFile(search, name, PATH_CAPACITY);
+    uint32_t error = PfGetLastError();
+    PfFindClose(search);
+    if (!found) {
+        name[0] = 0;
+        PfSetLastError(error == PF_ERROR_NO_MORE_FILES ? PF_ERROR_FILE_NOT_FOUND : error);
+    }
+    return found;
+}
+
 }  // namespace
 
 int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
@@ -99,7 +125,7 @@ int CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPa
     }
 
     char infName[PATH_CAPACITY] = "";
-    if (!PfFindFirstFileName(search, infName, PATH_CAPACITY)) {
+    if (!FindInfName(search, infName)) {
         TraceLine("Package check: no INF found as %s (error %u)", search, (unsigned)PfGetLastError());
         ShowInfoMessage(instance, IDS_FILES_MISSING, IDS_CAPTION, PfGetLastError());
         return 0;

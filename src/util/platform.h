@@ -19,6 +19,7 @@ enum : uint32_t {
     PF_ERROR_PATH_NOT_FOUND = 3,
     PF_ERROR_ACCESS_DENIED = 5,
     PF_ERROR_INVALID_DATA = 13,
+    PF_ERROR_NO_MORE_FILES = 18,
     PF_ERROR_FILE_EXISTS = 80,
     PF_ERROR_INSUFFICIENT_BUFFER = 122,
     PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
@@ -147,6 +148,12 @@ int PfPathFileExists(const char* path);
 // ---- files and folders ------------------------------------------------------
 // FindFirstFileA + FindClose: 1 and the first match's name, or 0 with the last error set.
 int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity);
+// FindFirstFileA: the open search and the first match's (long) name, or 0 with
+// the last error set. FindNextFileA: 1 and the next match's name, or 0 with the
+// last error set (ERROR_NO_MORE_FILES at the end). FindClose ends the search.
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity);
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity);
+int PfFindClose(PfHandle search);
 // CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS, NORMAL | SEQUENTIAL_SCAN); 0 on failure.
 PfHandle PfCreateFileForWrite(const char* path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); 0 on failure.

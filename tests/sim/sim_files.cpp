@@ -89,7 +89,7 @@ bool CopyFileBytes(const std::string& source, const std::string& target)
 PfHandle NewHandle(HandleKind kind, const std::string& path)
 {
     PfHandle handle = g_nextHandle++;
-    g_handles[handle] = HandleData{kind, path, "", false};
+    g_handles[handle] = HandleData{kind, path, "", false, {}, 0};
     Machine().openHandles.insert(handle);
     return handle;
 }
@@ -206,38 +206,120 @@ int PfPathFileExists(const char* path)
     return *path && FileExists(path);
 }
 
-int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
+namespace {
+
+// The 8.3 name Windows adds to a long name that does not fit it: up to six
+// letters or digits, "~1" and up to three of the extension, in capitals.
+// "" for a name that fits as it is.
+std::string ShortName(const std::string& name)
 {
-    SIM_FAULT_POINT(pattern, 0);
+    if (name == "." || name == "..")
+        return "";
+    size_t dot = name.find_last_of('.');
+    std::string base = name.substr(0, dot);
+    std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+    if (!base.empty() && base.size() <= 8 && extension.size() <= 3 &&
+        name.find_first_of(" +,;=[]") == std::string::npos && base.find('.') == std::string::npos)
+        return "";
+    std::string shortName;
+    for (char c : base)
+        if (isalnum((unsigned char)c) && shortName.size() < 6)
+            shortName += (char)toupper((unsigned char)c);
+    std::string shortExtension;
+    for (char c : extension)
+        if (isalnum((unsigned char)c) && shortExtension.size() < 3)
+            shortExtension += (char)toupper((unsigned char)c);
+    return shortName + "~1" + (shortExtension.empty() ? "" : "." + shortExtension);
+}
+
+// "*", "*.ext" or an exact name, without regard to case.
+bool MaskMatches(const std::string& mask, const std::string& name)
+{
+    std::string lower = Lower(name);
+    if (mask == "*")
+        return true;
+    if (mask.compare(0, 2, "*.") == 0)
+        return lower.size() > mask.size() - 1 &&
+               lower.compare(lower.size() - (mask.size() - 1), mask.size() - 1, mask.substr(1)) == 0;
+    return lower == mask;
+}
+
+// The names a search finds, in the order NTFS reports them (sorted); a name
+// counts when its long or its short form matches, as on Windows. 0 with the
+// last error set when the folder or any match is missing.
+bool FindMatches(const char* pattern, std::vector<std::string>* matches)
+{
     std::string text = pattern;
     size_t slash = text.find_last_of('\\');
     std::string folder = slash == std::string::npos ? "" : text.substr(0, slash);
     std::string mask = Lower(text.substr(slash == std::string::npos ? 0 : slash + 1));
     if (!IsFolder(folder)) {
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
+        return false;
     }
     DIR* dir = opendir(HostPath(folder).c_str());
-    std::vector<std::string> matches;
     while (dirent* entry = readdir(dir)) {
-        std::string entryName = Lower(entry->d_name);
         // "*" lists everything, "." and ".." included, as in any folder but a root.
-        bool match = mask == "*" ||
-                     (mask.compare(0, 2, "*.") == 0 ? entryName.size() > mask.size() - 1 &&
-                                                          entryName.compare(entryName.size() - (mask.size() - 1),
-                                                                            mask.size() - 1, mask.substr(1)) == 0
-                                                    : entryName == mask);
-        if (match)
-            matches.push_back(entry->d_name);
+        std::string shortName = ShortName(entry->d_name);
+        if (MaskMatches(mask, entry->d_name) || (!shortName.empty() && MaskMatches(mask, shortName)))
+            matches->push_back(entry->d_name);
     }
     closedir(dir);
-    if (matches.empty()) {
+    if (matches->empty()) {
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
-        return 0;
+        return false;
     }
-    std::sort(matches.begin(), matches.end());  // NTFS reports names in sorted order
+    std::sort(matches->begin(), matches->end());
+    return true;
+}
+
+}  // namespace
+
+int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(pattern, 0);
+    std::vector<std::string> matches;
+    if (!FindMatches(pattern, &matches))
+        return 0;
     CopyOut(matches.front(), name, capacity);
     return 1;
+}
+
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(pattern, 0);
+    std::vector<std::string> matches;
+    if (!FindMatches(pattern, &matches))
+        return 0;
+    CopyOut(matches.front(), name, capacity);
+    PfHandle search = NewHandle(HandleKind::Search, pattern);
+    HandleData* data = FindHandle(search, HandleKind::Search);
+    data->names = matches;
+    data->next = 1;
+    return search;
+}
+
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(HandlePath(search), 0);
+    HandleData* data = FindHandle(search, HandleKind::Search);
+    if (!data) {
+        PfSetLastError(6);  // ERROR_INVALID_HANDLE
+        return 0;
+    }
+    if (data->next >= data->names.size()) {
+        PfSetLastError(PF_ERROR_NO_MORE_FILES);
+        return 0;
+    }
+    CopyOut(data->names[data->next++], name, capacity);
+    return 1;
+}
+
+int PfFindClose(PfHandle search)
+{
+    if (!FindHandle(search, HandleKind::Search))
+        return 0;
+    return PfCloseHandle(search);
 }
 
 PfHandle PfCreateFileForWrite(const char* path)

@@ -87,6 +87,27 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
     return 1;
 }
 
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    lstrcpynA(name, found.cFileName, (int)capacity);
+    return (PfHandle)search;
+}
+
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity)
+{
+    WIN32_FIND_DATAA found;
+    if (!FindNextFileA((HANDLE)search, &found))
+        return 0;
+    lstrcpynA(name, found.cFileName, (int)capacity);
+    return 1;
+}
+
+int PfFindClose(PfHandle search) { return FindClose((HANDLE)search); }
+
 static PfHandle FromFileHandle(HANDLE file) { return file == INVALID_HANDLE_VALUE ? 0 : (PfHandle)file; }
 
 PfHandle PfCreateFileForWrite(const char* path)
