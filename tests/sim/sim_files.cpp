@@ -208,28 +208,18 @@ int PfPathFileExists(const char* path)
 
 namespace {
 
-// The 8.3 name Windows adds to a long name that does not fit it: up to six
-// letters or digits, "~1" and up to three of the extension, in capitals.
-// "" for a name that fits as it is.
+// The 8.3 name Windows adds to a long name too long for it (names with
+// characters 8.3 lacks left aside): six of the name, "~1" and three of the
+// extension, in capitals. "" for a name that fits.
 std::string ShortName(const std::string& name)
 {
-    if (name == "." || name == "..")
-        return "";
     size_t dot = name.find_last_of('.');
-    std::string base = name.substr(0, dot);
-    std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
-    if (!base.empty() && base.size() <= 8 && extension.size() <= 3 &&
-        name.find_first_of(" +,;=[]") == std::string::npos && base.find('.') == std::string::npos)
+    if (dot == std::string::npos || dot == 0 || (dot <= 8 && name.size() - dot <= 4))
         return "";
-    std::string shortName;
-    for (char c : base)
-        if (isalnum((unsigned char)c) && shortName.size() < 6)
-            shortName += (char)toupper((unsigned char)c);
-    std::string shortExtension;
-    for (char c : extension)
-        if (isalnum((unsigned char)c) && shortExtension.size() < 3)
-            shortExtension += (char)toupper((unsigned char)c);
-    return shortName + "~1" + (shortExtension.empty() ? "" : "." + shortExtension);
+    std::string shortName = name.substr(0, std::min<size_t>(dot, 6)) + "~1" + name.substr(dot, 4);
+    for (char& c : shortName)
+        c = (char)toupper((unsigned char)c);
+    return shortName;
 }
 
 // "*", "*.ext" or an exact name, without regard to case.
@@ -245,8 +235,8 @@ bool MaskMatches(const std::string& mask, const std::string& name)
 }
 
 // The names a search finds, in the order NTFS reports them (sorted); a name
-// counts when its long or its short form matches, as on Windows. 0 with the
-// last error set when the folder or any match is missing.
+// counts when its long or its short form matches, as on Windows. false with
+// the last error set when the folder or any match is missing.
 bool FindMatches(const char* pattern, std::vector<std::string>* matches)
 {
     std::string text = pattern;

@@ -212,11 +212,10 @@ SCENARIOS = [
 ]
 
 
-# The interpreter is the system folder's cmd.exe, started with /d (no AutoRun
-# commands: Wine's cmd.exe runs none either way, so the relay trace shows the
-# switch) and in Setup.exe's current folder, where a relative target lies.
-# The caller's COMSPEC leads to a stand-in that must never run (Wine gives
-# every process its own SYSTEMROOT: the host tests show that one).
+# The interpreter is the system folder's cmd.exe by full path, started with
+# /d (no AutoRun commands: Wine's cmd.exe runs none either way, so the relay
+# trace shows the switch) and in Setup.exe's current folder, where a relative
+# target lies.
 INTERPRETER = b'"C:\\windows\\system32\\cmd.exe" /d /c ""C:\\windows\\System32\\xcopy.exe" '
 
 
@@ -232,15 +231,13 @@ def interpreter_started_clean(outcome):
 RELATIVE = "C:\\e2e\\cwd\\Relative out"
 SCENARIOS += [
     Scenario(
-        "extraction with COMSPEC leading into the package: cmd.exe /d and xcopy of the system folder",
+        "extraction: cmd.exe of the system folder with /d, in Setup.exe's current folder",
         package(0x0A),
         args=f"/extract_all:{OUT}",
-        env={"E2E_SET_COMSPEC": "C:\\pkg\\cmd.exe"},
         dpinst=DPInst(exit_code=1),
         exit=0,
         boxes=[],
         dpinst_calls=[],
-        seed_files={"C:\\pkg\\cmd.exe": rig.BIN / "dpinst_x86.exe"},
         relay=("kernel32.CreateProcessA",),
         cleanup=[OUT],
         check=lambda outcome: extracted(OUT)(outcome) + interpreter_started_clean(outcome),

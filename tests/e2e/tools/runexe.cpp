@@ -11,15 +11,11 @@
 // --hidden starts the program on the desktop of a window station without
 // WSF_VISIBLE, as a deployment running as SYSTEM in session 0 does: a message
 // box there shows nothing and never returns.
-// A variable E2E_SET_NAME=VALUE of its environment becomes NAME=VALUE in the
-// program's: Wine sets SYSTEMROOT, SYSTEMDRIVE and COMSPEC itself at start, so
-// only this way can a caller's values for them reach the program.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 static bool ReadWholeFile(const char* path, char** data)
 {
@@ -53,24 +49,6 @@ static void WriteText(const char* path, const char* text)
 
 // Creates the window station of services with its desktop; the caller's own
 // window station stays the process's.
-static void ApplyCallerEnvironment()
-{
-    const char prefix[] = "E2E_SET_";
-    char* block = GetEnvironmentStringsA();
-    for (const char* entry = block; entry && *entry; entry += lstrlenA(entry) + 1) {
-        const char* equals = entry + sizeof(prefix) - 1;
-        if (strncmp(entry, prefix, sizeof(prefix) - 1) != 0)
-            continue;
-        while (*equals && *equals != '=')
-            ++equals;
-        char name[256];
-        lstrcpynA(name, entry + sizeof(prefix) - 1, (int)(equals - entry - (sizeof(prefix) - 1)) + 1);
-        if (*equals && equals - entry < (int)sizeof(name))
-            SetEnvironmentVariableA(name, equals + 1);
-    }
-    FreeEnvironmentStringsA(block);
-}
-
 static bool MakeHiddenDesktop()
 {
     HWINSTA own = GetProcessWindowStation();
@@ -112,7 +90,6 @@ int main(int argc, char** argv)
         }
         startup.lpDesktop = hiddenDesktop;
     }
-    ApplyCallerEnvironment();
     char text[64];
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         DWORD error = GetLastError();
