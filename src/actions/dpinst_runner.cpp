@@ -30,7 +30,7 @@ RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, co
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
-    char checked[PATH_CAPACITY];
+    char checked[PATH_CAPACITY] = "";
     if (folderKnown &&
         !(JoinToProgramFolder(instance, settings->Path, checked) && StartsCheckedFile(instance, command, checked))) {
         TraceLine("DPInst: Path \"%s\" makes a command that names another file than %s, the one checked inside "
@@ -38,9 +38,16 @@ RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, co
                   settings->Path, checked);
         return EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND);
     }
+    // DPInst's own folder is its current folder: the launcher's, which it would
+    // otherwise inherit, is searched for DLLs and may be anywhere. Without that
+    // folder the start fails for the missing image, with its own error.
+    char imageFolder[PATH_CAPACITY] = "";
+    int inFolder = folderKnown && PfGetFullPathName(checked, imageFolder) && PfPathRemoveFileSpec(imageFolder);
+    uint32_t attributes = inFolder ? PfGetFileAttributes(imageFolder) : PF_INVALID_FILE_ATTRIBUTES;
+    inFolder = attributes != PF_INVALID_FILE_ATTRIBUTES && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY);
     if (!folderKnown)
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-    if (!folderKnown || !PfRunProcessAndWait(command, &processCode, &threadCode)) {
+    if (!folderKnown || !PfRunProcessAndWait(command, inFolder ? imageFolder : 0, &processCode, &threadCode)) {
         uint32_t error = PfGetLastError();
         TraceLine("DPInst: could not be started (error %u)", (unsigned)error);
         return EndWith(OUTCOME_DPINST_NOT_STARTED, error);

@@ -60,8 +60,9 @@ int RunInstaller(const Prerequisite* prerequisite, const char* folder, const cha
     const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
-    if (!PfShellExecuteAndWait(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, "open", installer, parameters,
-                               folder, PF_SW_HIDE, &code)) {
+    // No zone check either: a downloaded package's mark would raise a prompt that nobody answers in session 0.
+    const uint32_t mask = PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI | PF_SEE_MASK_NOZONECHECKS;
+    if (!PfShellExecuteAndWait(mask, "open", installer, parameters, folder, PF_SW_HIDE, &code)) {
         TraceLine("Prerequisites: %s could not be started (error %u)", installer, (unsigned)PfGetLastError());
         return 0;
     }

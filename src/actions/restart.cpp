@@ -41,7 +41,9 @@ int RestartWindows(int result)
         ShowBox("AdjustTokenPrivileges enable failed", "Error", PF_MB_OK);
     // Asked for all the same: Windows refuses it without the privilege, and
     // the caller has nothing more to report then.
-    int started = PfExitWindowsEx(PF_EWX_REBOOT, 0);
+    // A planned installation restart: reason 0 logs an unexpected shutdown.
+    int started = PfExitWindowsEx(PF_EWX_REBOOT, PF_SHTDN_REASON_FLAG_PLANNED | PF_SHTDN_REASON_MAJOR_APPLICATION |
+                                                     PF_SHTDN_REASON_MINOR_INSTALLATION);
     TraceLine("Restart: ExitWindowsEx(EWX_REBOOT) %s", started ? "started the restart" : "was refused");
     return started ? 1 : 0;
 }

@@ -8,14 +8,41 @@ namespace {
 
 const char* const kVerdicts[] = {"OK", "WARNING", "ERROR"};
 
-// A box text on one line: its line breaks shown as "\n".
+// A control byte of package text as an escape: a CR, LF or ESC written raw
+// could forge a line of the report or drive the terminal that shows it.
+// Neither such byte nor DEL is ever the second byte of a double-byte character.
+void PrintControl(FILE* out, unsigned char c)
+{
+    if (c == '\r')
+        fputs("\\r", out);
+    else if (c == '\n')
+        fputs("\\n", out);
+    else if (c == '\t')
+        fputs("\\t", out);
+    else
+        fprintf(out, "\\x%02X", c);
+}
+
+void PrintEscaped(FILE* out, const char* text)
+{
+    for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+        if (*p < 0x20 || *p == 0x7F)
+            PrintControl(out, *p);
+        else
+            fputc(*p, out);
+    }
+}
+
+// A box text on one line: the box's own CR LF line breaks shown as "\n".
 void PrintOneLine(FILE* out, const char* text)
 {
-    for (; *text; ++text) {
-        if (*text == '\n')
-            fputs("\\n", out);
-        else if (*text != '\r')
-            fputc(*text, out);
+    for (const unsigned char* p = (const unsigned char*)text; *p; ++p) {
+        if (*p == '\r')
+            continue;
+        if (*p < 0x20 || *p == 0x7F)
+            PrintControl(out, *p);
+        else
+            fputc(*p, out);
     }
 }
 
@@ -25,7 +52,8 @@ void PrintGroup(FILE* out, int row)
         const Finding* finding = GetFinding(i);
         if (finding->row != row)
             continue;
-        fprintf(out, "%-8s%s", kVerdicts[finding->verdict], finding->text);
+        fprintf(out, "%-8s", kVerdicts[finding->verdict]);
+        PrintEscaped(out, finding->text);
         if (!finding->refuses) {
             fputc('\n', out);
             continue;

@@ -91,6 +91,32 @@ Outcome CheckMappedImage(const unsigned char* view, uint64_t size)
     return MachineFitsWindows(machine) ? OUTCOME_GO_ON : OUTCOME_WRONG_DPINST_WIDTH;
 }
 
+int HasInfExtension(const char* name)
+{
+    const char* extension = strrchr(name, '.');  // '.' is never the second byte of a character
+    return extension && PfMbsICmp(extension, ".inf") == 0;
+}
+
+// The first name the search gives whose long extension is ".inf". "*.inf"
+// also matches 8.3 short names: "Driver.inf_old" (DRIVER~1.INF) is no INF.
+// 0 with the last error set, ERROR_FILE_NOT_FOUND when only such names match.
+int FindInfName(const char* pattern, char* name)
+{
+    PfHandle search = PfFindFirstFile(pattern, name, PATH_CAPACITY);
+    if (!search)
+        return 0;
+    int found = 1;
+    while (found && !HasInfExtension(name))
+        found = PfFindNextFile(search, name, PATH_CAPACITY);
+    uint32_t error = PfGetLastError();
+    PfFindClose(search);
+    if (!found) {
+        name[0] = 0;
+        PfSetLastError(error == PF_ERROR_NO_MORE_FILES ? PF_ERROR_FILE_NOT_FOUND : error);
+    }
+    return found;
+}
+
 }  // namespace
 
 RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
@@ -107,7 +133,7 @@ RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packa
     }
 
     char infName[PATH_CAPACITY] = "";
-    if (!PfFindFirstFileName(search, infName, PATH_CAPACITY)) {
+    if (!FindInfName(search, infName)) {
         uint32_t error = PfGetLastError();
         TraceLine("Package check: no INF found as %s (error %u)", search, (unsigned)error);
         return EndWith(OUTCOME_FILES_MISSING, error);

@@ -7,6 +7,7 @@
 #include "core/setup_state.h"
 #include "log/log_files.h"
 #include "log/safe_files.h"
+#include "util/bounded_string.h"
 #include "util/platform.h"
 
 namespace {
@@ -20,13 +21,17 @@ const uint32_t kCharactersPerCount = 260;
 // cannot be had.
 const int kMaxRequestCount = 4096;
 
-// The system drive's folder for the request file. 0 when the drive cannot be
-// worked out or the path does not fit: nothing may land in the current folder.
+// The folder for the request file on the drive of the Windows folder (not
+// %SYSTEMDRIVE%, which the caller's environment sets). 0 when that drive
+// cannot be worked out or the path does not fit: nothing may land in the
+// current folder.
 int BuildFolderPath(char* path)
 {
-    uint32_t needed = PfExpandEnvironmentStrings("%SYSTEMDRIVE%", path, PATH_CAPACITY);
-    if (needed == 0 || needed > (uint32_t)PATH_CAPACITY || path[0] == 0 || path[0] == '%')
+    char windows[PATH_CAPACITY];
+    uint32_t length = PfGetSystemWindowsDirectory(windows, PATH_CAPACITY);
+    if (length < 2 || length >= (uint32_t)PATH_CAPACITY || windows[1] != ':')
         return 0;
+    BoundedCopyN(path, PATH_CAPACITY, windows, 2);
     return PfPathAppend(path, kFolderName);
 }
 

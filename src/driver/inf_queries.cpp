@@ -97,13 +97,28 @@ int AddLineNames(const PfInfContext* line, char** names, size_t* capacity, size_
     }
 }
 
-// Appends the text of every line of one section; 0 when memory ran out.
+// A section as the parser knows it, whatever spelling named it.
+struct SectionId {
+    void* inf;
+    uint32_t section;
+};
+
+// Appends the text of every line of one section, unless gathered (count
+// entries) shows it was appended before; 0 when memory ran out. [Manufacturer]
+// may name one section any number of times: gathered once each, a small INF
+// cannot make the text grow with the square of its size.
 int GatherSection(PfHandle inf, const char* name, char** text, size_t* capacity, size_t* length, char** line,
-                  size_t* lineCapacity)
+                  size_t* lineCapacity, SectionId* gathered, int* count)
 {
     PfInfContext context;
     if (!PfInfFindFirstLine(inf, name, 0, &context))
         return 1;  // a listed section the INF lacks is skipped
+    for (int i = 0; i < *count; ++i)
+        if (gathered[i].inf == context.currentInf && gathered[i].section == context.section)
+            return 1;
+    gathered[*count].inf = context.currentInf;
+    gathered[*count].section = context.section;
+    ++*count;
     do {
         int read = ReadGrowing(&context, LINE_TEXT, line, lineCapacity);
         if (read < 0 || (read > 0 && !AppendText(text, capacity, length, *line, 0)))
@@ -169,12 +184,15 @@ int loc_QueryHwIDInInf(const char* infPath, char** text, size_t* capacity)
     if (ok && !end)
         (*text)[length] = 0;
     int count = ok ? loc_QueryInfManufacturer(inf, &names, &namesCapacity) : -1;
-    ok = count >= 0;
+    SectionId* gathered = count > 0 ? (SectionId*)calloc((size_t)count, sizeof(SectionId)) : 0;
+    ok = count == 0 || (count > 0 && gathered);
+    int gatheredCount = 0;
     const char* name = names;
     for (int i = 0; ok && i < count; ++i) {
-        ok = GatherSection(inf, name, text, capacity, &length, &line, &lineCapacity);
+        ok = GatherSection(inf, name, text, capacity, &length, &line, &lineCapacity, gathered, &gatheredCount);
         name += strlen(name) + 1;
     }
+    free(gathered);
     free(names);
     free(line);
     PfInfClose(inf);

@@ -138,9 +138,10 @@ int JoinFiles(const char* target, const char* addition)
 int BuildSystemRootPath(const char* fileName, char* out)
 {
     out[0] = 0;
+    // Not %SYSTEMROOT%: whoever starts the program sets its environment.
     char folder[PATH_CAPACITY];
-    uint32_t needed = PfExpandEnvironmentStrings("%SYSTEMROOT%", folder, PATH_CAPACITY);
-    if (needed == 0 || needed > (uint32_t)PATH_CAPACITY || strchr(folder, '%'))
+    uint32_t length = PfGetSystemWindowsDirectory(folder, PATH_CAPACITY);
+    if (length == 0 || length >= (uint32_t)PATH_CAPACITY)
         return 0;
     BoundedCopy(out, PATH_CAPACITY, folder);
     if (!PfPathAppend(out, fileName)) {

@@ -22,8 +22,9 @@ int IsTrustedDirectoryPath(const char* path);
 // was not run (an empty path, or one the command interpreter would not take
 // literally).
 int JoinFiles(const char* target, const char* addition);
-// "%SYSTEMROOT%" joined with fileName into out (260 characters); 0 and an
-// empty out when the folder cannot be found or the path does not fit.
+// The Windows folder (GetSystemWindowsDirectoryA) joined with fileName into out
+// (260 characters); 0 and an empty out when the folder cannot be read or the
+// path does not fit.
 int BuildSystemRootPath(const char* fileName, char* out);
 // The steps after a log or report file was written as temporary: it takes
 // target's place (CreateFileBeside, PutFileInPlace), DPInst's log is joined

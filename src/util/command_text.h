@@ -14,8 +14,9 @@ int IsLiteralInQuotes(const char* text);
 int IsFullPath(const char* path);
 // Drops one leading double quote and then, when text remains, one final one.
 void StripQuotes(const char** text, size_t* length);
-// Runs command through the interpreter that COMSPEC names, as system() does,
-// and waits: its exit code, or -1 when COMSPEC is not the full path of a file.
+// Runs command through cmd.exe of the system folder ("/d /c"), in this
+// program's current folder, and waits: its exit code, or -1 when it could
+// not be started or the command does not fit.
 int RunInterpreterCommand(const char* command);
 
 #endif

@@ -19,12 +19,14 @@ enum : uint32_t {
     PF_ERROR_PATH_NOT_FOUND = 3,
     PF_ERROR_ACCESS_DENIED = 5,
     PF_ERROR_INVALID_DATA = 13,
+    PF_ERROR_NO_MORE_FILES = 18,
     PF_ERROR_FILE_EXISTS = 80,
     PF_ERROR_INSUFFICIENT_BUFFER = 122,
     PF_ERROR_CALL_NOT_IMPLEMENTED = 120,
     PF_ERROR_ALREADY_EXISTS = 183,
     PF_ERROR_MORE_DATA = 234,
     PF_ERROR_NO_TOKEN = 1008,
+    PF_ERROR_DIRECTORY = 267,
     PF_ERROR_NOT_ALL_ASSIGNED = 1300,
 
     PF_VER_PLATFORM_WIN32_NT = 2,
@@ -56,6 +58,7 @@ enum : uint32_t {
 
     PF_SEE_MASK_NOCLOSEPROCESS = 0x40,
     PF_SEE_MASK_FLAG_NO_UI = 0x400,
+    PF_SEE_MASK_NOZONECHECKS = 0x800000,
     PF_SW_HIDE = 0,
 
     PF_PROCESS_QUERY_INFORMATION = 0x0400,
@@ -71,6 +74,9 @@ enum : uint32_t {
     PF_NO_CONSOLE_SESSION = 0xFFFFFFFFu,
     PF_SE_PRIVILEGE_ENABLED = 2,
     PF_EWX_REBOOT = 2,
+    PF_SHTDN_REASON_MAJOR_APPLICATION = 0x00040000,
+    PF_SHTDN_REASON_MINOR_INSTALLATION = 0x00000002,
+    PF_SHTDN_REASON_FLAG_PLANNED = 0x80000000u,
 
     PF_FILE_ATTRIBUTE_DIRECTORY = 0x10,
     PF_FILE_ATTRIBUTE_ARCHIVE = 0x20,
@@ -116,8 +122,6 @@ uint32_t PfGetModuleFileName(ModuleHandle module, char* buffer, uint32_t capacit
 int PfGetVersionEx(PfOsVersionInfo* info);
 uint16_t PfGetSystemDefaultLangId();
 void PfGetLocalTime(PfSystemTime* time);
-// ExpandEnvironmentStringsA: characters needed including the zero; 0 on failure.
-uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity);
 // CreateMutexA(NULL, TRUE, name); returns GetLastError() after the call and
 // the handle in mutex (0 when none). The handle is deliberately never closed.
 uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex);
@@ -153,6 +157,12 @@ int PfPathFileExists(const char* path);
 // ---- files and folders ------------------------------------------------------
 // FindFirstFileA + FindClose: 1 and the first match's name, or 0 with the last error set.
 int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity);
+// FindFirstFileA: the open search and the first match's (long) name, or 0 with
+// the last error set. FindNextFileA: 1 and the next match's name, or 0 with the
+// last error set (ERROR_NO_MORE_FILES at the end). FindClose ends the search.
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity);
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity);
+int PfFindClose(PfHandle search);
 // CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS, NORMAL | SEQUENTIAL_SCAN); 0 on failure.
 PfHandle PfCreateFileForWrite(const char* path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); 0 on failure.
@@ -198,17 +208,18 @@ int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* si
 int32_t PfRegCloseKey(PfHandle key);
 
 // ---- programs ------------------------------------------------------------------
-// CreateProcessA(NULL, commandLine, ..., 0, inherit env and folder), wait without
-// a time limit, read the process and primary-thread exit codes, close both handles.
-// 1 on success; 0 when the process could not be started (last error set).
-int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode);
+// CreateProcessA(NULL, commandLine, ..., 0, inherited environment, folder as its
+// current folder, or this program's when folder is NULL), wait without a time
+// limit, read the process and primary-thread exit codes, close both handles.
+// 1 on success; 0 with the last error set when the process could not be
+// started, waited for or its codes read.
+int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
+                        uint32_t* threadExitCode);
 // ShellExecuteExA with the given mask, verb, file, parameters, folder and show
 // command; waits without a time limit for the process it returns, reads its
 // exit code (left as it was when no process came back), then closes it.
 int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, const char* parameters,
                           const char* folder, int show, uint32_t* exitCode);
-// The C runtime's system(): COMSPEC /c command, waited for.
-int PfSystem(const char* command);
 
 // ---- message boxes and strings -------------------------------------------------------
 int PfMessageBox(const char* text, const char* caption, uint32_t style);
@@ -223,7 +234,10 @@ ModuleHandle PfGetModuleHandle(const char* name);
 ModuleHandle PfLoadLibrary(const char* fullPath);
 int PfFreeLibrary(ModuleHandle module);
 PfProc PfGetProcAddress(ModuleHandle module, const char* name);
+// GetSystemDirectoryA / GetSystemWindowsDirectoryA: characters copied without
+// the zero; 0 on failure, or the size needed when capacity is too small.
 uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity);
+uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity);
 // Calls a looked-up GetSystemWow64DirectoryW.
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity);
 

@@ -1,7 +1,9 @@
-// Benchmark (not a test): time loc_QueryHwIDInInf over generated INFs of
-// about 0.1, 1 and 10 MB with thousands of models lines, on the simulated
-// parser, and print the time per size and the ratio to the next smaller size.
-// Gathering must grow linearly with the INF's size. Run tests/bench/run_bench.sh.
+// Benchmark (not a test): time loc_QueryHwIDInInf on the simulated parser.
+// "sizes": generated INFs of about 0.1, 1 and 10 MB with thousands of models
+// lines, the time per size and the ratio to the next smaller size; gathering
+// must grow linearly with the INF's size. "names": one models section named
+// once and 400 times by [Manufacturer]; both must take about as long.
+// Run tests/bench/run_bench.sh [build folder] [repeats] [sizes|names].
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -92,12 +94,69 @@ int RunSeries(bool utf16, int repeats)
     return 0;
 }
 
+// A models section of about 15 KB that [Manufacturer] names `times` times,
+// one line each, as the same section under the same decoration.
+std::string MakeRepeatingInf(int times)
+{
+    std::string inf =
+        "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Mouse\r\nDriverVer=05/18/2020,10.3.201.104\r\n"
+        "\r\n[Manufacturer]\r\n";
+    for (int n = 0; n < times; ++n)
+        inf += "%Mfg%=Models,NTamd64\r\n";
+    inf += "[Models.NTamd64]\r\n";
+    char line[160];
+    for (int n = 0; n < 150; ++n) {
+        snprintf(line, sizeof(line),
+                 "%%Desc%% = Install, ACPI\\VEN_%04X&DEV_%04X, *PNP%04X, HID\\VID_%04X&PID_%04X\r\n", n, n * 7, n,
+                 n % 4096, n % 777);
+        inf += line;
+    }
+    return inf + "[Strings]\r\nMfg=\"Example Maker\"\r\nDesc=\"Example pointing device\"\r\n";
+}
+
+// One row per naming: the best of `repeats` runs, and the ratio to naming it once.
+int RunNames(int repeats)
+{
+    const char* path = "C:\\Pkg\\Vi64\\bench.inf";
+    printf("%8s %10s %12s %10s %8s\n", "named", "INF bytes", "text bytes", "query ms", "ratio");
+    double once = 0;
+    for (int times : {1, 400}) {
+        sim::Reset();
+        std::string inf = MakeRepeatingInf(times);
+        sim::WriteFile(path, inf);
+        double best = 1e9;
+        size_t textLength = 0;
+        for (int r = 0; r < repeats; ++r) {
+            char* text = 0;
+            size_t capacity = 0;
+            auto start = std::chrono::steady_clock::now();
+            if (!loc_QueryHwIDInInf(path, &text, &capacity)) {
+                fprintf(stderr, "the query failed\n");
+                return 1;
+            }
+            double gather = Seconds(start);
+            textLength = strlen(text);
+            free(text);
+            best = gather < best ? gather : best;
+        }
+        once = times == 1 ? best : once;
+        printf("%8d %10zu %12zu %10.3f %8.1f\n", times, inf.size(), textLength, best * 1000, best / once);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     int repeats = argc > 1 ? atoi(argv[1]) : 5;
-    printf("%8s %10s %8s %12s %10s %10s %8s\n", "encoding", "INF bytes", "lines", "text bytes", "open ms",
-           "query ms", "ratio");
-    int result = RunSeries(false, repeats) || RunSeries(true, repeats);
+    const char* series = argc > 2 ? argv[2] : "";
+    int result = 0;
+    if (strcmp(series, "names") != 0) {
+        printf("%8s %10s %8s %12s %10s %10s %8s\n", "encoding", "INF bytes", "lines", "text bytes", "open ms",
+               "query ms", "ratio");
+        result = RunSeries(false, repeats) || RunSeries(true, repeats);
+    }
+    if (!result && strcmp(series, "sizes") != 0)
+        result = RunNames(repeats);
     sim::Reset();
     return result;
 }

@@ -23,8 +23,8 @@ namespace {
 
 const char kLog[] = "C:\\Windows\\DpInst.log";
 const char kBackup[] = "C:\\Windows\\DpInst_org.log";
-const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",        "PfSystem",
-                              "PfFindFirstFileName", "PfOpenFileForRead",   "PfExpandEnvironmentStrings",
+const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",        "PfRunProcessAndWait",
+                              "PfFindFirstFileName", "PfOpenFileForRead",   "PfGetSystemWindowsDirectory",
                               "PfCreateNewFile",     "PfMoveFileReplacing", "PfGetFileAttributes"};
 const size_t kCallCount = sizeof(kCalls) / sizeof(kCalls[0]);
 

@@ -84,7 +84,9 @@ struct MachineState {
     uint32_t ansiCodePage = 1252;
     PfSystemTime localTime = {2026, 12, 1, 7, 9, 30, 5, 0};
     std::string modulePath = "C:\\Pkg\\Setup.exe";
-    std::string systemDirectory = "C:\\Windows\\system32";
+    std::string systemDirectory = "C:\\Windows\\system32";  // cmd.exe there is the command interpreter
+    std::string windowsDirectory = "C:\\Windows";
+    // The caller's environment, which the program must not take system folders from.
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
@@ -120,6 +122,7 @@ struct MachineState {
     // programs, keyed by their image path as Windows spells it (any case)
     std::map<std::string, Program> programs;
     std::function<int(const std::string&)> systemHandler;  // replaces the built-in cmd.exe
+    std::string interpreterAutoRun;  // the registry's AutoRun: cmd.exe runs it first unless given /d
 
     // version resources: file path -> (sub-block -> string value)
     std::map<std::string, std::map<std::string, std::string>> versionStrings;
@@ -141,10 +144,11 @@ struct MachineState {
 
     // ---- what happened ----
     std::vector<Box> boxes;
-    std::vector<std::string> processes;  // command lines given to CreateProcessA
+    std::vector<std::string> processes;       // command lines given to CreateProcessA, but cmd.exe's
+    std::vector<std::string> processFolders;  // the current folder each was given ("": the program's own)
     std::vector<ShellExecution> shellExecutions;
-    std::vector<std::string> systemCommands;
-    std::vector<std::string> calls;  // ordered trace of token, privilege, library and device-property calls
+    std::vector<std::string> systemCommands;  // what cmd.exe ran: the text after its "/c", AutoRun first
+    std::vector<std::string> calls;           // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::map<std::string, std::string> folderSddl;  // folders the program created (lower case) -> SDDL
     std::vector<uint32_t> exitWindowsFlags;

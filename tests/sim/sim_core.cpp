@@ -86,7 +86,7 @@ void Reset()
     ResetViews();
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
-    WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // what COMSPEC names
+    WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // the command interpreter
     MakeFolder("C:\\Windows\\Temp");
 }
 
@@ -130,7 +130,7 @@ std::string HostPath(const std::string& windowsPath)
             continue;
         if (part == "..") {
             size_t slash = host.find_last_of('/');
-            if (slash > g_root.size() + 2)
+            if (slash > g_root.size())  // never above the drive
                 host.erase(slash);
             continue;
         }
@@ -261,30 +261,6 @@ int PfGetVersionEx(PfOsVersionInfo* info)
 
 uint16_t PfGetSystemDefaultLangId() { return g_machine.systemLangId; }
 void PfGetLocalTime(PfSystemTime* time) { *time = g_machine.localTime; }
-
-uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity)
-{
-    SIM_FAULT_POINT(source, 0);
-    std::string out;
-    for (const char* p = source; *p;) {
-        const char* end = *p == '%' ? strchr(p + 1, '%') : 0;
-        if (end) {
-            std::string name(p + 1, end);
-            for (char& c : name)
-                c = (char)toupper((unsigned char)c);
-            auto found = g_machine.environment.find(name);
-            if (found != g_machine.environment.end()) {
-                out += found->second;
-                p = end + 1;
-                continue;
-            }
-        }
-        out += *p++;
-    }
-    if (out.size() + 1 <= capacity)
-        memcpy(buffer, out.c_str(), out.size() + 1);
-    return (uint32_t)out.size() + 1;
-}
 
 uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex)
 {

@@ -89,7 +89,7 @@ bool CopyFileBytes(const std::string& source, const std::string& target)
 PfHandle NewHandle(HandleKind kind, const std::string& path)
 {
     PfHandle handle = g_nextHandle++;
-    g_handles[handle] = HandleData{kind, path, "", false};
+    g_handles[handle] = HandleData{kind, path, "", false, {}, 0};
     Machine().openHandles.insert(handle);
     return handle;
 }
@@ -164,8 +164,9 @@ int PfPathAppend(char* path, const char* more)
 int PfGetFullPathName(const char* path, char* full)
 {
     std::string absolute = path;
+    std::replace(absolute.begin(), absolute.end(), '/', '\\');
     if (!IsAbsolute(path))
-        absolute = (path[0] == '\\' ? std::string("C:") : std::string("C:\\")) + path;
+        absolute = (absolute[0] == '\\' ? std::string("C:") : std::string("C:\\")) + absolute;
     std::string trimmed;
     std::stringstream parts(absolute);
     std::string part;
@@ -240,38 +241,110 @@ int PfPathFileExists(const char* path)
     return *path && FileExists(path);
 }
 
-int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
+namespace {
+
+// The 8.3 name Windows adds to a long name too long for it (names with
+// characters 8.3 lacks left aside): six of the name, "~1" and three of the
+// extension, in capitals. "" for a name that fits.
+std::string ShortName(const std::string& name)
 {
-    SIM_FAULT_POINT(pattern, 0);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0 || (dot <= 8 && name.size() - dot <= 4))
+        return "";
+    std::string shortName = name.substr(0, std::min<size_t>(dot, 6)) + "~1" + name.substr(dot, 4);
+    for (char& c : shortName)
+        c = (char)toupper((unsigned char)c);
+    return shortName;
+}
+
+// "*", "*.ext" or an exact name, without regard to case.
+bool MaskMatches(const std::string& mask, const std::string& name)
+{
+    std::string lower = Lower(name);
+    if (mask == "*")
+        return true;
+    if (mask.compare(0, 2, "*.") == 0)
+        return lower.size() > mask.size() - 1 &&
+               lower.compare(lower.size() - (mask.size() - 1), mask.size() - 1, mask.substr(1)) == 0;
+    return lower == mask;
+}
+
+// The names a search finds, in the order NTFS reports them (sorted); a name
+// counts when its long or its short form matches, as on Windows. false with
+// the last error set when the folder or any match is missing.
+bool FindMatches(const char* pattern, std::vector<std::string>* matches)
+{
     std::string text = pattern;
     size_t slash = text.find_last_of('\\');
     std::string folder = slash == std::string::npos ? "" : text.substr(0, slash);
     std::string mask = Lower(text.substr(slash == std::string::npos ? 0 : slash + 1));
     if (!IsFolder(folder)) {
         PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
+        return false;
     }
     DIR* dir = opendir(HostPath(folder).c_str());
-    std::vector<std::string> matches;
     while (dirent* entry = readdir(dir)) {
-        std::string entryName = Lower(entry->d_name);
         // "*" lists everything, "." and ".." included, as in any folder but a root.
-        bool match = mask == "*" ||
-                     (mask.compare(0, 2, "*.") == 0 ? entryName.size() > mask.size() - 1 &&
-                                                          entryName.compare(entryName.size() - (mask.size() - 1),
-                                                                            mask.size() - 1, mask.substr(1)) == 0
-                                                    : entryName == mask);
-        if (match)
-            matches.push_back(entry->d_name);
+        std::string shortName = ShortName(entry->d_name);
+        if (MaskMatches(mask, entry->d_name) || (!shortName.empty() && MaskMatches(mask, shortName)))
+            matches->push_back(entry->d_name);
     }
     closedir(dir);
-    if (matches.empty()) {
+    if (matches->empty()) {
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
-        return 0;
+        return false;
     }
-    std::sort(matches.begin(), matches.end());  // NTFS reports names in sorted order
+    std::sort(matches->begin(), matches->end());
+    return true;
+}
+
+}  // namespace
+
+int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(pattern, 0);
+    std::vector<std::string> matches;
+    if (!FindMatches(pattern, &matches))
+        return 0;
     CopyOut(matches.front(), name, capacity);
     return 1;
+}
+
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(pattern, 0);
+    std::vector<std::string> matches;
+    if (!FindMatches(pattern, &matches))
+        return 0;
+    CopyOut(matches.front(), name, capacity);
+    PfHandle search = NewHandle(HandleKind::Search, pattern);
+    HandleData* data = FindHandle(search, HandleKind::Search);
+    data->names = matches;
+    data->next = 1;
+    return search;
+}
+
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity)
+{
+    SIM_FAULT_POINT(HandlePath(search), 0);
+    HandleData* data = FindHandle(search, HandleKind::Search);
+    if (!data) {
+        PfSetLastError(6);  // ERROR_INVALID_HANDLE
+        return 0;
+    }
+    if (data->next >= data->names.size()) {
+        PfSetLastError(PF_ERROR_NO_MORE_FILES);
+        return 0;
+    }
+    CopyOut(data->names[data->next++], name, capacity);
+    return 1;
+}
+
+int PfFindClose(PfHandle search)
+{
+    if (!FindHandle(search, HandleKind::Search))
+        return 0;
+    return PfCloseHandle(search);
 }
 
 PfHandle PfCreateFileForWrite(const char* path)
@@ -493,20 +566,46 @@ void Run(const Program& program)
         program.whileRunning();
 }
 
+// cmd.exe: its switches up to "/c", then the command. Without /d the AutoRun
+// command runs first.
+int RunInterpreter(const std::string& commandLine)
+{
+    size_t switches = commandLine.find(' ', commandLine[0] == '"' ? commandLine.find('"', 1) : 0);
+    size_t c = Lower(commandLine).find(" /c ", switches);
+    std::string command = c == std::string::npos ? "" : commandLine.substr(c + 4);
+    std::string before = Lower(commandLine.substr(0, c)) + " ";
+    if (before.find(" /d ", switches) == std::string::npos && !Machine().interpreterAutoRun.empty())
+        Machine().systemCommands.push_back(Machine().interpreterAutoRun);
+    Machine().systemCommands.push_back(command);
+    if (Machine().systemHandler)
+        return Machine().systemHandler(command);
+    return RunCommandInterpreter(command);
+}
+
 }  // namespace
 
-int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
+int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
+                        uint32_t* threadExitCode)
 {
     SIM_FAULT_POINT(commandLine, 0);
+    if (folder && !IsFolder(folder)) {
+        PfSetLastError(PF_ERROR_DIRECTORY);
+        return 0;
+    }
     // Windows resolves the image's name as GetFullPathNameA does.
     char full[260];
     std::string image = PfGetFullPathName(ImageOf(commandLine).c_str(), full) ? full : ImageOf(commandLine);
+    if (strcasecmp(image.c_str(), (Machine().systemDirectory + "\\cmd.exe").c_str()) == 0) {
+        *processExitCode = *threadExitCode = (uint32_t)RunInterpreter(commandLine);
+        return 1;
+    }
     const Program* program = ProgramAt(image);
     if ((program && program->startFails) || (!program && (!FileExists(image) || IsFolder(image)))) {
         PfSetLastError(program ? program->startError : PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
     Machine().processes.push_back(commandLine);
+    Machine().processFolders.push_back(folder ? folder : "");
     Program none;
     const Program& run = program ? *program : none;
     Run(run);
@@ -534,13 +633,4 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
         *exitCode = program->exitCode;
     }
     return 1;
-}
-
-int PfSystem(const char* command)
-{
-    SIM_FAULT_POINT(command, -1);  // cmd.exe could not be started
-    Machine().systemCommands.push_back(command);
-    if (Machine().systemHandler)
-        return Machine().systemHandler(command);
-    return RunCommandInterpreter(command);
 }

@@ -614,8 +614,7 @@ PfHandle PfInfOpen(const char* path)
         return 0;
     }
     CollectStrings(*inf);
-    std::string windows = Machine().environment["SYSTEMROOT"];
-    inf->windowsFolder = AnsiToUtf16(windows);
+    inf->windowsFolder = AnsiToUtf16(Machine().windowsDirectory);
     inf->systemFolder = AnsiToUtf16(Machine().systemDirectory);
     PfHandle handle = NewHandle(HandleKind::Inf, path);
     g_infs[handle] = inf;

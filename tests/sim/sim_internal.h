@@ -3,18 +3,21 @@
 #define SETUP_TESTS_SIM_SIM_INTERNAL_H
 
 #include <string>
+#include <vector>
 
 #include "sim/sim.h"
 
 namespace sim {
 
-enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library, Environment };
+enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library, Environment, Search };
 
 struct HandleData {
     HandleKind kind;
-    std::string path;         // file, key or library
-    std::string bytes;        // a mapping's content or a file being written
-    bool wide64View = false;  // a registry key opened in the 64-bit view
+    std::string path;                // file, key or library
+    std::string bytes;               // a mapping's content or a file being written
+    bool wide64View = false;         // a registry key opened in the 64-bit view
+    std::vector<std::string> names;  // a file search's matches
+    size_t next = 0;                 // and the one FindNextFile gives
 };
 
 PfHandle NewHandle(HandleKind kind, const std::string& path = "");

@@ -53,14 +53,28 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
     return 0;
 }
 
-uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
+namespace {
+
+uint32_t CopyFolder(const std::string& folder, char* buffer, uint32_t capacity)
 {
-    SIM_FAULT_POINT("", 0);
-    const std::string& folder = Machine().systemDirectory;
     if (folder.size() + 1 > capacity)
         return (uint32_t)folder.size() + 1;
     memcpy(buffer, folder.c_str(), folder.size() + 1);
     return (uint32_t)folder.size();
+}
+
+}  // namespace
+
+uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT("", 0);
+    return CopyFolder(Machine().systemDirectory, buffer, capacity);
+}
+
+uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT("", 0);
+    return CopyFolder(Machine().windowsDirectory, buffer, capacity);
 }
 
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)
@@ -115,7 +129,7 @@ int PfExitWindowsEx(uint32_t flags, uint32_t reason)
 {
     SIM_FAULT_POINT("", 0);
     char call[64];
-    snprintf(call, sizeof(call), "ExitWindowsEx 0x%X %u", flags, reason);
+    snprintf(call, sizeof(call), "ExitWindowsEx 0x%X 0x%X", flags, reason);
     Machine().calls.push_back(call);
     Machine().exitWindowsFlags.push_back(flags);
     return 1;

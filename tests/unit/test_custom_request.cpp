@@ -82,27 +82,44 @@ TEST_F(CustomRequest, MissingTextGivesAnEmptyFileThatReplacesTheOldOne)
     EXPECT_EQ("", sim::ReadFile(kRequestFile));
 }
 
-TEST_F(CustomRequest, FileFollowsTheSystemDrive)
+TEST_F(CustomRequest, FileFollowsTheDriveOfTheWindowsFolder)
 {
-    sim::Machine().environment["SYSTEMDRIVE"] = "D:";
+    sim::Machine().windowsDirectory = "D:\\Windows";
+    sim::Machine().environment["SYSTEMDRIVE"] = "E:";  // the caller's, not Windows'
     Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=on D\r\n");
     WriteCustomRequestFile();
     EXPECT_EQ("on D", sim::ReadFile("D:\\VornCustomSetting\\VornCoustomSet.ini"));
     DeleteCustomRequestFile();
     EXPECT_FALSE(sim::FileExists("D:\\VornCustomSetting\\VornCoustomSet.ini"));
     EXPECT_TRUE(sim::FileExists("D:\\VornCustomSetting"));
+    EXPECT_FALSE(sim::FileExists("E:\\VornCustomSetting"));
 }
 
 TEST_F(CustomRequest, UnknownSystemDriveWritesAndDeletesNothing)
 {
-    // Unexpanded, the variable would be a folder name relative to the current folder.
-    sim::Machine().environment.erase("SYSTEMDRIVE");
-    sim::WriteFile("C:\\%SYSTEMDRIVE%\\VornCustomSetting\\VornCoustomSet.ini", "keep");
-    Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
-    DeleteCustomRequestFile();
-    WriteCustomRequestFile();
-    EXPECT_EQ("keep", sim::ReadFile("C:\\%SYSTEMDRIVE%\\VornCustomSetting\\VornCoustomSet.ini"));
-    EXPECT_TRUE(sim::Machine().openHandles.empty());
+    // Without a drive, the folder's name would be taken from the current folder.
+    const struct {
+        const char* label;
+        const char* windows;
+        bool readFails;
+    } rows[] = {
+        {"the Windows folder cannot be read", "C:\\Windows", true},
+        {"the Windows folder is on no drive", "\\\\server\\Windows", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::Machine().windowsDirectory = row.windows;
+        if (row.readFails)
+            sim::FailCall("PfGetSystemWindowsDirectory", 1, 5, true);
+        sim::WriteFile(kRequestFile, "keep");
+        Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
+        DeleteCustomRequestFile();
+        WriteCustomRequestFile();
+        EXPECT_EQ("keep", sim::ReadFile(kRequestFile));
+        EXPECT_FALSE(sim::FileExists("\\\\server\\VornCustomSetting"));
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+    }
 }
 
 TEST_F(CustomRequest, DeleteLeavesTheFolderAndToleratesAMissingFile)

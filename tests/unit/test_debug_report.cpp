@@ -175,9 +175,11 @@ TEST_F(DpinstLogHandling, NoFailingCallLosesOrDoublesTheHistory)
         uint32_t nth;
         bool fromThenOn;
     } rows[] = {
-        {"PfDeleteFile", 1, false},        {"PfDeleteFile", 2, false},        {"PfDeleteFile", 1, true},
-        {"PfCopyFile", 1, false},          {"PfCopyFile", 2, false},          {"PfFindFirstFileName", 1, false},
-        {"PfFindFirstFileName", 2, false}, {"PfFindFirstFileName", 3, false}, {"PfSystem", 1, true},
+        {"PfDeleteFile", 1, false},        {"PfDeleteFile", 2, false},
+        {"PfDeleteFile", 1, true},         {"PfCopyFile", 1, false},
+        {"PfCopyFile", 2, false},          {"PfFindFirstFileName", 1, false},
+        {"PfFindFirstFileName", 2, false}, {"PfFindFirstFileName", 3, false},
+        {"PfRunProcessAndWait", 2, true},  // after DPInst, every join
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.call << " " << row.nth << (row.fromThenOn ? "+" : ""));

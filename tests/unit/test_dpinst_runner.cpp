@@ -75,6 +75,26 @@ TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\"", sim::Machine().processes[2]);
 }
 
+TEST_F(DpinstRunner, StartsInItsOwnFolder)
+{
+    // Not in the launcher's current folder, which is searched for DLLs first.
+    const struct {
+        const char* path;
+        const char* folder;
+    } rows[] = {
+        {"\\Vi64\\DPInst.exe", "C:\\Pkg\\Vi64"},
+        {"\\Vi64/DPInst.exe", "C:\\Pkg\\Vi64"},
+        {"\\..\\Pkg\\Vi64\\DPInst.exe", "C:\\Pkg\\Vi64"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path);
+        sim::Machine().processFolders.clear();
+        BoundedCopy(g_State.Settings.Path, 260, row.path);
+        RunWithCode(1);
+        EXPECT_EQ(std::vector<std::string>{row.folder}, sim::Machine().processFolders);
+    }
+}
+
 TEST_F(DpinstRunner, DeepPackageFolderKeepsTheSilentOptions)
 {
     std::string folder = "C:\\" + std::string(230, 'd');

@@ -144,27 +144,42 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
 
 TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
 {
-    // Without a full path to the interpreter or to xcopy, the current folder
-    // and the search path would decide what runs.
+    // The interpreter and xcopy come by full path from the system folders,
+    // never from COMSPEC, SYSTEMROOT or the search path, which whoever starts
+    // the program sets; the interpreter skips the registry's AutoRun.
     const struct {
-        const char* variable;
-        const char* value;  // null: not set
+        const char* label;
+        const char* windows;  // the Windows folder, with system32 in it
+        const char* failing;  // a call for a system folder that fails, or null
     } table[] = {
-        {"COMSPEC", nullptr},
-        {"COMSPEC", "cmd.exe"},
-        {"COMSPEC", "C:\\Windows\\system32\\missing.exe"},
-        {"SYSTEMROOT", nullptr},
+        {"COMSPEC and SYSTEMROOT name the package", "C:\\Windows", nullptr},
+        {"Windows in D:\\WINNT", "D:\\WINNT", nullptr},
+        {"the Windows folder cannot be read", "C:\\Windows", "PfGetSystemWindowsDirectory"},
+        {"the system folder cannot be read", "C:\\Windows", "PfGetSystemDirectory"},
     };
     for (const auto& row : table) {
-        SCOPED_TRACE(std::string(row.variable) + "=" + (row.value ? row.value : "(not set)"));
+        SCOPED_TRACE(row.label);
         SetUp();
         WriteVi32();
-        if (row.value)
-            sim::Machine().environment[row.variable] = row.value;
-        else
-            sim::Machine().environment.erase(row.variable);
-        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
-        EXPECT_TRUE(Commands().empty());
+        sim::MachineState& machine = sim::Machine();
+        machine.environment["COMSPEC"] = "C:\\Pkg\\cmd.exe";
+        machine.environment["SYSTEMROOT"] = "C:\\Pkg";
+        sim::WriteFile("C:\\Pkg\\cmd.exe", "MZ");
+        sim::WriteFile("C:\\Pkg\\System32\\xcopy.exe", "MZ");
+        machine.interpreterAutoRun = "C:\\Users\\Public\\autorun.cmd";
+        machine.windowsDirectory = row.windows;
+        machine.systemDirectory = std::string(row.windows) + "\\system32";
+        sim::WriteFile(machine.systemDirectory + "\\cmd.exe", "");
+        if (row.failing)
+            sim::FailCall(row.failing, 1, 5, true);
+        EXPECT_EQ(row.failing ? OUTCOME_EXTRACTION_FAILED : OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_TRUE(machine.processes.empty());
+        ASSERT_EQ(row.failing ? 0u : 6u, Commands().size());
+        if (!row.failing)
+            EXPECT_EQ("\"\"" + std::string(row.windows) +
+                          "\\System32\\xcopy.exe\" \"C:\\Pkg\\Vi32\" "
+                          "\"D:\\Out\\production\\Windows7-x86\" /S /I /Y\"",
+                      Commands()[0]);
     }
 }
 

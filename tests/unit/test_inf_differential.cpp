@@ -229,7 +229,7 @@ std::string Compare(const std::string& corpus, const std::string& relativePath, 
 {
     sim::Reset();
     // The recording machine's Windows folder, as the directory ids show it.
-    sim::Machine().environment["SYSTEMROOT"] = "C:\\windows";
+    sim::Machine().windowsDirectory = "C:\\windows";
     sim::Machine().systemDirectory = "C:\\windows\\system32";
     std::string windowsPath = relativePath;
     std::replace(windowsPath.begin(), windowsPath.end(), '/', '\\');

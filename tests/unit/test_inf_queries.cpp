@@ -108,7 +108,11 @@ TEST_F(InfQueries, ModelsSectionsAreGatheredInListOrder)
          "ABC"},
         {"lines are glued without a separator", "[Manufacturer]\r\nM=Models\r\n[Models]\r\nX=A,B\r\nY=C,D\r\n",
          "A,BC,D"},
-        {"a repeated name is gathered again", "[Manufacturer]\r\nM=Models\r\nN=Models\r\n[Models]\r\nX=A\r\n", "AA"},
+        {"a repeated name is gathered once", "[Manufacturer]\r\nM=Models\r\nN=Models\r\n[Models]\r\nX=A\r\n", "A"},
+        {"a name repeated in other spellings and lists, at its first place",
+         "[Manufacturer]\r\nM=First,NTamd64\r\nN=Second,NTamd64\r\nO=FIRST,ntAMD64,x\r\n[First.NTamd64]\r\nD=A\r\n"
+         "[Second.NTamd64]\r\nD=B\r\n[Second]\r\nD=C\r\n[First]\r\nD=D\r\n",
+         "DACB"},
         {"no [Manufacturer]", "[Models]\r\nX=A\r\n", ""},
     };
     for (const auto& row : table) {

@@ -11,6 +11,7 @@
 #include "app/setup_sequence.h"
 #include "checker/findings.h"
 #include "checker/package_checker.h"
+#include "checker/report.h"
 #include "sim/sim.h"
 #include "util/bounded_string.h"
 
@@ -30,12 +31,13 @@ std::set<std::string> FilesOnDriveC()
     return files;
 }
 
+CheckerOptions g_options;
+
 int Check(const char* folder)
 {
-    static CheckerOptions options;
-    options = CheckerOptions();
-    BoundedCopy(options.folder, PATH_CAPACITY, folder);
-    return CheckPackage(0, &options);
+    g_options = CheckerOptions();
+    BoundedCopy(g_options.folder, PATH_CAPACITY, folder);
+    return CheckPackage(0, &g_options);
 }
 
 TEST(PackageChecker, JudgesEveryRowWithoutTouchingTheMachine)
@@ -151,6 +153,26 @@ TEST(PackageChecker, HostileSettingsTextEndsInFindings)
                      GetFinding(i)->verdict == c.verdict;
         EXPECT_GT(found, 0) << c.check;
     }
+}
+
+// A key name that carries a carriage return, an escape sequence and DEL: in a
+// build log, raw, it would print as a line of its own.
+TEST(PackageChecker, ControlCharactersInPackageTextCannotForgeReportLines)
+{
+    sim::Reset();
+    sim::WriteFile("C:\\Other\\Setup.ini",
+                   "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\nPaht\rOK      \x1B[2J\tforged\x7F=1\r\n");
+    int exitCode = Check("C:\\Other");
+    FILE* out = tmpfile();
+    ASSERT_NE(nullptr, out);
+    PrintReport(out, &g_options, exitCode);
+    std::string report(ftell(out), '\0');
+    rewind(out);
+    ASSERT_EQ(report.size(), fread(&report[0], 1, report.size(), out));
+    fclose(out);
+    for (char c : report)
+        EXPECT_TRUE(c == '\n' || ((unsigned char)c >= 0x20 && c != 0x7F)) << (int)c;
+    EXPECT_NE(std::string::npos, report.find("WARNING key Paht\\rOK      \\x1B[2J\\tforged\\x7F in [W864]"));
 }
 
 }  // namespace

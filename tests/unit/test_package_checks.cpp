@@ -54,6 +54,13 @@ TEST_F(PackageChecks, InfSearchInDpinstFolder)
     ExpectInf("\\W864\\DPInst.exe", 1, "C:\\Pkg\\W864\\a.inf", "C:\\Pkg\\W864", "");  // first reported
     ExpectInf("\\W732\\DPInst.exe", 0, "", "", kMissing + " [2]");
     ExpectInf("\\Vi64\\DPInst.exe", 0, "", "", kMissing + " [3]");
+    // "*.inf" also matches the 8.3 names of these (A~1.INF, DRIVER~1.INF): only a long ".inf" counts.
+    sim::WriteFile("C:\\Pkg\\Old\\A.inf_old", "");
+    sim::WriteFile("C:\\Pkg\\Old\\B.INF", "");
+    sim::WriteFile("C:\\Pkg\\Bak\\Driver.inf_old", "");
+    ExpectInf("\\Old\\DPInst.exe", 1, "C:\\Pkg\\Old\\B.INF", "C:\\Pkg\\Old", "");
+    ExpectInf("\\Bak\\DPInst.exe", 0, "", "", kMissing + " [2]");
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
     EXPECT_EQ("Setup.exe", sim::Machine().boxes[0].caption);
     EXPECT_EQ(PF_MB_ICONINFORMATION, sim::Machine().boxes[0].style);
 }

@@ -92,7 +92,7 @@ TEST_F(Prerequisites, DotNetInstallerIsStartedHiddenFromThePackageFolder)
     EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
     ASSERT_EQ(1u, sim::Machine().shellExecutions.size());
     const sim::ShellExecution& run = sim::Machine().shellExecutions[0];
-    EXPECT_EQ(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI, run.mask);
+    EXPECT_EQ(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI | PF_SEE_MASK_NOZONECHECKS, run.mask);
     EXPECT_EQ("open", run.verb);
     EXPECT_EQ(Installer(kDotNet), run.file);
     EXPECT_EQ(" /q", run.parameters);

@@ -14,10 +14,9 @@ namespace {
 using Calls = std::vector<std::string>;
 
 const Calls kPrivilegeStepsThenReboot = {
-    "OpenProcessToken self 0x28",
-    "LookupPrivilegeValueA SeShutdownPrivilege",
+    "OpenProcessToken self 0x28", "LookupPrivilegeValueA SeShutdownPrivilege",
     "AdjustTokenPrivileges luid 19 attributes 2",
-    "ExitWindowsEx 0x2 0",
+    "ExitWindowsEx 0x2 0x80040002",  // planned, application: installation
 };
 
 class Restart : public ::testing::Test {
@@ -132,7 +131,7 @@ TEST_F(RestartInRuns, RestartIsAskedBeforeTheLaunch)
     Prepare(0x40000001u, SUPPORT_PUBLIC_PROPERTIES | SUPPORT_LAUNCH_APP);
     RunSetup(0, "/s /vFORCERESTART=true");
     const Calls& calls = sim::Machine().calls;
-    auto reboot = std::find(calls.begin(), calls.end(), "ExitWindowsEx 0x2 0");
+    auto reboot = std::find(calls.begin(), calls.end(), kPrivilegeStepsThenReboot.back());
     auto launch = std::find(calls.begin(), calls.end(), "FindWindowA Shell_TrayWnd");
     ASSERT_NE(calls.end(), reboot);
     EXPECT_LT(reboot, launch);

@@ -595,8 +595,8 @@ std::set<std::string> Commands()
 // change the result.
 bool ServesOnlyRecords(const sim::CallUse& use)
 {
-    static const char* const kRecords[] = {"TouchPad", "DpInst",        "C:\\Logs", "VornCustomSetting",
-                                           "copy /b",  "%SYSTEMDRIVE%", "\\Temp\\"};
+    static const char* const kRecords[] = {"TouchPad",          "DpInst",  "C:\\Logs",
+                                           "VornCustomSetting", "copy /b", "\\Temp\\"};
     for (const char* record : kRecords)
         if (use.subject.find(record) != std::string::npos)
             return true;

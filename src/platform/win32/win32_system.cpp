@@ -6,7 +6,6 @@
 
 #include <locale.h>
 #include <mbstring.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "util/platform.h"
@@ -38,11 +37,6 @@ int PfGetVersionEx(PfOsVersionInfo* info)
 
 uint16_t PfGetSystemDefaultLangId() { return GetSystemDefaultLangID(); }
 void PfGetLocalTime(PfSystemTime* time) { GetLocalTime((SYSTEMTIME*)time); }
-
-uint32_t PfExpandEnvironmentStrings(const char* source, char* buffer, uint32_t capacity)
-{
-    return ExpandEnvironmentStringsA(source, buffer, capacity);
-}
 
 uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex)
 {
@@ -110,6 +104,27 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
     lstrcpynA(name, found.cFileName, (int)capacity);
     return 1;
 }
+
+PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    lstrcpynA(name, found.cFileName, (int)capacity);
+    return (PfHandle)search;
+}
+
+int PfFindNextFile(PfHandle search, char* name, uint32_t capacity)
+{
+    WIN32_FIND_DATAA found;
+    if (!FindNextFileA((HANDLE)search, &found))
+        return 0;
+    lstrcpynA(name, found.cFileName, (int)capacity);
+    return 1;
+}
+
+int PfFindClose(PfHandle search) { return FindClose((HANDLE)search); }
 
 static PfHandle FromFileHandle(HANDLE file) { return file == INVALID_HANDLE_VALUE ? 0 : (PfHandle)file; }
 
@@ -179,7 +194,8 @@ int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* si
 
 int32_t PfRegCloseKey(PfHandle key) { return RegCloseKey((HKEY)key); }
 
-int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint32_t* threadExitCode)
+int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
+                        uint32_t* threadExitCode)
 {
     static char writable[32768];
     lstrcpynA(writable, commandLine, sizeof(writable));
@@ -188,17 +204,23 @@ int PfRunProcessAndWait(const char* commandLine, uint32_t* processExitCode, uint
     ZeroMemory(&startup, sizeof(startup));
     ZeroMemory(&process, sizeof(process));
     startup.cb = sizeof(startup);
-    if (!CreateProcessA(NULL, writable, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    if (!CreateProcessA(NULL, writable, NULL, NULL, FALSE, 0, NULL, folder, &startup, &process))
         return 0;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    *processExitCode = code;
-    code = 0;
-    GetExitCodeThread(process.hThread, &code);
-    *threadExitCode = code;
+    // A code that was never read is no result: zero would pass for success.
+    DWORD processCode = 0;
+    DWORD threadCode = 0;
+    BOOL finished = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                    GetExitCodeProcess(process.hProcess, &processCode) &&
+                    GetExitCodeThread(process.hThread, &threadCode);
+    DWORD error = GetLastError();
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+    if (!finished) {
+        SetLastError(error);
+        return 0;
+    }
+    *processExitCode = processCode;
+    *threadExitCode = threadCode;
     return 1;
 }
 
@@ -225,8 +247,6 @@ int PfShellExecuteAndWait(uint32_t mask, const char* verb, const char* file, con
     }
     return 1;
 }
-
-int PfSystem(const char* command) { return system(command); }
 
 int PfMessageBox(const char* text, const char* caption, uint32_t style)
 {
@@ -259,6 +279,10 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
     return (PfProc)GetProcAddress((HMODULE)module, name);
 }
 uint32_t PfGetSystemDirectory(char* buffer, uint32_t capacity) { return GetSystemDirectoryA(buffer, capacity); }
+uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
+{
+    return GetSystemWindowsDirectoryA(buffer, capacity);
+}
 
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)
 {

@@ -6,6 +6,12 @@ PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support":
 SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
 
 
+def ran_in_its_folder(outcome):
+    # Not in Setup.exe's current folder (C:\e2e\cwd), which would be searched for DPInst's DLLs.
+    runs = outcome.dpinst_runs
+    return [] if runs and all(r.endswith(" cwd=C:\\pkg\\Vi64") for r in runs) else [f"DPInst ran as {runs}"]
+
+
 def silent(dpinst_code, exit_code, label, profile=""):
     """profile "msi": the exit codes deployment tools read, asked for with EXITCODES=msi."""
     return Scenario(
@@ -17,6 +23,7 @@ def silent(dpinst_code, exit_code, label, profile=""):
         exit=exit_code,
         boxes=[],
         dpinst_calls=[SILENT],
+        check=ran_in_its_folder,
     )
 
 

@@ -212,6 +212,49 @@ SCENARIOS = [
 ]
 
 
+# The interpreter is the system folder's cmd.exe by full path, started with
+# /d (no AutoRun commands: Wine's cmd.exe runs none either way, so the relay
+# trace shows the switch) and in Setup.exe's current folder, where a relative
+# target lies.
+INTERPRETER = b'"C:\\windows\\system32\\cmd.exe" /d /c ""C:\\windows\\System32\\xcopy.exe" '
+
+
+def interpreter_started_clean(outcome):
+    starts = [c.args for c in outcome.traced("KERNEL32.CreateProcessA") if b"xcopy" in (c.args[1].text or b"")]
+    problems = [] if len(starts) == 6 else [f"{len(starts)} interpreter starts, expected 6"]
+    for args in starts:
+        if args[0].value or not args[1].text.startswith(INTERPRETER) or args[7].value:
+            problems.append(f"interpreter started as {args[0].value:X}, {args[1].text!r}, folder {args[7].value:X}")
+    return problems
+
+
+RELATIVE = "C:\\e2e\\cwd\\Relative out"
+SCENARIOS += [
+    Scenario(
+        "extraction: cmd.exe of the system folder with /d, in Setup.exe's current folder",
+        package(0x0A),
+        args=f"/extract_all:{OUT}",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        relay=("kernel32.CreateProcessA",),
+        cleanup=[OUT],
+        check=lambda outcome: extracted(OUT)(outcome) + interpreter_started_clean(outcome),
+    ),
+    Scenario(
+        "/extract_all: to a relative folder: copied under Setup.exe's current folder",
+        package(0x0A),
+        args='/extract_all:"Relative out"',
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[],
+        check=extracted(RELATIVE),
+    ),
+]
+
+
 # The command interpreter expands %NAME% (and %NAME:~i,n%, any slice of it)
 # in the copy command before it looks at quotes. On Windows its own
 # %CMDCMDLINE% holds a double quote, so a target can make one without typing

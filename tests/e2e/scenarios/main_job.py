@@ -89,6 +89,12 @@ def from_vista(label, sections, windows="win10"):
 DEFAULT_CALL = '"C:\\pkg.\\DPInst.exe" /f /sw /se'
 
 
+def ran_beside_setup(outcome):
+    # Its folder "C:\pkg." is C:\pkg to Windows too.
+    runs = outcome.dpinst_runs
+    return [] if runs and all(r.endswith(" cwd=C:\\pkg") for r in runs) else [f"DPInst ran as {runs}"]
+
+
 def defaults(label, ini, windows="win10", sections_dpinst=None):
     files = {"TouchPad.inf": SAMPLE_INF}
     return Scenario(
@@ -100,6 +106,7 @@ def defaults(label, ini, windows="win10", sections_dpinst=None):
         exit=0,
         boxes=[],
         dpinst_calls=[DEFAULT_CALL],
+        check=ran_beside_setup,
     )
 
 

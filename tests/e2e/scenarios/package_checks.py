@@ -4,7 +4,7 @@ failure ends the run with 1633 (exit code with Support 0x08) and DPInst never
 runs; an unreadable or malformed image fails without a box."""
 import struct
 
-from e2e import Box, Scenario, driver_package, rc_string, unattended
+from e2e import SAMPLE_INF, Box, Scenario, driver_package, rc_string, unattended
 
 SECTIONS = {"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}
 
@@ -49,6 +49,12 @@ SCENARIOS = [
     refused(
         "INF missing beside DPInst: missing-files box [2], 1633",
         driver_package(SECTIONS, {"Vi64": "x64"}, inf=None),
+        [info(3, " [2]")],
+    ),
+    # "*.inf" also matches the short name of "TouchPad.inf_old"; it is no INF.
+    refused(
+        "only TouchPad.inf_old beside DPInst: missing-files box [2], 1633",
+        driver_package(SECTIONS, {"Vi64": "x64"}, inf=None, files={"Vi64\\TouchPad.inf_old": SAMPLE_INF}),
         [info(3, " [2]")],
     ),
     FOLDER_MISSING,

@@ -44,14 +44,15 @@ def run(name, args, code, exit_code, restarts=False, **more):
         dpinst=DPInst(exit_code=code),
         exit=exit_code,
         boxes=[],
-        exit_windows=[(2, 0)] if restarts else [],
+        # EWX_REBOOT, planned, application: installation
+        exit_windows=[(2, 0x80040002)] if restarts else [],
         **more,
     )
 
 
 SCENARIOS = [
     run(
-        "silent, FORCERESTART, DPInst 0x40000001: ExitWindowsEx(EWX_REBOOT, 0) after the privilege",
+        "silent, FORCERESTART, DPInst 0x40000001: ExitWindowsEx(EWX_REBOOT, planned) after the privilege",
         "/s /vFORCERESTART=true",
         0x40000001,
         1641,
