@@ -96,15 +96,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim::WriteFile(kInf, "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\n%M%=Models\r\n[Models]\r\n"
                          "%D%=Install," +
                              models + "\r\n[Strings]\r\nM=\"Maker\"\r\nD=\"Device\"\r\n");
-    unsigned char fits = MatchPackageToDevice(kInf).outcome == OUTCOME_GO_ON;
+    RunOutcome match = MatchPackageToDevice(kInf);
+    bool fits = match.outcome == OUTCOME_GO_ON;
     if (!expected.empty() && InfSafe(expected[0]) && models.find(expected[0]) != std::string::npos &&
         PlainLine(models) && !fits)
         abort();  // a models line that names the first ID whole must match
-    // No fit is told, unless the INF cannot be read at all.
+    // A refusal is "no matching device", unless the INF cannot be read at all;
+    // the check itself shows nothing.
     PfHandle inf = PfInfOpen(kInf);
     if (inf)
         PfInfClose(inf);
-    if (machine.boxes.size() != (fits || !inf ? 0u : 1u) || !machine.openHandles.empty())
+    if (!fits && match.outcome != (inf ? OUTCOME_NO_MATCHING_DEVICE : OUTCOME_INF_UNREADABLE))
+        abort();
+    if (!machine.boxes.empty() || !machine.openHandles.empty())
         abort();
     return 0;
 }
