@@ -17,8 +17,8 @@ const size_t kCustomRequestCapacity = 11;
 const size_t kExtractTargetCapacity = 520;
 
 // Value cuts try these names in this order, not in the order they occur.
-const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE",     "FRESHINSTALL", "FORCERESTART",
-                                      "LOGFILE",        "DEBUG",     "EXITCODES",    "UNINSTALL"};
+const char* const kPropertyNames[] = {"EXTRACTDRIVERS", "FORCE", "FRESHINSTALL", "FORCERESTART",
+                                      "LOGFILE",        "DEBUG", "EXITCODES",    "UNINSTALL"};
 
 // Start of the last whole character that begins before index (index > 0).
 size_t LastCharStart(const char* text, size_t index)
@@ -67,7 +67,6 @@ void PropertyValue(const char* token, const char* nameWithEquals, char* value, s
         }
     }
 }
-
 
 // Sets flag from "NAME=true|false" when the token holds it; 0, or -1 for another value.
 int ParseFlagProperty(const char* token, const char* nameWithEquals, int* flag)

@@ -5,8 +5,6 @@
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 
-const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
-
 namespace {
 
 // path with its file name's first character replaced by '~' ('_' when it is

@@ -4,11 +4,8 @@
 #ifndef SETUP_LOG_SAFE_FILES_H
 #define SETUP_LOG_SAFE_FILES_H
 
+#include "core/held_folders.h"
 #include "util/platform.h"
-
-// What the program's own folders get: Administrators and SYSTEM full
-// control, Users read and execute, nothing inherited from the parent.
-extern const char PROTECTED_FOLDER_SDDL[];
 
 // 1 when folder is a plain folder (not a reparse point) owned by
 // Administrators, SYSTEM or the account the program runs as; a standard
