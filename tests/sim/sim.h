@@ -200,6 +200,8 @@ void SetSecurity(const std::string& windowsPath, const std::string& sddl);
 std::string SecurityText(const std::string& windowsPath);
 // 1 when the standard user may do all of access to the object at path, by its DACL and owner now.
 bool UserMay(const std::string& windowsPath, uint32_t access);
+// 1 when the standard user may write, add, delete, change attributes, permissions or owner there.
+bool UserMayChange(const std::string& windowsPath);
 
 // What the standard user can do, as Windows lets them: the DACLs decide what each open is granted,
 // held handles and their share modes what may be renamed or removed. Each returns false when

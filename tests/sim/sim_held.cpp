@@ -520,6 +520,13 @@ bool UserMay(const std::string& windowsPath, uint32_t access)
     return (Granted(Effective(windowsPath), UserSids()) & MapGeneric(access)) == MapGeneric(access);
 }
 
+bool UserMayChange(const std::string& windowsPath)
+{
+    return (Granted(Effective(windowsPath), UserSids()) &
+            (PF_FILE_WRITE_DATA | PF_FILE_APPEND_DATA | PF_FILE_DELETE_CHILD | PF_FILE_WRITE_ATTRIBUTES | PF_DELETE |
+             PF_WRITE_DAC | PF_WRITE_OWNER)) != 0;
+}
+
 void ResetSecurity() { g_security.clear(); }
 
 PfHandle ForeignOpen(const std::string& windowsPath, uint32_t access, uint32_t share)
