@@ -69,11 +69,11 @@ struct CallUse {
 };
 
 // An attacker's change, applied just before the nth use (counting from 1)
-// of a call that can be made to fail.
+// of a call that can be made to fail; it gets the use's subject (the path).
 struct Race {
     std::string call;
     uint32_t nth;
-    std::function<void()> attack;
+    std::function<void(const std::string& subject)> attack;
 };
 
 struct Device {

@@ -106,7 +106,7 @@ uint32_t Injected(const char* call, const std::string& subject)
     uint32_t use = ++g_machine.useCounts[call];
     for (const Race& race : g_machine.races)
         if (race.call == call && race.nth == use && race.attack)
-            race.attack();
+            race.attack(subject);
     if (g_machine.recordUses)
         g_machine.uses.push_back({call, subject});
     for (const Fault& fault : g_machine.faults)
