@@ -5,7 +5,7 @@
 
 #include "config/settings_file.h"
 #include "core/setup_state.h"
-#include "log/log_files.h"
+#include "core/step_trace.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
 #include "util/platform.h"
@@ -37,23 +37,26 @@ int BuildFolderPath(char* path)
 
 int BuildFilePath(char* path) { return BuildFolderPath(path) && PfPathAppend(path, kFileName); }
 
-// Writes the text's bytes, without terminator or line end, replacing the file.
+// Writes the text's bytes, without terminator or line end, replacing the
+// file. The folder sits where any user may make folders first: it is the
+// program's own, protected before use, and no user may open the file.
 void WriteRequestText(const char* text)
 {
     char path[PATH_CAPACITY] = "";
-    // The folder sits where any user may make folders first.
-    if (!BuildFilePath(path) || !CreateTrustedDirectoryPath(path))
+    HeldPath held;
+    if (!BuildFilePath(path) || !HoldFolderOf(path, HOLD_CREATE_MISSING | HOLD_PROTECT, &held))
         return;
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(path, temporary);
-    if (!file)
-        return;
-    int written = PfWriteFile(file, text, (uint32_t)strlen(text));
-    PfCloseHandle(file);
-    if (written)
-        PutFileInPlace(temporary, path);
-    else
-        PfDeleteFile(temporary);
+    FileBeside beside;
+    if (CreateFileBeside(HeldFolder(&held), FileNameOf(path), path, PRIVATE_FILE_SDDL, &beside)) {
+        if (PfWriteFile(beside.file, text, (uint32_t)strlen(text))) {
+            PutFileInPlace(&beside);
+        } else {
+            TraceLine("File %s not written: the write failed (error %u)", path, (unsigned)PfGetLastError());
+            DiscardFileBeside(&beside);
+        }
+        CloseFileBeside(&beside);
+    }
+    ReleaseFolderPath(&held);
 }
 
 }  // namespace
@@ -61,8 +64,11 @@ void WriteRequestText(const char* text)
 void DeleteCustomRequestFile()
 {
     char path[PATH_CAPACITY] = "";
-    if (BuildFilePath(path) && IsTrustedDirectoryPath(path))
-        DeleteFileSafely(path);
+    HeldPath held;
+    if (BuildFilePath(path) && HoldFolderOf(path, HOLD_PROTECT, &held)) {
+        DeleteFileSafely(HeldFolder(&held), FileNameOf(path), path);
+        ReleaseFolderPath(&held);
+    }
 }
 
 void WriteCustomRequestFile()

@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 
+#include "core/held_folders.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -124,6 +125,17 @@ void FormatAndEmit(int last, const char* format, va_list args)
     PfSetLastError(lastError);
 }
 
+// The temporary folder: GetTempPath2A's where it exists (SYSTEM then gets a
+// folder only administrators may enter), GetTempPathA's elsewhere.
+uint32_t TempFolder(char* folder)
+{
+    ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
+    PfProc tempPath2 = kernel ? PfGetProcAddress(kernel, "GetTempPath2A") : 0;
+    if (tempPath2)
+        return PfCallGetTempPath2A(tempPath2, folder, (uint32_t)PATH_CAPACITY);
+    return PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
+}
+
 }  // namespace
 
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
@@ -136,8 +148,9 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
     g_written = 0;
     g_cut = 0;
     g_path[0] = 0;
-    uint32_t length = PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
-    if (length == 0 || length >= (uint32_t)PATH_CAPACITY) {
+    HeldPath held;
+    uint32_t length = TempFolder(folder);
+    if (length == 0 || length >= (uint32_t)PATH_CAPACITY || !HoldFolderPath(folder, HOLD_EXISTING, &held)) {
         PfSetLastError(lastError);
         return 0;
     }
@@ -145,22 +158,30 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
         BoundedCopy(program, PATH_CAPACITY, "Setup");
     PfPathStripPath(program);
     PfPathRemoveExtension(program);
+    // Any user may make entries in the temporary folder, and may read the
+    // program, start time and process id from the process list: the random
+    // part keeps them from preparing the name, and a name that exists in any
+    // form, a link included, is never opened.
     for (int attempt = 1; attempt <= kNameAttempts && !g_file; ++attempt) {
-        char clash[16] = "";
-        if (attempt > 1)
-            BoundedFormat(clash, sizeof(clash), "_%d", attempt);
-        BoundedFormat(name, PATH_CAPACITY, "%s_%04u%02u%02u_%02u%02u%02u_%u%s.log", program,
+        uint32_t random = 0;
+        if (!PfGenRandom(&random, sizeof(random)))
+            random = (uint32_t)attempt * 0x9E3779B9u;
+        BoundedFormat(name, PATH_CAPACITY, "%s_%04u%02u%02u_%02u%02u%02u_%u_%08x.log", program,
                       (unsigned)startTime->wYear, (unsigned)startTime->wMonth, (unsigned)startTime->wDay,
                       (unsigned)startTime->wHour, (unsigned)startTime->wMinute, (unsigned)startTime->wSecond,
-                      (unsigned)PfGetCurrentProcessId(), clash);
+                      (unsigned)PfGetCurrentProcessId(), (unsigned)random);
         BoundedCopy(g_path, PATH_CAPACITY, folder);
         if (!PfPathAppend(g_path, name))
             break;
-        g_file = PfCreateNewFile(g_path);
-        uint32_t error = PfGetLastError();
-        if (!g_file && error != PF_ERROR_FILE_EXISTS && error != PF_ERROR_ALREADY_EXISTS)
+        g_file = PfNtCreateFile(HeldFolder(&held), name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ,
+                                PF_FILE_CREATE,
+                                PF_FILE_NON_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
+                                    PF_FILE_OPEN_REPARSE_POINT,
+                                0);
+        if (!g_file && PfGetLastError() != PF_ERROR_FILE_EXISTS)
             break;
     }
+    ReleaseFolderPath(&held);
     if (g_file) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
         Write(kByteOrderMark, sizeof(kByteOrderMark));

@@ -1,5 +1,6 @@
 // The step trace: one new file per run in the temporary folder, named
-// <program>_<YYYYMMDD>_<HHMMSS>_<pid>.log, saying what the run did and why.
+// <program>_<YYYYMMDD>_<HHMMSS>_<pid>_<8 random hex digits>.log, saying what
+// the run did and why.
 // UTF-8 with a byte-order mark, one CR LF line per event, each line stamped
 // with the local time to the millisecond and handed to Windows at once, so a
 // killed or hanging run leaves every step up to then. At most 1 MiB per run.

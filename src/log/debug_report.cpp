@@ -137,14 +137,15 @@ void WriteReportFile(ModuleHandle, const char* commandLine, int, PfSystemTime, c
 
 void WriteReportAt(const char* target)
 {
-    CreateDirectoryPath(target);
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(target, temporary);
-    if (!file)
+    HeldPath held;
+    if (!HoldTargetFolder(target, &held))
         return;
-    WriteDebugReport(file);
-    PfCloseHandle(file);
-    FinishLogFile(temporary, target);
+    FileBeside beside;
+    if (CreateFileBeside(HeldFolder(&held), FileNameOf(target), target, 0, &beside)) {
+        WriteDebugReport(beside.file);
+        FinishLogFile(&beside);
+    }
+    ReleaseFolderPath(&held);
 }
 
 void PreserveDpinstLog(int phase, const SettingsRecord* settings)

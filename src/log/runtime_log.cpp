@@ -129,16 +129,17 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
         WriteReportAt(g_State.LogFilePath);
         return;
     }
-    // The default log's folders sit where any user may make folders first.
-    if (!CreateTrustedDirectoryPath(kDefaultLogFile))
+    // The default log's folders sit where any user may make folders first:
+    // they are the program's own, protected before use.
+    HeldPath held;
+    if (!HoldFolderOf(kDefaultLogFile, HOLD_CREATE_MISSING | HOLD_PROTECT, &held))
         return;
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(kDefaultLogFile, temporary);
-    if (!file)
-        return;
-    char text[TEXT_CAPACITY];
-    BuildLogText(instance, text, commandLine, startTime, result, exitCode);
-    WriteUtf16Text(file, text);
-    PfCloseHandle(file);
-    FinishLogFile(temporary, kDefaultLogFile);
+    FileBeside beside;
+    if (CreateFileBeside(HeldFolder(&held), FileNameOf(kDefaultLogFile), kDefaultLogFile, 0, &beside)) {
+        char text[TEXT_CAPACITY];
+        BuildLogText(instance, text, commandLine, startTime, result, exitCode);
+        WriteUtf16Text(beside.file, text);
+        FinishLogFile(&beside);
+    }
+    ReleaseFolderPath(&held);
 }

@@ -3,99 +3,177 @@
 #include <string.h>
 
 #include "core/step_trace.h"
-#include "util/bounded_string.h"
 
-const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const char PRIVATE_FILE_SDDL[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 
 namespace {
 
-// path with its file name's first character replaced by '~' ('_' when it is
-// one). The byte after the last backslash always begins a character.
-int TemporaryName(const char* path, char* temporary)
+// Written, renamed into place and, when that fails, deleted through this handle.
+const uint32_t kNewFileAccess = PF_GENERIC_WRITE | PF_DELETE | PF_SYNCHRONIZE;
+const uint32_t kNewFileOptions = PF_FILE_NON_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
+                                 PF_FILE_OPEN_REPARSE_POINT;
+const uint32_t kReadAccess = PF_GENERIC_READ | PF_SYNCHRONIZE;
+const uint32_t kCopyChunk = 4096;
+
+// name with its first character replaced by mark. The first byte always
+// begins a character.
+int MarkedName(const char* name, char mark, char* out)
 {
-    if (BoundedCopy(temporary, PATH_CAPACITY, path) != BOUNDED_OK)
+    if (!*name || BoundedCopy(out, PATH_CAPACITY, name) != BOUNDED_OK)
         return 0;
-    char* name = strrchr(temporary, '\\');
-    name = name ? name + 1 : temporary;
-    if (!*name)
-        return 0;
-    char mark = *name == '~' ? '_' : '~';
-    if (PfIsLeadByte((unsigned char)name[0]) && name[1])
-        name[1] = mark;
-    name[0] = mark;
+    if (PfIsLeadByte((unsigned char)out[0]) && out[1])
+        out[1] = mark;
+    out[0] = mark;
     return 1;
+}
+
+PfHandle CreateNew(PfHandle folder, const char* name, const char* sddl)
+{
+    return PfNtCreateFile(folder, name, kNewFileAccess, PF_FILE_SHARE_READ, PF_FILE_CREATE, kNewFileOptions, sddl);
 }
 
 }  // namespace
 
-int IsTrustedFolder(const char* folder)
+const char* FileNameOf(const char* path)
 {
-    uint32_t attributes = PfGetFileAttributes(folder);
-    const char* refusal = 0;
-    if (attributes == PF_INVALID_FILE_ATTRIBUTES || !(attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
-        refusal = "it is not a folder";
-    else if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT)
-        refusal = "it is a link (a reparse point)";
-    else if (!PfIsOwnedBy(folder, PF_WIN_BUILTIN_ADMINISTRATORS_SID) &&
-             !PfIsOwnedBy(folder, PF_WIN_LOCAL_SYSTEM_SID) && !PfIsOwnedByProcessUser(folder))
-        refusal = "it belongs to neither Administrators, SYSTEM nor this account";
-    if (refusal)
-        TraceLine("Folder %s not used: %s", folder, refusal);
-    return refusal == 0;
+    const char* name = path;
+    for (const char* p = path; *p; ++p) {
+        if (*p == '\\')
+            name = p + 1;
+        else if (PfIsLeadByte((unsigned char)*p) && p[1])
+            ++p;
+    }
+    return name;
 }
 
-PfHandle CreateFileBeside(const char* path, char* temporary)
+int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const char* sddl, FileBeside* beside)
 {
-    if (!TemporaryName(path, temporary))
+    beside->folder = folder;
+    beside->file = 0;
+    beside->shown = shown;
+    char mark = name[0] == '~' ? '_' : '~';
+    if (BoundedCopy(beside->name, PATH_CAPACITY, name) != BOUNDED_OK || !MarkedName(name, mark, beside->temporary)) {
+        TraceLine("File %s not written: its name does not fit", shown);
         return 0;
-    PfHandle file = PfCreateNewFile(temporary);
-    // Left by a run that ended before its rename: deleting a name never
-    // follows a link on Windows.
-    if (!file && PfGetLastError() == PF_ERROR_FILE_EXISTS && PfDeleteFile(temporary))
-        file = PfCreateNewFile(temporary);
-    if (!file)
-        TraceLine("File %s not written: %s cannot be made (error %u)", path, temporary, (unsigned)PfGetLastError());
-    return file;
+    }
+    beside->file = CreateNew(folder, beside->temporary, sddl);
+    // Left by a run that ended before its rename: a file of ours made under a
+    // second name replaces it, whatever it is.
+    if (!beside->file && PfGetLastError() == PF_ERROR_FILE_EXISTS) {
+        char second[PATH_CAPACITY];
+        MarkedName(name, mark == '~' ? '_' : '~', second);
+        PfHandle file = CreateNew(folder, second, sddl);
+        if (file && PfNtRenameFile(file, folder, beside->temporary, 1)) {
+            beside->file = file;
+        } else if (file) {
+            PfNtSetDeleteDisposition(file);
+            PfCloseHandle(file);
+        }
+    }
+    if (!beside->file)
+        TraceLine("File %s not written: %s cannot be made (error %u)", shown, beside->temporary,
+                  (unsigned)PfGetLastError());
+    return beside->file != 0;
 }
 
-int PutFileInPlace(const char* temporary, const char* path)
+int PutFileInPlace(FileBeside* beside)
 {
-    if (PfMoveFileReplacing(temporary, path))
+    if (PfNtRenameFile(beside->file, beside->folder, beside->name, 1))
         return 1;
-    TraceLine("File %s not written: it cannot be replaced (error %u)", path, (unsigned)PfGetLastError());
-    PfDeleteFile(temporary);
+    TraceLine("File %s not written: it cannot be replaced (error %u)", beside->shown, (unsigned)PfGetLastError());
+    PfNtSetDeleteDisposition(beside->file);
     return 0;
+}
+
+void DiscardFileBeside(FileBeside* beside)
+{
+    if (beside->file)
+        PfNtSetDeleteDisposition(beside->file);
+    CloseFileBeside(beside);
+}
+
+void CloseFileBeside(FileBeside* beside)
+{
+    if (beside->file)
+        PfCloseHandle(beside->file);
+    beside->file = 0;
+}
+
+int AppendFileBytes(PfHandle file, PfHandle folder, const char* name)
+{
+    // Our own file may still be open for writing and its rename.
+    PfHandle source = PfNtCreateFile(folder, name, kReadAccess,
+                                     PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE, PF_FILE_OPEN,
+                                     kNewFileOptions, 0);
+    if (!source)
+        return 0;
+    unsigned char chunk[kCopyChunk];
+    uint32_t read = 0;
+    int ok = 1;
+    while (ok && (ok = PfReadFile(source, chunk, kCopyChunk, &read)) != 0 && read > 0)
+        ok = PfWriteFile(file, chunk, read);
+    PfCloseHandle(source);
+    return ok;
+}
+
+int DeleteFileSafely(PfHandle folder, const char* name, const char* shown)
+{
+    PfHandle there = PfNtCreateFile(folder, name, PF_FILE_READ_ATTRIBUTES | PF_SYNCHRONIZE,
+                                    PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE, PF_FILE_OPEN,
+                                    PF_FILE_OPEN_REPARSE_POINT, 0);
+    if (!there) {
+        uint32_t error = PfGetLastError();
+        if (error == PF_ERROR_FILE_NOT_FOUND)
+            return 1;
+        TraceLine("File %s not deleted: it cannot be opened (error %u)", shown, (unsigned)error);
+        return 0;
+    }
+    PfCloseHandle(there);
+    // An empty file of ours takes the name first: deleting what a link
+    // leads to is then impossible, wherever the link was made.
+    FileBeside beside;
+    if (!CreateFileBeside(folder, name, shown, 0, &beside))
+        return 0;
+    int deleted = PutFileInPlace(&beside) && PfNtSetDeleteDisposition(beside.file);
+    if (!deleted)
+        TraceLine("File %s not deleted (error %u)", shown, (unsigned)PfGetLastError());
+    CloseFileBeside(&beside);
+    return deleted;
 }
 
 int ReplaceWithEmptyFile(const char* path)
 {
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(path, temporary);
-    if (!file)
+    HeldPath held;
+    if (!HoldFolderOf(path, HOLD_EXISTING, &held))
         return 0;
-    PfCloseHandle(file);
-    return PutFileInPlace(temporary, path);
+    FileBeside beside;
+    int replaced = CreateFileBeside(HeldFolder(&held), FileNameOf(path), path, 0, &beside) &&
+                   PutFileInPlace(&beside);
+    CloseFileBeside(&beside);
+    ReleaseFolderPath(&held);
+    return replaced;
 }
 
-int DeleteFileSafely(const char* path)
+int HoldTargetFolder(const char* path, HeldPath* held)
 {
-    if (PfGetFileAttributes(path) == PF_INVALID_FILE_ATTRIBUTES)
-        return 1;
-    // An empty file of ours takes the name first: deleting what a link
-    // leads to is then impossible, wherever the link was made.
-    return ReplaceWithEmptyFile(path) && PfDeleteFile(path);
+    int drive = path[0] && path[0] != '\\' && path[1] == ':';
+    return HoldFolderOf(path, drive ? HOLD_CREATE_MISSING : HOLD_EXISTING, held);
 }
 
-int CopyFileSafely(const char* source, const char* path)
+int CopyFileSafely(PfHandle sourceFolder, const char* sourceName, const char* path)
 {
-    char temporary[PATH_CAPACITY];
-    PfHandle file = CreateFileBeside(path, temporary);
-    if (!file)
+    HeldPath held;
+    if (!HoldTargetFolder(path, &held))
         return 0;
-    PfCloseHandle(file);
-    if (!PfCopyFile(source, temporary, 0)) {
-        PfDeleteFile(temporary);
-        return 0;
+    FileBeside beside;
+    int copied = 0;
+    if (CreateFileBeside(HeldFolder(&held), FileNameOf(path), path, 0, &beside)) {
+        if (AppendFileBytes(beside.file, sourceFolder, sourceName))
+            copied = PutFileInPlace(&beside);
+        else
+            DiscardFileBeside(&beside);
     }
-    return PutFileInPlace(temporary, path);
+    CloseFileBeside(&beside);
+    ReleaseFolderPath(&held);
+    return copied;
 }

@@ -84,6 +84,44 @@ enum : uint32_t {
     PF_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
     PF_WIN_LOCAL_SYSTEM_SID = 22,
     PF_WIN_BUILTIN_ADMINISTRATORS_SID = 26,
+
+    PF_ERROR_INVALID_HANDLE = 6,
+    PF_ERROR_SHARING_VIOLATION = 32,
+    PF_ERROR_NOT_A_REPARSE_POINT = 4390,
+
+    // file and folder access rights, share modes, NtCreateFile's dispositions and options
+    PF_FILE_READ_DATA = 0x1,  // FILE_LIST_DIRECTORY on a folder
+    PF_FILE_WRITE_DATA = 0x2,
+    PF_FILE_APPEND_DATA = 0x4,
+    PF_FILE_WRITE_EA = 0x10,
+    PF_FILE_TRAVERSE = 0x20,
+    PF_FILE_DELETE_CHILD = 0x40,
+    PF_FILE_READ_ATTRIBUTES = 0x80,
+    PF_FILE_WRITE_ATTRIBUTES = 0x100,
+    PF_DELETE = 0x10000,
+    PF_READ_CONTROL = 0x20000,
+    PF_WRITE_DAC = 0x40000,
+    PF_WRITE_OWNER = 0x80000,
+    PF_SYNCHRONIZE = 0x100000,
+    PF_GENERIC_ALL = 0x10000000u,
+    PF_GENERIC_WRITE = 0x40000000u,
+    PF_GENERIC_READ = 0x80000000u,
+    PF_FILE_SHARE_READ = 1,
+    PF_FILE_SHARE_WRITE = 2,
+    PF_FILE_SHARE_DELETE = 4,
+    PF_FILE_OPEN = 1,
+    PF_FILE_CREATE = 2,
+    PF_FILE_OPEN_IF = 3,
+    PF_FILE_DIRECTORY_FILE = 0x1,
+    PF_FILE_SYNCHRONOUS_IO_NONALERT = 0x20,
+    PF_FILE_NON_DIRECTORY_FILE = 0x40,
+    PF_FILE_OPEN_FOR_BACKUP_INTENT = 0x4000,
+    PF_FILE_OPEN_REPARSE_POINT = 0x200000,
+    PF_ACCESS_ALLOWED_ACE_TYPE = 0,
+    PF_ACCESS_DENIED_ACE_TYPE = 1,
+    PF_INHERIT_ONLY_ACE = 0x8,
+    PF_SID_TEXT_CAPACITY = 192,  // "S-1-..." of the longest SID with its zero
+    PF_NO_DACL = 0xFFFFFFFFu,    // a NULL DACL: everyone may do everything
 };
 
 // The registry root this program reads from.
@@ -195,6 +233,46 @@ void PfUnmapView(const unsigned char* view);
 // ImageNtHeader through dbghelp loaded from the system folder: the Machine field
 // of the image's file header. 0 when there are no NT headers.
 int PfImageNtHeaderMachine(const unsigned char* view, uint16_t* machine);
+
+// ---- files and folders through handles (ntdll, advapi32) ----------------------
+// NtCreateFile (OBJ_CASE_INSENSITIVE, FILE_ATTRIBUTE_NORMAL) of name relative
+// to the folder root, or with root 0 of name as a full path ("C:\",
+// "\\server\share\"); sddl (0: the default) is the security of what it
+// creates. 0 on failure, the last error set from the status as CreateFile
+// sets it (a name that exists in any form gives ERROR_FILE_EXISTS to FILE_CREATE).
+PfHandle PfNtCreateFile(PfHandle root, const char* name, uint32_t access, uint32_t share, uint32_t disposition,
+                        uint32_t options, const char* sddl);
+// NtQueryInformationFile(FileAttributeTagInformation): what the handle holds.
+int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparseTag);
+// NtSetInformationFile(FileRenameInformation): the handle's file takes name in
+// the folder root; with replace, whatever had the name goes (a link itself,
+// never what it leads to). The handle needs DELETE access.
+int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace);
+// NtSetInformationFile(FileDispositionInformation, TRUE): the name goes when
+// the last handle to the file closes. The handle needs DELETE access.
+int PfNtSetDeleteDisposition(PfHandle file);
+// ReadFile: 1 and the bytes read (0 at the end), or 0 on failure.
+int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read);
+// One entry of a DACL, its SID as text ("S-1-5-32-544").
+struct PfAce {
+    uint32_t type;  // PF_ACCESS_ALLOWED_ACE_TYPE, PF_ACCESS_DENIED_ACE_TYPE or another
+    uint32_t flags;
+    uint32_t mask;
+    char sid[PF_SID_TEXT_CAPACITY];
+};
+// GetSecurityInfo(OWNER | DACL) on a handle opened with READ_CONTROL: the
+// owner's SID as text and up to capacity ACEs; *count is the DACL's number of
+// ACEs (more than capacity: those past it are not filled), PF_NO_DACL for none.
+int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t capacity, uint32_t* count);
+// SetSecurityInfo with the owner and the protected DACL an SDDL string
+// describes, on a handle opened with WRITE_DAC and WRITE_OWNER.
+int PfSetSecurityOnHandle(PfHandle handle, const char* sddl);
+// The SID of the account the process runs as (its token's user), as text.
+int PfGetProcessUserSid(char* sid, uint32_t capacity);
+// RtlGenRandom (advapi32's SystemFunction036).
+int PfGenRandom(void* buffer, uint32_t size);
+// Calls a looked-up GetTempPath2A; same results as PfGetTempPath.
+uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity);
 
 // ---- initialization files ---------------------------------------------------
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,

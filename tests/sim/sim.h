@@ -68,6 +68,14 @@ struct CallUse {
     std::string subject;
 };
 
+// An attacker's change, applied just before the nth use (counting from 1)
+// of a call that can be made to fail; it gets the use's subject (the path).
+struct Race {
+    std::string call;
+    uint32_t nth;
+    std::function<void(const std::string& subject)> attack;
+};
+
 struct Device {
     std::string instancePath;
     std::string hardwareIds;  // the property's raw bytes; use MultiSz() for a normal list
@@ -90,8 +98,10 @@ struct MachineState {
     std::map<std::string, std::string> environment = {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
+    bool hasGetTempPath2 = false;  // Windows 11 and Server 2022 on
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
+    std::string tempPath2 = "C:\\Windows\\SystemTemp\\";      // its answer for SYSTEM
     bool desktopVisible = true;                               // false: a hidden window station (session 0)
     uint32_t sessionId = 1;                                   // the program's; 0 with a visible station: psexec -i 0
     std::function<bool(const std::string& path)> writeFails;  // WriteFile to such a path fails
@@ -137,6 +147,7 @@ struct MachineState {
     bool hasCreateProcessWithToken = true;
     bool recordUses = false;  // fault injection: every use of a call that can fail goes into uses
     std::vector<Fault> faults;
+    std::vector<Race> races;
 
     // message box answers in order; when they run out: IDOK, or IDNO for Yes/No.
     // A box on a hidden desktop would wait forever; it is recorded with answer 0.
@@ -183,6 +194,36 @@ void MakeLink(const std::string& link, const std::string& target);
 bool IsOpen(const std::string& windowsPath);
 // A second name for an existing file.
 void MakeHardLink(const std::string& link, const std::string& existing);
+
+// ---- security and other users --------------------------------------------------
+// Files and folders carry an owner and a DACL, set here in SDDL form ("O:BAD:P(A;OICI;FA;;;BA)"; an
+// owner or DACL left out stays as it was). Without one set, a folder or file has the owner
+// Machine().owners gives and inherits its parent's inheritable entries; a drive root has the DACL
+// Windows gives C:\ (Users may add folders, and Authenticated Users may change what is made in it).
+// The security belongs to the object: it follows its renames and hard links.
+const char kRootSddl[] = "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)"
+                         "(A;;LC;;;AU)";
+const char kUserSid[] = "S-1-5-21-1-2-3-1001";  // a standard user, member of Users and Authenticated Users
+void SetSecurity(const std::string& windowsPath, const std::string& sddl);
+// What was set on the object at path, by a test or the program, in SDDL form ("" for nothing).
+std::string SecurityText(const std::string& windowsPath);
+// 1 when the standard user may do all of access to the object at path, by its DACL and owner now.
+bool UserMay(const std::string& windowsPath, uint32_t access);
+// 1 when the standard user may write, add, delete, change attributes, permissions or owner there.
+bool UserMayChange(const std::string& windowsPath);
+
+// What the standard user can do, as Windows lets them: the DACLs decide what each open is granted,
+// held handles and their share modes what may be renamed or removed. Each returns false when
+// Windows would refuse, and changes nothing then. A handle stays open until ForeignClose or Reset
+// and keeps the access it was granted when the DACL changes later.
+PfHandle ForeignOpen(const std::string& windowsPath, uint32_t access, uint32_t share);
+void ForeignClose(PfHandle handle);
+bool ForeignSetSecurity(PfHandle handle, const std::string& sddl);
+bool ForeignRename(const std::string& from, const std::string& to);
+bool ForeignDelete(const std::string& windowsPath);
+// A junction or symbolic link at link, leading to target (which need not exist).
+bool ForeignLink(const std::string& link, const std::string& target);
+bool ForeignHardLink(const std::string& link, const std::string& existing);
 
 // "a", "b" -> "a\0b\0\0"
 std::string MultiSz(const std::vector<std::string>& ids);

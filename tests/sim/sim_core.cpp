@@ -84,10 +84,16 @@ void Reset()
     g_lastError = kLastErrorSentinel;
     ResetHandles();
     ResetViews();
+    ResetSecurity();
     ClearSetupState();
     MakeFolder("C:\\Windows\\system32");
     WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // the command interpreter
     MakeFolder("C:\\Windows\\Temp");
+    // Windows' own folders: only administrators change them; users may add
+    // to the temporary folder, and what they add there is theirs alone.
+    SetSecurity("C:\\Windows", "O:TID:P(A;OICI;FA;;;TI)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+    SetSecurity("C:\\Windows\\Temp",
+                "O:SYD:P(A;OICIIO;FA;;;CO)(A;CI;0x100026;;;BU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
 }
 
 void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn)
@@ -98,6 +104,9 @@ void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromTh
 uint32_t Injected(const char* call, const std::string& subject)
 {
     uint32_t use = ++g_machine.useCounts[call];
+    for (const Race& race : g_machine.races)
+        if (race.call == call && race.nth == use && race.attack)
+            race.attack(subject);
     if (g_machine.recordUses)
         g_machine.uses.push_back({call, subject});
     for (const Fault& fault : g_machine.faults)

@@ -114,8 +114,13 @@ bool IsOpen(const std::string& windowsPath)
     return false;
 }
 
+std::map<PfHandle, HandleData>& Handles() { return g_handles; }
+
 void ResetHandles()
 {
+    for (auto& entry : g_handles)
+        if (entry.second.fd >= 0)
+            close(entry.second.fd);
     g_handles.clear();
     g_nextHandle = 0x100;
 }
@@ -397,8 +402,17 @@ int PfWriteFile(PfHandle file, const void* data, uint32_t size)
 {
     SIM_FAULT_POINT(HandlePath(file), 0);
     HandleData* handle = FindHandle(file, HandleKind::File);
+    if (!handle)
+        handle = FindHandle(file, HandleKind::Held);
     if (!handle || (Machine().writeFails && Machine().writeFails(handle->path)))
         return 0;
+    if (handle->fd >= 0) {
+        if (handle->folder || !(handle->access & (PF_FILE_WRITE_DATA | PF_GENERIC_WRITE | PF_GENERIC_ALL))) {
+            PfSetLastError(PF_ERROR_ACCESS_DENIED);
+            return 0;
+        }
+        return ::write(handle->fd, data, size) == (ssize_t)size;
+    }
     std::ofstream out(HostPath(handle->path), std::ios::binary | std::ios::app);
     out.write((const char*)data, size);
     return 1;
@@ -410,6 +424,7 @@ int PfCloseHandle(PfHandle handle)
     if (!open.count(handle))
         return 0;
     open.erase(handle);
+    CloseHeld(handle);
     g_handles.erase(handle);  // its bytes go with it: long fuzz runs stay in bounded memory
     return 1;
 }

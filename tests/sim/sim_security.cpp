@@ -11,7 +11,7 @@ using namespace sim;
 namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
-int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc;
+int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc;
 
 }  // namespace
 
@@ -38,6 +38,8 @@ int PfFreeLibrary(ModuleHandle module)
 PfProc PfGetProcAddress(ModuleHandle module, const char* name)
 {
     SIM_FAULT_POINT(name, 0);
+    if (module == kKernel32 && strcmp(name, "GetTempPath2A") == 0)
+        return Machine().hasGetTempPath2 ? (PfProc)&g_tempPath2Proc : 0;
     if (module == kKernel32)
         return strcmp(name, "GetSystemWow64DirectoryW") == 0 && Machine().hasWow64DirectoryFunction
                    ? (PfProc)&g_wow64Proc
@@ -75,6 +77,18 @@ uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
 {
     SIM_FAULT_POINT("", 0);
     return CopyFolder(Machine().windowsDirectory, buffer, capacity);
+}
+
+uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT(Machine().tempPath2, 0);
+    if (proc != (PfProc)&g_tempPath2Proc)
+        return 0;
+    const std::string& folder = Machine().tempPath2;
+    if (folder.size() + 1 > capacity)
+        return (uint32_t)folder.size() + 1;
+    memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return (uint32_t)folder.size();
 }
 
 uint32_t PfCallGetSystemWow64DirectoryW(PfProc proc, uint16_t* buffer, uint32_t capacity)

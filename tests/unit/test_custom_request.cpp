@@ -141,10 +141,19 @@ TEST_F(CustomRequest, LinksAndForeignFoldersNeverLeadTheDeleteOrTheWriteElsewher
     } rows[] = {
         {"a plain folder", [] { sim::WriteFile(kRequestFile, "old"); }, true},
         {"the folder a link", [] { sim::MakeLink("C:\\VornCustomSetting", "C:\\Other"); }, false},
+        // A folder a user made first is made protected before the delete:
+        // the user's file goes like any old request file.
         {"the folder a user's",
          [] {
              sim::WriteFile(kRequestFile, "old");
-             sim::Machine().owners["C:\\VornCustomSetting"] = "S-1-5-21-1-2-3-1001";
+             sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
+         },
+         true},
+        // A file the user holds open stays, as a file that cannot be deleted does.
+        {"the user's file held open",
+         [] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::ForeignOpen(kRequestFile, PF_GENERIC_READ, PF_FILE_SHARE_READ);
          },
          false},
         {"the file a link", [] { sim::MakeLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true},
@@ -163,6 +172,8 @@ TEST_F(CustomRequest, LinksAndForeignFoldersNeverLeadTheDeleteOrTheWriteElsewher
         if (row.used) {
             EXPECT_EQ("Mode=2", sim::ReadFile(kRequestFile));
             EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kRequestFile));  // a file of its own
+            EXPECT_FALSE(sim::UserMayChange("C:\\VornCustomSetting"));
+            EXPECT_FALSE(sim::UserMay(kRequestFile, PF_GENERIC_READ));  // nobody but administrators opens it
         }
         EXPECT_TRUE(sim::Machine().openHandles.empty());
     }

@@ -4,6 +4,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <regex>
+
 #include "core/desktop.h"
 #include "core/message_box.h"
 #include "core/messages.h"
@@ -201,7 +203,9 @@ TEST_F(StepTrace, NewFileNamedAfterProgramTimeAndProcessInUtf8Lines)
     TraceLine("before the trace is open: nowhere");
     PfSetLastError(0x57);  // a caller may be about to report it
     ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
-    EXPECT_STREQ("C:\\Windows\\Temp\\Setup-2_20261207_093005_1234.log", StepTracePath());
+    EXPECT_TRUE(std::regex_match(StepTracePath(),
+                                 std::regex("C:\\\\Windows\\\\Temp\\\\Setup-2_20261207_093005_1234_[0-9a-f]{8}\\.log")))
+        << StepTracePath();
     TraceLine("Box: \"%s\"", "line one \nline\ttwo \xC7\x01");
     CloseStepTrace("exit code %d", 1633);
     EXPECT_EQ(0x57u, PfGetLastError());
@@ -211,16 +215,34 @@ TEST_F(StepTrace, NewFileNamedAfterProgramTimeAndProcessInUtf8Lines)
               Trace());
 }
 
-TEST_F(StepTrace, AnotherRunsTraceIsNeverReplaced)
+TEST_F(StepTrace, ALinkPlantedAtTheNameIsNeverFollowed)
 {
-    const std::string mine = "C:\\Windows\\Temp\\Setup_20261207_093005_1234.log";
-    sim::WriteFile(mine, "an earlier run");
-    sim::WriteFile("C:\\Windows\\Temp\\Setup_20261207_093005_1234_2.log", "another");
-    symlink("/nonexistent", sim::HostPath("C:\\Windows\\Temp\\Setup_20261207_093005_1234_3.log").c_str());
+    // A user who guessed the name puts a link there just before the create
+    // (the walk opens C:\, Windows and Temp first): the trace takes another name.
+    sim::Machine().races = {{"PfNtCreateFile", 4, [](const std::string& subject) {
+                                 EXPECT_TRUE(sim::ForeignLink(subject, "C:\\Windows\\system32\\evil.dll"));
+                             }}};
     ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
-    EXPECT_STREQ("C:\\Windows\\Temp\\Setup_20261207_093005_1234_4.log", StepTracePath());
     CloseStepTrace("done");
-    EXPECT_EQ("an earlier run", sim::ReadFile(mine));
+    EXPECT_FALSE(sim::FileExists("C:\\Windows\\system32\\evil.dll"));
+    EXPECT_EQ("\xEF\xBB\xBF", Trace().substr(0, 3));
+    EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(StepTracePath()));
+}
+
+TEST_F(StepTrace, GoesWhereGetTempPath2PointsWhereItExists)
+{
+    sim::MakeFolder("C:\\Windows\\SystemTemp");
+    sim::Machine().hasGetTempPath2 = true;
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    CloseStepTrace("done");
+    EXPECT_EQ(0, strncmp(StepTracePath(), "C:\\Windows\\SystemTemp\\Setup_", 28)) << StepTracePath();
+    // A temporary folder that is a link is not used: no trace, nothing else changes.
+    SetUp();
+    sim::MakeLink("C:\\Windows\\Temp2", "C:\\Elsewhere");
+    sim::Machine().tempPath = "C:\\Windows\\Temp2\\";
+    EXPECT_EQ(0, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_FALSE(sim::FileExists("C:\\Elsewhere"));
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
 TEST_F(StepTrace, TraceStaysWithinOneMebibyteAndKeepsItsLastLine)

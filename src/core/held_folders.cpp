@@ -1,0 +1,216 @@
+#include "core/held_folders.h"
+
+#include <string.h>
+
+#include "core/step_trace.h"
+#include "util/bounded_string.h"
+
+const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+
+namespace {
+
+const char kProtectedWithOwner[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const char* const kTrustedSids[] = {
+    "S-1-5-32-544",                                                    // Administrators
+    "S-1-5-18",                                                        // SYSTEM
+    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
+};
+// Rights that let their holder change a file or folder, its entries, its
+// attributes, its permissions or its owner. Generic rights count as what
+// they map to for files.
+const uint32_t kChangingRights = PF_FILE_WRITE_DATA | PF_FILE_APPEND_DATA | PF_FILE_WRITE_EA | PF_FILE_DELETE_CHILD |
+                                 PF_FILE_WRITE_ATTRIBUTES | PF_DELETE | PF_WRITE_DAC | PF_WRITE_OWNER |
+                                 PF_GENERIC_ALL | PF_GENERIC_WRITE;
+const uint32_t kAceCapacity = 64;
+// A folder is read and judged through this handle; the program's own also
+// need to be given their security.
+const uint32_t kFolderAccess = PF_FILE_READ_DATA | PF_FILE_TRAVERSE | PF_FILE_READ_ATTRIBUTES | PF_READ_CONTROL |
+                               PF_SYNCHRONIZE;
+const uint32_t kOwnFolderAccess = kFolderAccess | PF_WRITE_DAC | PF_WRITE_OWNER;
+// No delete sharing: nobody may rename or remove a held folder.
+const uint32_t kFolderShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE;
+const uint32_t kFolderOptions = PF_FILE_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
+                                PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_OPEN_REPARSE_POINT;
+
+int IsTrustedSid(const char* sid, const char* processUser)
+{
+    for (const char* trusted : kTrustedSids)
+        if (strcmp(sid, trusted) == 0)
+            return 1;
+    // The account this elevated run is, SYSTEM or an administrator. Under
+    // Wine it owns everything.
+    return processUser[0] && strcmp(sid, processUser) == 0;
+}
+
+// The next backslash at or after text, stepping over double-byte characters
+// (whose second byte may be a backslash); 0 when there is none.
+const char* NextBackslash(const char* text)
+{
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\\')
+            return p;
+        if (PfIsLeadByte((unsigned char)*p) && p[1])
+            ++p;
+    }
+    return 0;
+}
+
+// The length of folder's volume root with its backslash ("C:\" or
+// "\\server\share\"); 0 when it has none.
+size_t RootLength(const char* folder)
+{
+    if (folder[0] && folder[0] != '\\' && folder[1] == ':' && folder[2] == '\\')
+        return 3;
+    if (folder[0] != '\\' || folder[1] != '\\' || !folder[2] || folder[2] == '\\')
+        return 0;
+    const char* share = NextBackslash(folder + 2);
+    if (!share || !share[1] || share[1] == '\\')
+        return 0;
+    const char* end = NextBackslash(share + 1);
+    return end ? (size_t)(end - folder) + 1 : strlen(folder);
+}
+
+int IsLinkByName(const char* path)
+{
+    uint32_t attributes = PfGetFileAttributes(path);
+    return attributes != PF_INVALID_FILE_ATTRIBUTES && (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Opens name in the held folder parent (0: the root path itself) and judges
+// it; shown is the path so far, for the trace. The handle, or 0.
+PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags)
+{
+    int own = parent && (flags & HOLD_PROTECT);
+    uint32_t disposition = parent && (flags & HOLD_CREATE_MISSING) ? PF_FILE_OPEN_IF : PF_FILE_OPEN;
+    PfHandle folder = PfNtCreateFile(parent, name, own ? kOwnFolderAccess : kFolderAccess, kFolderShare, disposition,
+                                     kFolderOptions, PROTECTED_FOLDER_SDDL);
+    if (!folder) {
+        uint32_t error = PfGetLastError();
+        TraceLine("Folder %s not used: %s (error %u)", shown,
+                  error == PF_ERROR_DIRECTORY ? "it is not a folder" : "it cannot be opened", (unsigned)error);
+        return 0;
+    }
+    uint32_t attributes = 0, tag = 0;
+    const char* refusal = 0;
+    if (!PfGetFileAttributeTag(folder, &attributes, &tag))
+        refusal = "its attributes cannot be read";
+    else if (!(attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
+        refusal = "it is not a folder";
+    // The handle shows a reparse point on Windows; Wine shows its links only
+    // by name, and the held parents keep the name on this folder.
+    else if ((attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) || (parent && IsLinkByName(shown)))
+        refusal = "it is a link (a reparse point)";
+    else if (own && IsChangeableByOthers(folder)) {
+        if (ProtectHeldFolder(folder))
+            TraceLine("Folder %s could be changed by other users: made protected", shown);
+        else
+            refusal = "other users may change it, and it cannot be protected";
+    }
+    if (refusal) {
+        TraceLine("Folder %s not used: %s", shown, refusal);
+        PfCloseHandle(folder);
+        return 0;
+    }
+    return folder;
+}
+
+}  // namespace
+
+int HoldFolderPath(const char* folder, int flags, HeldPath* held)
+{
+    held->count = 0;
+    size_t rootLength = folder ? RootLength(folder) : 0;
+    char shown[PATH_CAPACITY];
+    if (!rootLength || BoundedCopy(shown, PATH_CAPACITY, folder) != BOUNDED_OK) {
+        TraceLine("Folder %s not used: it has no volume root or is too long", folder ? folder : "");
+        return 0;
+    }
+    shown[rootLength] = 0;
+    PfHandle root = HoldOne(0, shown, shown, flags);
+    if (!root)
+        return 0;
+    held->folders[held->count++] = root;
+
+    char name[PATH_CAPACITY];
+    for (const char* start = folder + rootLength; *start;) {
+        const char* slash = NextBackslash(start);
+        size_t length = slash ? (size_t)(slash - start) : strlen(start);
+        BoundedCopyN(name, PATH_CAPACITY, start, length);
+        start += length + (slash ? 1 : 0);
+        if (!name[0])
+            continue;
+        // Names that would lead elsewhere than down are not walked.
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || held->count == HELD_FOLDER_DEPTH) {
+            TraceLine("Folder %s not used: it does not lead down from its root", folder);
+            ReleaseFolderPath(held);
+            return 0;
+        }
+        size_t used = strlen(shown);
+        if (used && shown[used - 1] != '\\')
+            BoundedAppend(shown, PATH_CAPACITY, "\\");
+        BoundedAppend(shown, PATH_CAPACITY, name);
+        PfHandle next = HoldOne(HeldFolder(held), name, shown, flags);
+        if (!next) {
+            ReleaseFolderPath(held);
+            return 0;
+        }
+        held->folders[held->count++] = next;
+    }
+    return 1;
+}
+
+int HoldFolderOf(const char* path, int flags, HeldPath* held)
+{
+    char folder[PATH_CAPACITY];
+    held->count = 0;
+    if (!path || BoundedCopy(folder, PATH_CAPACITY, path) != BOUNDED_OK) {
+        TraceLine("Folder of %s not used: the path is too long", path ? path : "");
+        return 0;
+    }
+    // Cut after the last backslash: the root's own stays.
+    const char* last = 0;
+    for (const char* slash = NextBackslash(folder); slash; slash = NextBackslash(slash + 1))
+        last = slash;
+    if (!last) {
+        TraceLine("Folder of %s not used: it has no volume root", path);
+        return 0;
+    }
+    folder[last - folder + 1] = 0;
+    return HoldFolderPath(folder, flags, held);
+}
+
+PfHandle HeldFolder(const HeldPath* held) { return held->count ? held->folders[held->count - 1] : 0; }
+
+void ReleaseFolderPath(HeldPath* held)
+{
+    while (held->count > 0)
+        PfCloseHandle(held->folders[--held->count]);
+}
+
+int IsChangeableByOthers(PfHandle handle)
+{
+    char processUser[PF_SID_TEXT_CAPACITY] = "";
+    if (!PfGetProcessUserSid(processUser, PF_SID_TEXT_CAPACITY))
+        processUser[0] = 0;
+    char owner[PF_SID_TEXT_CAPACITY] = "";
+    PfAce aces[kAceCapacity];
+    uint32_t count = 0;
+    if (!PfGetSecurityOnHandle(handle, owner, aces, kAceCapacity, &count))
+        return 1;
+    // An owner may always rewrite the permissions. No DACL (PF_NO_DACL)
+    // admits everyone; a DACL too long to read whole is not judged trusted.
+    if (count > kAceCapacity || !IsTrustedSid(owner, processUser))
+        return 1;
+    // A deny entry never grants; one that applies only to what is created
+    // inside is judged on those entries themselves.
+    for (uint32_t i = 0; i < count; ++i)
+        if (aces[i].type == PF_ACCESS_ALLOWED_ACE_TYPE && !(aces[i].flags & PF_INHERIT_ONLY_ACE) &&
+            (aces[i].mask & kChangingRights) && !IsTrustedSid(aces[i].sid, processUser))
+            return 1;
+    return 0;
+}
+
+int ProtectHeldFolder(PfHandle folder)
+{
+    return PfSetSecurityOnHandle(folder, kProtectedWithOwner) && !IsChangeableByOthers(folder);
+}

@@ -1,0 +1,53 @@
+// Folders judged and used through handles, never by name again. A path is
+// opened from its volume root down, each folder without following a reparse
+// point and without delete sharing, so that none can be renamed, removed or
+// swapped for a link while it is held; files are then made, renamed and
+// deleted relative to the last folder's handle.
+#ifndef SETUP_CORE_HELD_FOLDERS_H
+#define SETUP_CORE_HELD_FOLDERS_H
+
+#include "util/platform.h"
+
+// What the program's own folders get: Administrators and SYSTEM full
+// control, Users read and execute, nothing inherited from the parent.
+extern const char PROTECTED_FOLDER_SDDL[];
+
+// The volume root and up to HELD_FOLDER_DEPTH - 1 folders below it.
+const int HELD_FOLDER_DEPTH = 64;
+
+struct HeldPath {
+    int count;  // handles in folders; 0 when nothing is held
+    PfHandle folders[HELD_FOLDER_DEPTH];
+};
+
+enum HoldFlags {
+    HOLD_EXISTING = 0,
+    // Missing folders are made, with PROTECTED_FOLDER_SDDL.
+    HOLD_CREATE_MISSING = 1,
+    // Every folder below the volume root is the program's own: one that
+    // others may change is made protected on its handle before it is used.
+    HOLD_PROTECT = 2,
+};
+
+// Holds every folder of folder, a full path ("C:\a\b", "\\server\share\a";
+// a trailing backslash is allowed). 1 when all are held; otherwise 0, nothing
+// stays held, and the trace says which folder was not used and why (a
+// reparse point, not a folder, missing, not to be opened or protected).
+int HoldFolderPath(const char* folder, int flags, HeldPath* held);
+// HoldFolderPath for the folder of path, a file's full path.
+int HoldFolderOf(const char* path, int flags, HeldPath* held);
+// The deepest folder held; 0 when none.
+PfHandle HeldFolder(const HeldPath* held);
+// Closes every handle; the path may be held again.
+void ReleaseFolderPath(HeldPath* held);
+
+// 1 when an account other than Administrators, SYSTEM, TrustedInstaller or
+// the one this process runs as may write, add, delete, change attributes,
+// permissions or owner of what the handle holds (opened with READ_CONTROL),
+// or when its security cannot be read; 0 otherwise.
+int IsChangeableByOthers(PfHandle handle);
+// Gives a folder held with WRITE_DAC and WRITE_OWNER the owner Administrators
+// and PROTECTED_FOLDER_SDDL. 1 when others can no longer change it.
+int ProtectHeldFolder(PfHandle folder);
+
+#endif
