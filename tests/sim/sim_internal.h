@@ -10,13 +10,26 @@
 
 namespace sim {
 
-enum class HandleKind { File, Mapping, Key, Devices, Inf, Process, Thread, Token, Library, Environment, Search, Held };
+enum class HandleKind {
+    File,
+    Mapping,
+    Key,
+    Devices,
+    Inf,
+    Process,
+    Thread,
+    Token,
+    Library,
+    Environment,
+    Search,
+    Held
+};
 
 struct HandleData {
     HandleKind kind;
-    std::string path;         // file, key or library
-    std::string bytes;        // a mapping's content or a file being written
-    bool wide64View = false;  // a registry key opened in the 64-bit view
+    std::string path;                // file, key or library
+    std::string bytes;               // a mapping's content or a file being written
+    bool wide64View = false;         // a registry key opened in the 64-bit view
     std::vector<std::string> names;  // a file search's matches
     size_t next = 0;                 // and the one FindNextFile gives
     // A handle opened through NtCreateFile holds the object itself as a host
