@@ -8,6 +8,7 @@
 #include "actions/restart.h"
 #include "actions/tray_launch.h"
 #include "checks/package_checks.h"
+#include "checks/package_copy.h"
 #include "checks/platform_selection.h"
 #include "config/command_line.h"
 #include "config/custom_request.h"
@@ -120,6 +121,8 @@ RunOutcome ReadEnvironment(Run* run)
               (unsigned)PfGetSystemDefaultLangId(), g_State.RightToLeftUi ? ", right-to-left boxes" : "");
     return GoOn();
 }
+
+RunOutcome ProtectPackage(Run* run) { return UseProtectedPackage(run->instance); }
 
 RunOutcome LoadSettings(Run* run)
 {
@@ -240,15 +243,15 @@ RunOutcome Uninstall(Run* run)
 typedef RunOutcome (*Step)(Run* run);
 
 const Step kInstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment,   LoadSettings,  FindPackageInf, MatchDevice,
-    CheckDpinst,          ReadCommandLine,   ShowHelp,      Prerequisites,  ExtractAll,
-    VersionDll,           OverwriteQuestion, CustomRequest, VersionCheck,   Install,
+    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,      FindPackageInf, MatchDevice,
+    CheckDpinst,          ReadCommandLine, ShowHelp,       Prerequisites,     ExtractAll,     VersionDll,
+    OverwriteQuestion,    CustomRequest,   VersionCheck,   Install,
 };
 // Removing the package needs no device, version or prerequisite: only what
 // finds and checks DPInst and its INF.
 const Step kUninstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment, LoadSettings, FindPackageInf,
-    CheckDpinst,          ReadCommandLine, ShowHelp,     Uninstall,
+    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,
+    FindPackageInf,       CheckDpinst,     ReadCommandLine, ShowHelp, Uninstall,
 };
 
 // Runs the steps up to the one that ends the run, and shows its refusal.
@@ -400,6 +403,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     int profile = g_State.ExitCodeProfile;
     const char* profileName = ProfileName(profile);
     if (EndsAtOnce(end.outcome)) {
+        ReleasePackage();
         int exitCode = ExitCodeFor(&end, profile, g_State.Settings.Support, 0);
         CloseStepTrace(
             "Outcome %s: ended at once by the refusal above, no logs, no restart; profile %s: exit code %d",
@@ -408,6 +412,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     }
 
     int restarted = CloseRun(&run, &end, startTime);
+    ReleasePackage();
     uint32_t support = g_State.Settings.Support;
     int result = OutcomeResult(&end);
     int exitCode = ExitCodeFor(&end, profile, support, restarted);

@@ -125,8 +125,8 @@ void FormatAndEmit(int last, const char* format, va_list args)
     PfSetLastError(lastError);
 }
 
-// The temporary folder: GetTempPath2A's where it exists (SYSTEM then gets a
-// folder only administrators may enter), GetTempPathA's elsewhere.
+}  // namespace
+
 uint32_t TempFolder(char* folder)
 {
     ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
@@ -135,8 +135,6 @@ uint32_t TempFolder(char* folder)
         return PfCallGetTempPath2A(tempPath2, folder, (uint32_t)PATH_CAPACITY);
     return PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
 }
-
-}  // namespace
 
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
 {

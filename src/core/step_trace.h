@@ -14,6 +14,10 @@
 
 const uint32_t STEP_TRACE_LIMIT = 1048576;
 
+// The temporary folder (260 characters, ending in a backslash): GetTempPath2A's
+// where it exists (SYSTEM then gets a folder only administrators may enter),
+// GetTempPathA's elsewhere. Its length, 0 on failure, or the size needed.
+uint32_t TempFolder(char* folder);
 // Creates this run's trace, named after the program and startTime; never
 // replaces another run's. 1 when the trace is open.
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime);

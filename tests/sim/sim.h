@@ -190,6 +190,9 @@ bool FileExists(const std::string& windowsPath);
 void MakeFolder(const std::string& windowsPath);
 // A reparse point at link that leads to target (a host symbolic link).
 void MakeLink(const std::string& link, const std::string& target);
+// text with the protected copy of the package (its folder, in any command or
+// path) named as the package itself: the copy runs the package's programs.
+std::string AsPackagePath(const std::string& text);
 // Whether the program holds a file handle open on the path.
 bool IsOpen(const std::string& windowsPath);
 // A second name for an existing file.

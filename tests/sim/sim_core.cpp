@@ -94,6 +94,9 @@ void Reset()
     SetSecurity("C:\\Windows", "O:TID:P(A;OICI;FA;;;TI)(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
     SetSecurity("C:\\Windows\\Temp",
                 "O:SYD:P(A;OICIIO;FA;;;CO)(A;CI;0x100026;;;BU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    // The package, where deployment tools keep it: only administrators change it.
+    MakeFolder("C:\\Pkg");
+    SetSecurity("C:\\Pkg", "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
 }
 
 void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn)

@@ -131,6 +131,22 @@ bool TraceCall(const std::string& call, const std::string& name)
     return Machine().failingCalls.count(name) == 0;
 }
 
+std::string AsPackagePath(const std::string& text)
+{
+    std::string result = text;
+    std::string folder = Machine().modulePath.substr(0, Machine().modulePath.rfind('\\'));
+    for (const std::string& temp : {Machine().tempPath, Machine().tempPath2}) {
+        std::string prefix = temp + "SetupPackage_";
+        const size_t kHexDigits = 16;
+        for (size_t at = result.find(prefix); !temp.empty() && at != std::string::npos;
+             at = result.find(prefix, at)) {
+            result.replace(at, prefix.size() + kHexDigits, folder);
+            at += folder.size();
+        }
+    }
+    return result;
+}
+
 }  // namespace sim
 
 using namespace sim;
@@ -567,8 +583,9 @@ std::string ImageOf(const std::string& commandLine)
 
 const Program* ProgramAt(const std::string& image)
 {
+    std::string original = AsPackagePath(image);
     for (auto& entry : Machine().programs)
-        if (strcasecmp(entry.first.c_str(), image.c_str()) == 0)
+        if (strcasecmp(entry.first.c_str(), original.c_str()) == 0)
             return &entry.second;
     return 0;
 }

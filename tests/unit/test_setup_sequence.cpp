@@ -148,6 +148,33 @@ TEST_F(SetupSequence, SilentDeploymentRunsDpinstWithSilentOptions)
     EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
+// A package other users may change runs from a copy only administrators may
+// change, made fresh in the temporary folder and gone after the run; a link
+// in the package is not copied.
+TEST_F(SetupSequence, APackageUsersMayChangeRunsFromAProtectedCopy)
+{
+    sim::SetSecurity("C:\\Pkg", "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)");
+    sim::MakeFolder("C:\\Elsewhere");
+    sim::MakeLink("C:\\Pkg\\Vi64\\Linked", "C:\\Elsewhere");
+    Dpinst().exitCode = 1;
+    std::string copy;
+    bool protectedCopy = false, linkCopied = true;
+    Dpinst().whileRunning = [&]() {
+        const std::string& command = sim::Machine().processes.back();
+        copy = command.substr(1, command.find("\\Vi64\\DPInst.exe") - 1);
+        protectedCopy = sim::FileExists(copy + "\\Setup.ini") && !sim::UserMayChange(copy) &&
+                        !sim::UserMay(copy + "\\Vi64\\DPInst.exe", PF_FILE_READ_DATA);
+        linkCopied = sim::FileExists(copy + "\\Vi64\\Linked");
+    };
+    EXPECT_EQ(0, RunSetup(0, "/s"));
+    ASSERT_EQ(1u, sim::Machine().processes.size());
+    EXPECT_EQ(0u, copy.find("C:\\Windows\\Temp\\SetupPackage_")) << copy;
+    EXPECT_TRUE(protectedCopy);
+    EXPECT_FALSE(linkCopied);
+    EXPECT_FALSE(sim::FileExists(copy));
+    EXPECT_NE(std::string::npos, sim::ReadFile(TraceFile()).find("Package: copied to " + copy));
+}
+
 TEST_F(SetupSequence, ExitCodeIsTheResultOnlyWithTheExitCodeBit)
 {
     Dpinst().exitCode = 0x40000002u;
@@ -593,10 +620,13 @@ void SetUpFullMachine(const TypicalRun& run)
 std::set<std::string> Commands()
 {
     const sim::MachineState& machine = sim::Machine();
-    std::set<std::string> commands(machine.processes.begin(), machine.processes.end());
-    commands.insert(machine.systemCommands.begin(), machine.systemCommands.end());
+    std::set<std::string> commands;
+    for (const std::string& process : machine.processes)
+        commands.insert(sim::AsPackagePath(process));
+    for (const std::string& command : machine.systemCommands)
+        commands.insert(sim::AsPackagePath(command));
     for (const sim::ShellExecution& shell : machine.shellExecutions)
-        commands.insert(shell.folder + "|" + shell.file + "|" + shell.parameters);
+        commands.insert(sim::AsPackagePath(shell.folder + "|" + shell.file + "|" + shell.parameters));
     for (const std::string& call : machine.calls)
         if (call.compare(0, 23, "CreateProcessWithTokenW") == 0)
             commands.insert(call);

@@ -1,5 +1,7 @@
 """Running DPInst: the command line it gets, and how its return code becomes the
 exit code (with Support bit 0x08; without it the exit code is always 0)."""
+import re
+
 from e2e import Device, DPInst, Scenario, driver_package
 
 PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"})
@@ -10,6 +12,16 @@ def ran_in_its_folder(outcome):
     # Not in Setup.exe's current folder (C:\e2e\cwd), which would be searched for DPInst's DLLs.
     runs = outcome.dpinst_runs
     return [] if runs and all(r.endswith(" cwd=C:\\pkg\\Vi64") for r in runs) else [f"DPInst ran as {runs}"]
+
+
+def ran_from_a_copy(outcome):
+    calls = [c.decode("cp1252") for c in outcome.dpinst_calls]
+    if len(calls) != 1 or not re.fullmatch(
+        r'"(C:\\[^"]*\\SetupPackage_[0-9A-F]{16})\\Vi64\\DPInst\.exe" /f /sw /se', calls[0]
+    ):
+        return [f"DPInst ran as {calls}, not from a copy"]
+    copy = calls[0][1:].split("\\Vi64\\")[0]
+    return [f"the copy {copy} was left behind"] if outcome.prefix.unix(copy).exists() else []
 
 
 def silent(dpinst_code, exit_code, label, profile=""):
@@ -166,5 +178,17 @@ SCENARIOS += [
         windows="winxp",
         section="XP32",
         folder="Vi32",
+    ),
+    # A package folder others may write in is used from a copy only
+    # administrators may change, which is gone after the run.
+    Scenario(
+        "package folder others may write in: DPInst runs from a protected copy, with the same options",
+        PACKAGE_W864,
+        args="/s",
+        open_to_others=["C:\\pkg"],
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        check=ran_from_a_copy,
     ),
 ]

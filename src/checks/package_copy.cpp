@@ -1,0 +1,225 @@
+#include "checks/package_copy.h"
+
+#include <string.h>
+
+#include "core/held_folders.h"
+#include "core/step_trace.h"
+#include "log/safe_files.h"
+#include "util/bounded_string.h"
+#include "util/program_folder.h"
+
+namespace {
+
+// Only Administrators and SYSTEM, and nothing inherited: users may not even
+// read what the run copied, which may include files they could not read.
+const char kCopySddl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+const char kCopyPrefix[] = "SetupPackage_";
+const int kMaxDepth = 16;
+const uint32_t kAnyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+const uint32_t kEntryAccess = PF_READ_CONTROL | PF_FILE_READ_ATTRIBUTES | PF_FILE_READ_DATA | PF_FILE_TRAVERSE |
+                              PF_SYNCHRONIZE;
+const uint32_t kEntryOptions = PF_FILE_OPEN_REPARSE_POINT | PF_FILE_OPEN_FOR_BACKUP_INTENT |
+                               PF_FILE_SYNCHRONOUS_IO_NONALERT;
+
+struct PackageState {
+    HeldPath source;  // the package's folder, held for the whole run
+    HeldPath temp;    // the temporary folder the copy lies in
+    PfHandle copy;    // the copy's folder; 0 when the package is used in place
+    char copyPath[PATH_CAPACITY];
+} g_Package;
+
+// What a walk of the package does at each entry.
+struct Walk {
+    PfHandle target;            // copy: the folder the entries go to; 0: judge only
+    int changeable;             // judge: an entry others may change was seen
+    char first[PATH_CAPACITY];  // the first such entry, for the trace
+    const char* skipName;       // the program itself, at the top: not needed in the copy
+};
+
+int IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk);
+
+// One entry of a folder, opened relative to it without following a link.
+int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Walk* walk)
+{
+    char shown[PATH_CAPACITY];
+    if (BoundedFormat(shown, sizeof(shown), "%s\\%s", path, name) != BOUNDED_OK)
+        return 0;
+    PfHandle entry = PfNtCreateFile(folder, name, kEntryAccess, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
+    uint32_t attributes = 0, tag = 0;
+    if (!entry || !PfGetFileAttributeTag(entry, &attributes, &tag)) {
+        TraceLine("Package: %s cannot be opened (error %u)", shown, (unsigned)PfGetLastError());
+        if (entry)
+            PfCloseHandle(entry);
+        return 0;
+    }
+    int ok = 1;
+    if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) {
+        // Never followed: where it leads is not the package.
+        TraceLine("Package: %s is a link (reparse tag 0x%X)%s", shown, (unsigned)tag,
+                  walk->target ? ", not copied" : "");
+    } else if (!walk->target) {
+        if (!walk->changeable && IsChangeableByOthers(entry)) {
+            walk->changeable = 1;
+            BoundedCopy(walk->first, sizeof(walk->first), shown);
+        }
+        if (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)
+            ok = WalkFolder(entry, shown, depth + 1, walk);
+    } else if (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) {
+        PfHandle made = PfNtCreateFile(walk->target, name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
+                                       PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE, 0);
+        Walk inner = *walk;
+        inner.target = made;
+        inner.skipName = 0;
+        ok = made && WalkFolder(entry, shown, depth + 1, &inner);
+        if (made)
+            PfCloseHandle(made);
+    } else if (!walk->skipName || PfMbsICmp(name, walk->skipName) != 0) {
+        PfHandle made = PfNtCreateFile(walk->target, name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ,
+                                       PF_FILE_CREATE, kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
+        ok = made && AppendFileBytes(made, folder, name);
+        if (made)
+            PfCloseHandle(made);
+    }
+    if (!ok && walk->target)
+        TraceLine("Package: %s cannot be copied (error %u)", shown, (unsigned)PfGetLastError());
+    PfCloseHandle(entry);
+    return ok;
+}
+
+// Every entry of the folder held as folder, whose path is path. 0 when an
+// entry could not be judged or copied.
+int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk)
+{
+    if (depth > kMaxDepth) {
+        TraceLine("Package: %s lies more than %d folders deep", path, kMaxDepth);
+        return 0;
+    }
+    char pattern[PATH_CAPACITY];
+    char name[PATH_CAPACITY];
+    if (BoundedFormat(pattern, sizeof(pattern), "%s\\*", path) != BOUNDED_OK)
+        return 0;
+    PfHandle search = PfFindFirstFile(pattern, name, sizeof(name));
+    if (!search)
+        return PfGetLastError() == PF_ERROR_FILE_NOT_FOUND;
+    int ok = 1;
+    do {
+        if (!IsDots(name))
+            ok = WalkEntry(folder, path, name, depth, walk);
+    } while (ok && PfFindNextFile(search, name, sizeof(name)));
+    PfFindClose(search);
+    return ok;
+}
+
+// Removes what the copy's folder holds, deepest first; the folder itself goes
+// when its handle, opened with delete access, is closed.
+void EmptyFolder(PfHandle folder, const char* path, int depth)
+{
+    char pattern[PATH_CAPACITY];
+    char name[PATH_CAPACITY];
+    if (depth > kMaxDepth || BoundedFormat(pattern, sizeof(pattern), "%s\\*", path) != BOUNDED_OK)
+        return;
+    PfHandle search = PfFindFirstFile(pattern, name, sizeof(name));
+    if (!search)
+        return;
+    do {
+        if (IsDots(name))
+            continue;
+        PfHandle entry =
+            PfNtCreateFile(folder, name, kEntryAccess | PF_DELETE, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
+        if (!entry)
+            continue;
+        uint32_t attributes = 0, tag = 0;
+        char inner[PATH_CAPACITY];
+        if (PfGetFileAttributeTag(entry, &attributes, &tag) && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) &&
+            !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) &&
+            BoundedFormat(inner, sizeof(inner), "%s\\%s", path, name) == BOUNDED_OK)
+            EmptyFolder(entry, inner, depth + 1);
+        if (!PfNtSetDeleteDisposition(entry))
+            TraceLine("DEBUG delete %s failed %u", name, (unsigned)PfGetLastError());
+        PfCloseHandle(entry);
+    } while (PfFindNextFile(search, name, sizeof(name)));
+    PfFindClose(search);
+}
+
+// A new folder only Administrators and SYSTEM may change, with a name nobody
+// can guess, in the temporary folder. 1 when g_Package.copy holds it.
+int MakeCopyFolder()
+{
+    char temp[PATH_CAPACITY];
+    uint32_t length = TempFolder(temp);
+    if (length == 0 || length >= (uint32_t)PATH_CAPACITY || !HoldFolderPath(temp, HOLD_EXISTING, &g_Package.temp))
+        return 0;
+    unsigned char random[8];
+    if (!PfGenRandom(random, sizeof(random)))
+        return 0;
+    char name[PATH_CAPACITY];
+    BoundedFormat(name, sizeof(name), "%s%02X%02X%02X%02X%02X%02X%02X%02X", kCopyPrefix, random[0], random[1],
+                  random[2], random[3], random[4], random[5], random[6], random[7]);
+    if (BoundedFormat(g_Package.copyPath, sizeof(g_Package.copyPath), "%s%s%s", temp,
+                      temp[length - 1] == '\\' ? "" : "\\", name) != BOUNDED_OK)
+        return 0;
+    // A name that exists in any form is not opened: the copy is always new.
+    g_Package.copy = PfNtCreateFile(
+        HeldFolder(&g_Package.temp), name, kEntryAccess | PF_FILE_APPEND_DATA | PF_DELETE,
+        PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE, PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE, kCopySddl);
+    return g_Package.copy != 0;
+}
+
+}  // namespace
+
+RunOutcome UseProtectedPackage(ModuleHandle instance)
+{
+    char program[PATH_CAPACITY];
+    char folder[PATH_CAPACITY];
+    if (!GetProgramPath(instance, program) || !GetProgramFolder(instance, folder))
+        return GoOn();  // the checks after this one tell
+    if (!HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source)) {
+        TraceLine("Package: %s cannot be held; it is used as it is", folder);
+        return GoOn();
+    }
+    Walk judge = {0, IsChangeableByOthers(HeldFolder(&g_Package.source)), "", 0};
+    if (judge.changeable)
+        BoundedCopy(judge.first, sizeof(judge.first), folder);
+    int judged = WalkFolder(HeldFolder(&g_Package.source), folder, 0, &judge);
+    if (judged && !judge.changeable) {
+        TraceLine("Package: only Administrators, SYSTEM and TrustedInstaller may change %s; used in place", folder);
+        return GoOn();
+    }
+
+    if (judged)
+        TraceLine("Package: users other than Administrators, SYSTEM and TrustedInstaller may change %s, so the "
+                  "run uses a copy",
+                  judge.first);
+    else
+        TraceLine("Package: %s cannot be judged whole, so the run uses a copy", folder);
+    Walk copy = {0, 0, "", FileNameOf(program)};
+    copy.target = MakeCopyFolder() ? g_Package.copy : 0;
+    if (!copy.target || !WalkFolder(HeldFolder(&g_Package.source), folder, 0, &copy)) {
+        uint32_t error = PfGetLastError();
+        TraceLine("Package: no protected copy could be made (error %u); nothing of it is used", (unsigned)error);
+        ReleasePackage();
+        return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);
+    }
+    char copied[PATH_CAPACITY];
+    BoundedFormat(copied, sizeof(copied), "%s\\%s", g_Package.copyPath, FileNameOf(program));
+    AssumeProgramPath(copied);
+    TraceLine("Package: copied to %s, which only Administrators and SYSTEM may change; read and started from there",
+              g_Package.copyPath);
+    return GoOn();
+}
+
+void ReleasePackage()
+{
+    if (g_Package.copy) {
+        AssumeProgramPath(0);
+        EmptyFolder(g_Package.copy, g_Package.copyPath, 0);
+        PfNtSetDeleteDisposition(g_Package.copy);
+        PfCloseHandle(g_Package.copy);
+        g_Package.copy = 0;
+        TraceLine("Package: the copy %s is removed", g_Package.copyPath);
+    }
+    ReleaseFolderPath(&g_Package.temp);
+    ReleaseFolderPath(&g_Package.source);
+}
