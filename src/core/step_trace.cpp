@@ -173,11 +173,9 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
         BoundedCopy(g_path, PATH_CAPACITY, folder);
         if (!PfPathAppend(g_path, name))
             break;
-        g_file = PfNtCreateFile(HeldFolder(&held), name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ,
-                                PF_FILE_CREATE,
-                                PF_FILE_NON_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
-                                    PF_FILE_OPEN_REPARSE_POINT,
-                                0);
+        g_file = PfNtCreateFile(
+            HeldFolder(&held), name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ, PF_FILE_CREATE,
+            PF_FILE_NON_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT | PF_FILE_OPEN_REPARSE_POINT, 0);
         if (!g_file && PfGetLastError() != PF_ERROR_FILE_EXISTS)
             break;
     }

@@ -203,8 +203,8 @@ TEST_F(StepTrace, NewFileNamedAfterProgramTimeAndProcessInUtf8Lines)
     TraceLine("before the trace is open: nowhere");
     PfSetLastError(0x57);  // a caller may be about to report it
     ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
-    EXPECT_TRUE(std::regex_match(StepTracePath(),
-                                 std::regex("C:\\\\Windows\\\\Temp\\\\Setup-2_20261207_093005_1234_[0-9a-f]{8}\\.log")))
+    EXPECT_TRUE(std::regex_match(
+        StepTracePath(), std::regex("C:\\\\Windows\\\\Temp\\\\Setup-2_20261207_093005_1234_[0-9a-f]{8}\\.log")))
         << StepTracePath();
     TraceLine("Box: \"%s\"", "line one \nline\ttwo \xC7\x01");
     CloseStepTrace("exit code %d", 1633);

@@ -232,6 +232,53 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
     }
 }
 
+// The administrator's folders: a link among them is not used, a folder
+// users may write in is, through its held handle.
+TEST_F(RuntimeLog, LogFileAndReportNeverFollowALinkedParentFolder)
+{
+    const struct {
+        const char* label;
+        const char* commandLine;
+        const char* target;
+        std::function<void()> prepare;
+        bool written;
+    } rows[] = {
+        {"LOGFILE below a linked folder", "/s", "C:\\Temp\\copy.log", [] { sim::MakeLink("C:\\Temp", "C:\\Other"); },
+         false},
+        {"LOGFILE two folders below a link", "/s", "C:\\Temp\\a\\copy.log",
+         [] { sim::MakeLink("C:\\Temp", "C:\\Other"); }, false},
+        {"/f2 below a linked folder", "/s /f2", "C:\\Temp\\copy.log", [] { sim::MakeLink("C:\\Temp", "C:\\Other"); },
+         false},
+        {"LOGFILE in a folder users may write in", "/s", "C:\\Temp\\copy.log", [] { sim::MakeFolder("C:\\Temp"); },
+         true},
+        {"/f2 in a folder users may write in", "/s /f2", "C:\\Temp\\copy.log", [] { sim::MakeFolder("C:\\Temp"); },
+         true},
+        // A mount point at the final name leads to a file that does not exist yet.
+        {"LOGFILE a user's link to a new file", "/s", "C:\\Temp\\copy.log",
+         [] { sim::MakeLink("C:\\Temp\\copy.log", "C:\\Other\\new.log"); }, true},
+        {"/f2 a user's link to a new file", "/s /f2", "C:\\Temp\\copy.log",
+         [] { sim::MakeLink("C:\\Temp\\copy.log", "C:\\Other\\new.log"); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::WriteFile("C:\\Other\\copy.log", "victim");
+        row.prepare();
+        strcpy(g_State.LogFilePath, row.target);
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+        Write(0, row.commandLine);
+        CloseStepTrace("done");
+        EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\copy.log"));
+        EXPECT_FALSE(sim::FileExists("C:\\Other\\new.log") || sim::FileExists("C:\\Other\\a"));
+        if (row.written)
+            EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(row.target));  // a file of its own
+        else
+            EXPECT_NE(std::string::npos,
+                      sim::ReadFile(StepTracePath()).find("Folder C:\\Temp not used: it is a link"));
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+    }
+}
+
 TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
 {
     strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
