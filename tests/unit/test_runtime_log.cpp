@@ -337,29 +337,35 @@ TEST_F(RuntimeLog, CreateDirectoryPathMakesEachFolderBelowADriveRoot)
     EXPECT_FALSE(sim::FileExists("D:\\a\\b c\\x.log"));
 }
 
-TEST_F(RuntimeLog, JoinRunsOnlyACompleteLiteralCommand)
+TEST_F(RuntimeLog, JoinAppendsBytesOnlyFromFileToFile)
 {
     const std::string longPath = "C:\\" + std::string(240, 'd') + "\\" + std::string(14, 'f');
     sim::WriteFile(longPath, "A");
     sim::WriteFile("C:\\C++ & calc.log", "B");
     EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\C++ & calc.log"));
     EXPECT_EQ("AB", sim::ReadFile(longPath));
-    // Each of these exists: only what the command interpreter would make of it stops the join.
-    for (const char* bad : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
-        SCOPED_TRACE(bad);
-        sim::WriteFile(bad, "C");
-        EXPECT_EQ(0, JoinFiles(longPath.c_str(), bad));
-        EXPECT_EQ(0, JoinFiles(bad, longPath.c_str()));
+    // No command interpreter reads these names: they are joined as they are.
+    std::string expected = "AB";
+    for (const char* odd : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
+        SCOPED_TRACE(odd);
+        sim::WriteFile(odd, "C");
+        EXPECT_EQ(1, JoinFiles(longPath.c_str(), odd));
+        EXPECT_EQ(expected += "C", sim::ReadFile(longPath));
     }
     EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\missing.log"));
     EXPECT_EQ(0, JoinFiles("", longPath.c_str()));
-    // copy would join the files inside a folder, and write into them.
+    // A folder is no file to join into or from.
     sim::WriteFile("C:\\Folder.log\\inside.txt", "kept");
     EXPECT_EQ(0, JoinFiles("C:\\Folder.log", longPath.c_str()));
     EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\Folder.log"));
-    EXPECT_EQ(1u, sim::Machine().systemCommands.size());
-    for (const std::string& call : sim::Machine().calls)
-        EXPECT_EQ(std::string::npos, call.find("cmd.exe ran"));
+    EXPECT_EQ("kept", sim::ReadFile("C:\\Folder.log\\inside.txt"));
+    // A link at the target's name is not written through.
+    sim::WriteFile("C:\\Other\\victim.log", "victim");
+    sim::MakeLink("C:\\Linked.log", "C:\\Other\\victim.log");
+    EXPECT_EQ(0, JoinFiles("C:\\Linked.log", longPath.c_str()));
+    EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\victim.log"));
+    EXPECT_TRUE(sim::Machine().systemCommands.empty());
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
 // Whole runs: the log as the setup sequence leaves it.
