@@ -396,6 +396,8 @@ PfHandle OpenAt(const std::string& dirHost, const std::string& windowsPath, cons
             close(made);
         }
         lstat(host.c_str(), &info);
+        if (!foreign)
+            Machine().createdHostPaths.push_back(host);
         if (sddl || foreign) {
             Security security;
             security.hasOwner = true;
