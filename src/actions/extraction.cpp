@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/held_folders.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "log/log_files.h"
@@ -65,6 +66,27 @@ int SourceIsFile(const char* folder, const char* source)
     return !PfFindFirstFileName(path, anyEntry, sizeof(anyEntry));
 }
 
+// Runs the six copies; only the first decides the outcome.
+Outcome RunCopies(const char* xcopy, const char* folder, const char* target, char* command)
+{
+    for (int i = 0; i < kCopyCount; ++i) {
+        const DriverCopy& copy = kDriverCopies[i];
+        // Only the first copy decides; a missing or unusable Vi64 is not an error.
+        if (SourceIsFile(folder, copy.source)) {
+            TraceLine("Extraction: %s%s is a file, not a folder; not copied", folder, copy.source);
+            if (i == 0)
+                return OUTCOME_EXTRACTION_FAILED;
+            continue;
+        }
+        BuildCopyCommand(xcopy, folder, target, copy, command);
+        int code = RunInterpreterCommand(command);
+        TraceLine("Command %s: exit code %d", command, code);
+        if (code != 0 && i == 0)
+            return OUTCOME_EXTRACTION_FAILED;
+    }
+    return OUTCOME_EXTRACTED;
+}
+
 }  // namespace
 
 Outcome ExtractDrivers(ModuleHandle instance, const char* target)
@@ -95,22 +117,19 @@ Outcome ExtractDrivers(ModuleHandle instance, const char* target)
             return OUTCOME_EXTRACTION_FAILED;
         }
 
-    for (int i = 0; i < kCopyCount; ++i) {
-        const DriverCopy& copy = kDriverCopies[i];
-        // Only the first copy decides; a missing or unusable Vi64 is not an error.
-        if (SourceIsFile(folder, copy.source)) {
-            TraceLine("Extraction: %s%s is a file, not a folder; not copied", folder, copy.source);
-            if (i == 0)
-                return OUTCOME_EXTRACTION_FAILED;
-            continue;
-        }
-        BuildCopyCommand(xcopy, folder, target, copy, command);
-        int code = RunInterpreterCommand(command);
-        TraceLine("Command %s: exit code %d", command, code);
-        if (code != 0 && i == 0)
-            return OUTCOME_EXTRACTION_FAILED;
+    // The folders of the target that exist are held while xcopy runs, so
+    // none can be swapped for a link; one that is a link is not used. A
+    // target without a volume root is the current folder's, as given.
+    HeldPath held;
+    held.count = 0;
+    int rooted = (target[0] && target[0] != '\\' && target[1] == ':') || (target[0] == '\\' && target[1] == '\\');
+    if (rooted && !HoldFolderPath(target, HOLD_EXISTING_PART, &held)) {
+        TraceLine("Extraction refused: the target's folders cannot be used");
+        return OUTCOME_EXTRACTION_FAILED;
     }
-    return OUTCOME_EXTRACTED;
+    Outcome outcome = RunCopies(xcopy, folder, target, command);
+    ReleaseFolderPath(&held);
+    return outcome;
 }
 
 Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine)

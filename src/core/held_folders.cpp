@@ -22,6 +22,8 @@ const uint32_t kChangingRights = PF_FILE_WRITE_DATA | PF_FILE_APPEND_DATA | PF_F
                                  PF_FILE_WRITE_ATTRIBUTES | PF_DELETE | PF_WRITE_DAC | PF_WRITE_OWNER |
                                  PF_GENERIC_ALL | PF_GENERIC_WRITE;
 const uint32_t kAceCapacity = 64;
+// An extraction target may be longer than a file path; each name in it is not.
+const int kShownCapacity = 1024;
 // A folder is read and judged through this handle; the program's own also
 // need to be given their security.
 const uint32_t kFolderAccess = PF_FILE_READ_DATA | PF_FILE_TRAVERSE | PF_FILE_READ_ATTRIBUTES | PF_READ_CONTROL |
@@ -78,14 +80,18 @@ int IsLinkByName(const char* path)
 
 // Opens name in the held folder parent (0: the root path itself) and judges
 // it; shown is the path so far, for the trace. The handle, or 0.
-PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags)
+PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags, int* missing)
 {
+    *missing = 0;
     int own = parent && (flags & HOLD_PROTECT);
     uint32_t disposition = parent && (flags & HOLD_CREATE_MISSING) ? PF_FILE_OPEN_IF : PF_FILE_OPEN;
     PfHandle folder = PfNtCreateFile(parent, name, own ? kOwnFolderAccess : kFolderAccess, kFolderShare, disposition,
                                      kFolderOptions, PROTECTED_FOLDER_SDDL);
     if (!folder) {
         uint32_t error = PfGetLastError();
+        *missing = error == PF_ERROR_FILE_NOT_FOUND || error == PF_ERROR_PATH_NOT_FOUND;
+        if (*missing && (flags & HOLD_EXISTING_PART))
+            return 0;
         TraceLine("Folder %s not used: %s (error %u)", shown,
                   error == PF_ERROR_DIRECTORY ? "it is not a folder" : "it cannot be opened", (unsigned)error);
         return 0;
@@ -120,13 +126,14 @@ int HoldFolderPath(const char* folder, int flags, HeldPath* held)
 {
     held->count = 0;
     size_t rootLength = folder ? RootLength(folder) : 0;
-    char shown[PATH_CAPACITY];
-    if (!rootLength || BoundedCopy(shown, PATH_CAPACITY, folder) != BOUNDED_OK) {
+    char shown[kShownCapacity];
+    if (!rootLength || BoundedCopy(shown, kShownCapacity, folder) != BOUNDED_OK) {
         TraceLine("Folder %s not used: it has no volume root or is too long", folder ? folder : "");
         return 0;
     }
     shown[rootLength] = 0;
-    PfHandle root = HoldOne(0, shown, shown, flags);
+    int missing = 0;
+    PfHandle root = HoldOne(0, shown, shown, flags, &missing);
     if (!root)
         return 0;
     held->folders[held->count++] = root;
@@ -135,21 +142,26 @@ int HoldFolderPath(const char* folder, int flags, HeldPath* held)
     for (const char* start = folder + rootLength; *start;) {
         const char* slash = NextBackslash(start);
         size_t length = slash ? (size_t)(slash - start) : strlen(start);
-        BoundedCopyN(name, PATH_CAPACITY, start, length);
+        // No folder has a longer name: it cannot exist.
+        int tooLong = BoundedCopyN(name, PATH_CAPACITY, start, length) != BOUNDED_OK;
         start += length + (slash ? 1 : 0);
+        if (tooLong && (flags & HOLD_EXISTING_PART))
+            return 1;
         if (!name[0])
             continue;
         // Names that would lead elsewhere than down are not walked.
-        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || held->count == HELD_FOLDER_DEPTH) {
-            TraceLine("Folder %s not used: it does not lead down from its root", folder);
+        if (tooLong || strcmp(name, ".") == 0 || strcmp(name, "..") == 0 || held->count == HELD_FOLDER_DEPTH) {
+            TraceLine("Folder %s not used: a name in it is too long or does not lead down", folder);
             ReleaseFolderPath(held);
             return 0;
         }
         size_t used = strlen(shown);
         if (used && shown[used - 1] != '\\')
-            BoundedAppend(shown, PATH_CAPACITY, "\\");
-        BoundedAppend(shown, PATH_CAPACITY, name);
-        PfHandle next = HoldOne(HeldFolder(held), name, shown, flags);
+            BoundedAppend(shown, kShownCapacity, "\\");
+        BoundedAppend(shown, kShownCapacity, name);
+        PfHandle next = HoldOne(HeldFolder(held), name, shown, flags, &missing);
+        if (!next && missing && (flags & HOLD_EXISTING_PART))
+            return 1;
         if (!next) {
             ReleaseFolderPath(held);
             return 0;

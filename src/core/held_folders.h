@@ -27,6 +27,8 @@ enum HoldFlags {
     // Every folder below the volume root is the program's own: one that
     // others may change is made protected on its handle before it is used.
     HOLD_PROTECT = 2,
+    // A missing folder ends the walk without failing it: what exists is held.
+    HOLD_EXISTING_PART = 4,
 };
 
 // Holds every folder of folder, a full path ("C:\a\b", "\\server\share\a";

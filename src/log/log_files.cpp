@@ -5,32 +5,8 @@
 #include "core/step_trace.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
-#include "util/command_text.h"
 
 const char DPINST_LOG_NAME[] = "\\DpInst.log";
-
-namespace {
-
-// Three quoted paths of up to 259 characters and the words around them: a
-// join command always fits, and one that would not is refused rather than cut.
-const int JOIN_COMMAND_CAPACITY = 3 * (PATH_CAPACITY + 2) + 32;
-
-// A file that opens for reading. A folder does not: copy would take the
-// files inside it in its place, and write into them.
-int IsReadableFile(const char* path)
-{
-    PfHandle file = PfOpenFileForRead(path);
-    if (!file)
-        return 0;
-    PfCloseHandle(file);
-    return 1;
-}
-
-// A path goes into the join command only when the command interpreter will
-// take it literally inside quotes.
-int SafeInCommand(const char* path) { return path && *path && IsLiteralInQuotes(path); }
-
-}  // namespace
 
 int IsReportMode(const char* commandLine) { return commandLine && strstr(commandLine, "/f2") != 0; }
 
@@ -67,20 +43,26 @@ int CreateDirectoryPath(const char* path)
 
 int JoinFiles(const char* target, const char* addition)
 {
-    if (!SafeInCommand(target) || !SafeInCommand(addition))
+    if (!target || !*target || !addition || !*addition)
         return 0;
-    // Nothing to join, and copy would otherwise make up a target of its own.
-    if (!IsReadableFile(target) || !IsReadableFile(addition))
+    HeldPath held;
+    if (!HoldFolderOf(target, HOLD_EXISTING, &held))
         return 0;
-    // Binary mode: ASCII mode would stop at the first 0x1A of the addition and
-    // add a 0x1A of its own.
-    char command[JOIN_COMMAND_CAPACITY];
-    if (BoundedFormat(command, JOIN_COMMAND_CAPACITY, "copy /b \"%s\"+\"%s\" \"%s\"", target, addition, target) !=
-        BOUNDED_OK)
-        return 0;
-    int code = RunInterpreterCommand(command);
-    TraceLine("Command %s: exit code %d", command, code);
-    return code == 0;
+    // Both files' bytes go into a new file that then takes target's name:
+    // a join that fails anywhere leaves target as it was.
+    const char* name = FileNameOf(target);
+    FileBeside beside;
+    int joined = 0;
+    if (CreateFileBeside(HeldFolder(&held), name, target, 0, &beside)) {
+        if (AppendFileBytes(beside.file, HeldFolder(&held), name) && AppendFileBytes(beside.file, 0, addition))
+            joined = PutFileInPlace(&beside);
+        else
+            DiscardFileBeside(&beside);
+        CloseFileBeside(&beside);
+    }
+    ReleaseFolderPath(&held);
+    TraceLine("Join of %s to %s: %s", addition, target, joined ? "done" : "not done");
+    return joined;
 }
 
 int BuildSystemRootPath(const char* fileName, char* out)

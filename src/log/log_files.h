@@ -12,10 +12,10 @@ extern const char DPINST_LOG_NAME[];
 // are held from the root down (HoldFolderOf); those it makes get the
 // program's DACL (PROTECTED_FOLDER_SDDL).
 int CreateDirectoryPath(const char* path);
-// Appends the bytes of addition to target, unconverted, through the command
-// interpreter. 1 when the join ran and reported success; 0 when it failed or
-// was not run (an empty path, or one the command interpreter would not take
-// literally).
+// Appends the bytes of addition to target, unconverted, as a binary-mode
+// copy joins them, in the process: both go into a new file in target's held
+// folder, which then takes target's name. 1 when it did; 0 when either is
+// not a file (a link neither) or a read or write failed, target unchanged.
 int JoinFiles(const char* target, const char* addition);
 // The Windows folder (GetSystemWindowsDirectoryA) joined with fileName into out
 // (260 characters); 0 and an empty out when the folder cannot be read or the

@@ -107,9 +107,11 @@ int AppendFileBytes(PfHandle file, PfHandle folder, const char* name)
                                      kNewFileOptions, 0);
     if (!source)
         return 0;
+    // A link at the name has no bytes of a file to give.
+    uint32_t attributes = 0, tag = 0;
+    int ok = PfGetFileAttributeTag(source, &attributes, &tag) && !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT);
     unsigned char chunk[kCopyChunk];
     uint32_t read = 0;
-    int ok = 1;
     while (ok && (ok = PfReadFile(source, chunk, kCopyChunk, &read)) != 0 && read > 0)
         ok = PfWriteFile(file, chunk, read);
     PfCloseHandle(source);

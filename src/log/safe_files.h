@@ -34,7 +34,7 @@ void DiscardFileBeside(FileBeside* beside);
 void CloseFileBeside(FileBeside* beside);
 // Appends the bytes of the file name in folder (0: name is a full path),
 // opened without following a link at its name, to file, unchanged. 1 when
-// all of them were written.
+// all of them were written; 0 for a link, a folder or a failed read or write.
 int AppendFileBytes(PfHandle file, PfHandle folder, const char* name);
 // An empty file of ours takes name's place in folder, then goes. 1 when
 // nothing is left at the name.

@@ -15,6 +15,7 @@ import os
 import re
 import runpy
 import shutil
+import stat
 import sys
 import time
 from pathlib import Path
@@ -95,6 +96,8 @@ class Scenario:
     # (what Wine follows as a junction), or with hard=True a second name of a file
     links: Dict[str, str] = dataclasses.field(default_factory=dict)
     hard_links: Dict[str, str] = dataclasses.field(default_factory=dict)
+    # C:\\ folders made (when missing) after the links, then given o+w: Wine reads them as Everyone modify
+    writable_by_others: Sequence[str] = ()
     flow: Optional[Callable[["Context"], None]] = None  # instead of one run of `args`
     time_limit: float = TIME_LIMIT
     hidden: bool = False  # run on a desktop nobody sees, as SYSTEM in session 0
@@ -336,6 +339,28 @@ def text_difference(what: str, got: str, expected: str) -> str:
 code_page = rig.code_page
 
 
+def not_writable_by_others(*folders: str) -> Callable[[Outcome], List[str]]:
+    """A check: each folder is there and others may not write in it (Wine
+    reads the mode bit as Everyone modify or read and execute)."""
+
+    def check(outcome: Outcome) -> List[str]:
+        problems = []
+        for folder in folders:
+            target = outcome.prefix.unix(folder)
+            if not target.is_dir():
+                problems.append(f"{folder} is not a folder")
+            elif target.stat().st_mode & stat.S_IWOTH:
+                problems.append(f"{folder} is still writable by others")
+        return problems
+
+    return check
+
+
+def all_of(*checks: Callable[[Outcome], List[str]]) -> Callable[[Outcome], List[str]]:
+    """A check made of checks."""
+    return lambda outcome: [problem for check in checks for problem in check(outcome)]
+
+
 def folder_holds(folder: str, files: Dict[str, bytes]) -> Callable[[Outcome], List[str]]:
     """A check: the folder holds exactly these files ({name below it: bytes}),
     so that nothing was written, replaced or deleted there."""
@@ -518,6 +543,11 @@ def prepare(prefix: rig.Prefix, s: Scenario, setup_exe: Path) -> None:
             link = prefix.unix(path)
             link.parent.mkdir(parents=True, exist_ok=True)
             make(prefix.unix(target), link)
+    for path in s.writable_by_others:
+        prefix.note_path(path)
+        folder = prefix.unix(path)
+        folder.mkdir(parents=True, exist_ok=True)
+        folder.chmod(folder.stat().st_mode | stat.S_IWOTH)
     for value in s.registry:
         prefix.reg_add(value.key, value.name, value.value, value.kind, value.view)
     for device in s.devices:

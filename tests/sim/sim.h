@@ -162,6 +162,7 @@ struct MachineState {
     std::vector<std::string> calls;           // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::map<std::string, std::string> folderSddl;  // folders the program created (lower case) -> SDDL
+    std::vector<std::string> createdHostPaths;      // where NtCreateFile made a file or folder, links followed
     std::vector<uint32_t> exitWindowsFlags;
     std::map<std::string, uint32_t> useCounts;  // per call that can be made to fail
     std::vector<CallUse> uses;

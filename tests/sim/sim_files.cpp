@@ -423,7 +423,8 @@ int PfWriteFile(PfHandle file, const void* data, uint32_t size)
     if (!handle || (Machine().writeFails && Machine().writeFails(handle->path)))
         return 0;
     if (handle->fd >= 0) {
-        if (handle->folder || !(handle->access & (PF_FILE_WRITE_DATA | PF_GENERIC_WRITE | PF_GENERIC_ALL))) {
+        if (handle->folder ||
+            !(handle->access & (PF_FILE_WRITE_DATA | PF_FILE_APPEND_DATA | PF_GENERIC_WRITE | PF_GENERIC_ALL))) {
             PfSetLastError(PF_ERROR_ACCESS_DENIED);
             return 0;
         }

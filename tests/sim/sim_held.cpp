@@ -396,6 +396,8 @@ PfHandle OpenAt(const std::string& dirHost, const std::string& windowsPath, cons
             close(made);
         }
         lstat(host.c_str(), &info);
+        if (!foreign)
+            Machine().createdHostPaths.push_back(host);
         if (sddl || foreign) {
             Security security;
             security.hasOwner = true;
@@ -405,9 +407,15 @@ PfHandle OpenAt(const std::string& dirHost, const std::string& windowsPath, cons
             g_security[{(uint64_t)info.st_dev, (uint64_t)info.st_ino}] = security;
         }
     }
-    int flags = link                                             ? O_PATH | O_NOFOLLOW
-                : isFolder || (options & PF_FILE_DIRECTORY_FILE) ? O_RDONLY | O_DIRECTORY
-                                                                 : O_RDWR;
+    // A handle that may only append writes at the end whatever its position.
+    bool appendOnly = (access & PF_FILE_APPEND_DATA) && !(MapGeneric(access) & PF_FILE_WRITE_DATA);
+    int flags = O_RDWR;
+    if (link)
+        flags = O_PATH | O_NOFOLLOW;
+    else if (isFolder || (options & PF_FILE_DIRECTORY_FILE))
+        flags = O_RDONLY | O_DIRECTORY;
+    else if (appendOnly)
+        flags = O_WRONLY | O_APPEND;
     int fd = open(host.c_str(), flags | O_CLOEXEC);
     if (fd < 0)
         return Fail(PF_ERROR_ACCESS_DENIED);

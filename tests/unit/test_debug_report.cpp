@@ -149,7 +149,8 @@ TEST_F(DpinstLogHandling, RuntimeLogGetsThisRunsEntriesAndDpinstLogKeepsItsHisto
 TEST_F(DpinstLogHandling, FailedJoinsLoseNothingAndTheNextRunMergesTheHistory)
 {
     sim::WriteFile(kDpinstLog, "H");
-    sim::Machine().systemHandler = [](const std::string&) { return 1; };
+    // Nothing can be written where the backup is joined (beside it).
+    sim::Machine().writeFails = [](const std::string& path) { return path == "C:\\Windows\\~pInst_org.log"; };
     Run("/s", "E");
     EXPECT_EQ("H", sim::ReadFile(kBackup));
     EXPECT_EQ("E", sim::ReadFile(kDpinstLog));
@@ -158,7 +159,7 @@ TEST_F(DpinstLogHandling, FailedJoinsLoseNothingAndTheNextRunMergesTheHistory)
     EXPECT_EQ("H", sim::ReadFile(kBackup));
     EXPECT_EQ("EF", sim::ReadFile(kDpinstLog));
 
-    sim::Machine().systemHandler = nullptr;
+    sim::Machine().writeFails = nullptr;
     Run("/s", "G");
     EXPECT_EQ("G", JoinedToRuntimeLog());
     EXPECT_EQ("HEFG", sim::ReadFile(kDpinstLog));

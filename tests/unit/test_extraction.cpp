@@ -118,6 +118,28 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     ExpectFolders("C:", true, true);
 }
 
+TEST_F(ExtractionTest, ALinkAmongTheTargetsFoldersReceivesNothing)
+{
+    for (const char* target : {"C:\\Linked\\Out", "C:\\Linked"}) {
+        SCOPED_TRACE(target);
+        SetUp();
+        WriteVi32();
+        sim::MakeFolder("C:\\Victim");
+        sim::MakeLink("C:\\Linked", "C:\\Victim");
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, target));
+        EXPECT_TRUE(Commands().empty());
+        EXPECT_FALSE(sim::FileExists("C:\\Victim\\Out") || sim::FileExists("C:\\Victim\\production"));
+    }
+    // A folder any user may write in is still the administrator's choice.
+    SetUp();
+    WriteVi32();
+    sim::MakeFolder("C:\\Shared");
+    ASSERT_TRUE(sim::UserMayChange("C:\\Shared"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "C:\\Shared\\Out"));
+    ExpectFolders("C:\\Shared\\Out", true, false);
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
+}
+
 TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
 {
     const char* targets[] = {

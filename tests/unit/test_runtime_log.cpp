@@ -232,6 +232,53 @@ TEST_F(RuntimeLog, PreparedFoldersAndLinksNeverLeadTheLogElsewhere)
     }
 }
 
+// The administrator's folders: a link among them is not used, a folder
+// users may write in is, through its held handle.
+TEST_F(RuntimeLog, LogFileAndReportNeverFollowALinkedParentFolder)
+{
+    const struct {
+        const char* label;
+        const char* commandLine;
+        const char* target;
+        std::function<void()> prepare;
+        bool written;
+    } rows[] = {
+        {"LOGFILE below a linked folder", "/s", "C:\\Temp\\copy.log", [] { sim::MakeLink("C:\\Temp", "C:\\Other"); },
+         false},
+        {"LOGFILE two folders below a link", "/s", "C:\\Temp\\a\\copy.log",
+         [] { sim::MakeLink("C:\\Temp", "C:\\Other"); }, false},
+        {"/f2 below a linked folder", "/s /f2", "C:\\Temp\\copy.log", [] { sim::MakeLink("C:\\Temp", "C:\\Other"); },
+         false},
+        {"LOGFILE in a folder users may write in", "/s", "C:\\Temp\\copy.log", [] { sim::MakeFolder("C:\\Temp"); },
+         true},
+        {"/f2 in a folder users may write in", "/s /f2", "C:\\Temp\\copy.log", [] { sim::MakeFolder("C:\\Temp"); },
+         true},
+        // A mount point at the final name leads to a file that does not exist yet.
+        {"LOGFILE a user's link to a new file", "/s", "C:\\Temp\\copy.log",
+         [] { sim::MakeLink("C:\\Temp\\copy.log", "C:\\Other\\new.log"); }, true},
+        {"/f2 a user's link to a new file", "/s /f2", "C:\\Temp\\copy.log",
+         [] { sim::MakeLink("C:\\Temp\\copy.log", "C:\\Other\\new.log"); }, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::WriteFile("C:\\Other\\copy.log", "victim");
+        row.prepare();
+        strcpy(g_State.LogFilePath, row.target);
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+        Write(0, row.commandLine);
+        CloseStepTrace("done");
+        EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\copy.log"));
+        EXPECT_FALSE(sim::FileExists("C:\\Other\\new.log") || sim::FileExists("C:\\Other\\a"));
+        if (row.written)
+            EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(row.target));  // a file of its own
+        else
+            EXPECT_NE(std::string::npos,
+                      sim::ReadFile(StepTracePath()).find("Folder C:\\Temp not used: it is a link"));
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
+    }
+}
+
 TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
 {
     strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
@@ -290,29 +337,35 @@ TEST_F(RuntimeLog, CreateDirectoryPathMakesEachFolderBelowADriveRoot)
     EXPECT_FALSE(sim::FileExists("D:\\a\\b c\\x.log"));
 }
 
-TEST_F(RuntimeLog, JoinRunsOnlyACompleteLiteralCommand)
+TEST_F(RuntimeLog, JoinAppendsBytesOnlyFromFileToFile)
 {
     const std::string longPath = "C:\\" + std::string(240, 'd') + "\\" + std::string(14, 'f');
     sim::WriteFile(longPath, "A");
     sim::WriteFile("C:\\C++ & calc.log", "B");
     EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\C++ & calc.log"));
     EXPECT_EQ("AB", sim::ReadFile(longPath));
-    // Each of these exists: only what the command interpreter would make of it stops the join.
-    for (const char* bad : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
-        SCOPED_TRACE(bad);
-        sim::WriteFile(bad, "C");
-        EXPECT_EQ(0, JoinFiles(longPath.c_str(), bad));
-        EXPECT_EQ(0, JoinFiles(bad, longPath.c_str()));
+    // No command interpreter reads these names: they are joined as they are.
+    std::string expected = "AB";
+    for (const char* odd : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
+        SCOPED_TRACE(odd);
+        sim::WriteFile(odd, "C");
+        EXPECT_EQ(1, JoinFiles(longPath.c_str(), odd));
+        EXPECT_EQ(expected += "C", sim::ReadFile(longPath));
     }
     EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\missing.log"));
     EXPECT_EQ(0, JoinFiles("", longPath.c_str()));
-    // copy would join the files inside a folder, and write into them.
+    // A folder is no file to join into or from.
     sim::WriteFile("C:\\Folder.log\\inside.txt", "kept");
     EXPECT_EQ(0, JoinFiles("C:\\Folder.log", longPath.c_str()));
     EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\Folder.log"));
-    EXPECT_EQ(1u, sim::Machine().systemCommands.size());
-    for (const std::string& call : sim::Machine().calls)
-        EXPECT_EQ(std::string::npos, call.find("cmd.exe ran"));
+    EXPECT_EQ("kept", sim::ReadFile("C:\\Folder.log\\inside.txt"));
+    // A link at the target's name is not written through.
+    sim::WriteFile("C:\\Other\\victim.log", "victim");
+    sim::MakeLink("C:\\Linked.log", "C:\\Other\\victim.log");
+    EXPECT_EQ(0, JoinFiles("C:\\Linked.log", longPath.c_str()));
+    EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\victim.log"));
+    EXPECT_TRUE(sim::Machine().systemCommands.empty());
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
 // Whole runs: the log as the setup sequence leaves it.

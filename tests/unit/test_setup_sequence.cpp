@@ -708,3 +708,194 @@ TEST(FaultTable, EveryFailingCallInTheTypicalRunsEndsDefinedAndLosesNothing)
     }
     printf("fault table: %d (run, call) pairs, %d runs with a failing call\n", pairs, faultedRuns);
 }
+
+// ---- another user's change just before each call on a file or folder -------
+
+namespace {
+
+// Where the attacker's links lead, and the file their hard links share.
+const char kVictim[] = "C:\\Victim";
+
+// Every name under a host folder, links not followed, with what it is.
+void Names(const std::string& host, const std::string& relative, std::map<std::string, std::string>* names)
+{
+    DIR* dir = opendir(host.c_str());
+    while (dirent* entry = dir ? readdir(dir) : 0) {
+        std::string name = entry->d_name, path = host + "/" + name, key = relative + "/" + name;
+        struct stat info;
+        if (name == "." || name == ".." || lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISLNK(info.st_mode)) {
+            char target[4096];
+            ssize_t length = readlink(path.c_str(), target, sizeof(target));
+            (*names)[key] = "link to " + std::string(target, length > 0 ? (size_t)length : 0);
+        } else if (S_ISDIR(info.st_mode)) {
+            (*names)[key] = "folder";
+            Names(path, key, names);
+        } else {
+            std::ifstream in(path, std::ios::binary);
+            std::stringstream bytes;
+            bytes << in.rdbuf();
+            (*names)[key] = "file " + bytes.str();
+        }
+    }
+    if (dir)
+        closedir(dir);
+}
+
+// The folders and files a typical run means to write in or delete.
+bool MeantByTheRun(const std::string& relative)
+{
+    for (const char* folder : {"/TouchPad", "/Logs", "/Out", "/VornCustomSetting", "/Windows/Temp"})
+        if (relative == folder || relative.compare(0, strlen(folder) + 1, std::string(folder) + "/") == 0)
+            return true;
+    // DPInst's log, its backup and the files beside them that take their names.
+    return relative.compare(0, 9, "/Windows/") == 0 && relative.find('/', 9) == std::string::npos &&
+           relative.find("pInst") != std::string::npos;
+}
+
+// The path a use is about, when it is one below a drive root.
+std::string PathOf(const sim::CallUse& use)
+{
+    std::string path = use.subject.substr(0, use.subject.find(" -> "));
+    bool rooted = path.size() > 3 && path[1] == ':' && path[2] == '\\';
+    return rooted ? path : "";
+}
+
+std::string Parent(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info;
+    return stat(sim::HostPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The victim, and the administrator's folders made earlier with the root's
+// default security, so that any user may change them.
+void PrepareForRaces()
+{
+    sim::WriteFile(std::string(kVictim) + "\\victim.dll", "system file");
+    sim::MakeFolder("C:\\Logs");
+    sim::MakeFolder("C:\\Out");
+}
+
+struct RaceAttack {
+    const char* label;
+    // Applies the change at path as the standard user; each name it makes or
+    // moves goes into touched.
+    std::function<void(const std::string& path, std::set<std::string>* touched)> apply;
+};
+
+const RaceAttack kAttacks[] = {
+    {"its folder swapped for a mount point",
+     [](const std::string& path, std::set<std::string>* touched) {
+         std::string folder = IsFolder(path) ? path : Parent(path);
+         if (folder.size() > 3 && sim::ForeignRename(folder, folder + ".old")) {
+             touched->insert(folder + ".old");
+             if (sim::ForeignLink(folder, kVictim))
+                 touched->insert(folder);
+         }
+     }},
+    {"a link planted at its name",
+     [](const std::string& path, std::set<std::string>* touched) {
+         if (sim::FileExists(path) && !sim::ForeignDelete(path))
+             return;
+         if (sim::ForeignLink(path, std::string(kVictim) + "\\planted.log"))
+             touched->insert(path);
+     }},
+    {"replaced by a hard link",
+     [](const std::string& path, std::set<std::string>* touched) {
+         if (sim::FileExists(path) && !sim::ForeignDelete(path))
+             return;
+         if (sim::ForeignHardLink(path, std::string(kVictim) + "\\victim.dll"))
+             touched->insert(path);
+     }},
+    {"held open without delete sharing",
+     [](const std::string& path, std::set<std::string>* touched) {
+         if (sim::ForeignOpen(path, PF_GENERIC_READ, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE))
+             touched->insert("");
+     }},
+    {"its folder made writable by users",
+     [](const std::string& path, std::set<std::string>* touched) {
+         touched->insert("");
+         sim::SetSecurity(IsFolder(path) ? path : Parent(path),
+                          "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)");
+     }},
+};
+
+}  // namespace
+
+TEST(RaceTable, NoChangeJustBeforeACallLeadsTheRunOutsideItsFolders)
+{
+    static const std::set<int> kDefinedResults = {SUCCESS,        DEP_SOFT_ERROR, DEP_HARD_ERROR,
+                                                  ERROR,          UNKNOWN_OPTION, ERROR_INSTALL_PLATFORM_UNSUPPORTED,
+                                                  REBOOT_REQUIRED};
+    int races = 0, landed = 0;
+    for (const TypicalRun& run : kTypicalRuns) {
+        // The runs that write, join, copy, delete and extract.
+        if (strcmp(run.label, "interactive install, Yes") == 0 || strcmp(run.label, "forced restart") == 0 ||
+            strcmp(run.label, "EXTRACTDRIVERS") == 0)
+            continue;
+        SCOPED_TRACE(run.label);
+        SetUpFullMachine(run);
+        PrepareForRaces();
+        sim::Machine().recordUses = true;
+        ASSERT_EQ(run.exitCode, RunSetup(0, run.arguments));
+        const std::vector<sim::CallUse> uses = sim::Machine().uses;
+        std::set<std::string> cleanCommands = Commands();
+        cleanCommands.insert("CreateProcessWithTokenW 1 C:\\Program Files\\Glidex2K\\Glidex.exe | (none) | 32 | "
+                             "C:\\Program Files\\Glidex2K");
+
+        std::map<std::string, uint32_t> seen;
+        for (const sim::CallUse& use : uses) {
+            uint32_t nth = ++seen[use.call];
+            std::string path = PathOf(use);
+            if (path.empty() || !MeantByTheRun(sim::HostPath(path).substr(sim::HostPath("C:").size())))
+                continue;
+            for (const RaceAttack& attack : kAttacks) {
+                SCOPED_TRACE(testing::Message()
+                             << attack.label << " before " << use.call << " use " << nth << ": " << use.subject);
+                SetUpFullMachine(run);
+                PrepareForRaces();
+                std::map<std::string, std::string> before;
+                Names(sim::HostPath("C:"), "", &before);
+                std::set<std::string> touched;
+                sim::Machine().races = {{use.call, nth, [&](const std::string& subject) {
+                                             attack.apply(PathOf({use.call, subject}), &touched);
+                                         }}};
+                int exitCode = RunSetup(0, run.arguments);
+                ++races;
+                landed += !touched.empty();
+
+                EXPECT_TRUE(kDefinedResults.count(exitCode)) << exitCode;
+                EXPECT_TRUE(sim::Machine().openHandles.empty());
+                for (const std::string& command : Commands())
+                    EXPECT_TRUE(cleanCommands.count(command)) << command;
+                // Made where the run means to, even for a moment.
+                for (const std::string& created : sim::Machine().createdHostPaths)
+                    EXPECT_TRUE(MeantByTheRun(created.substr(sim::HostPath("C:").size()))) << created;
+                std::map<std::string, std::string> after;
+                Names(sim::HostPath("C:"), "", &after);
+                std::set<std::string> keys;
+                for (auto& entry : before)
+                    keys.insert(entry.first);
+                for (auto& entry : after)
+                    keys.insert(entry.first);
+                const size_t root = sim::HostPath("C:").size();
+                for (const std::string& key : keys) {
+                    bool attackers = false;
+                    for (const std::string& name : touched) {
+                        if (name.empty())
+                            continue;
+                        std::string own = sim::HostPath(name).substr(root);
+                        attackers |= key == own || key.compare(0, own.size() + 1, own + "/") == 0;
+                    }
+                    if (MeantByTheRun(key) || attackers)
+                        continue;
+                    EXPECT_EQ(before[key], after[key]) << key;
+                }
+            }
+        }
+    }
+    printf("race table: %d runs with a change before a call, %d of them changed something\n", races, landed);
+}

@@ -262,7 +262,7 @@ class Prefix:
 
     def step_traces(self, pid: Optional[int] = None) -> List[Path]:
         """Setup.exe's step traces in the user's temporary folder, or the one of a process."""
-        pattern = re.compile(r".+_\d{8}_\d{6}_" + (str(pid) if pid is not None else r"\d+") + r"(_\d+)?\.log")
+        pattern = re.compile(r".+_\d{8}_\d{6}_" + (str(pid) if pid is not None else r"\d+") + r"_[0-9a-f]{8}\.log")
         return sorted(p for p in self.drive_c.glob("users/*/Temp/*.log") if pattern.fullmatch(p.name))
 
     def set_relay_include(self, functions: str) -> None:

@@ -3,7 +3,7 @@ of the settings file, whose "CustomRequest" text is written, without a line
 end, to C:\\VornCustomSetting\\VornCoustomSet.ini on the installation path;
 "CustomRequestCnt" x 260 sizes the text. Every installation first deletes the
 file; runs that end earlier leave it as it was."""
-from e2e import ABSENT, DPInst, Reg, SAMPLE_INF, Scenario, driver_package, folder_holds
+from e2e import ABSENT, DPInst, Reg, SAMPLE_INF, Scenario, driver_package, folder_holds, not_writable_by_others
 
 REQUEST_FILE = "C:\\VornCustomSetting\\VornCoustomSet.ini"
 LONG_TEXT = "".join(chr(ord("a") + i % 26) for i in range(300))
@@ -73,6 +73,27 @@ SCENARIOS = [
         check=lambda outcome: []
         if outcome.prefix.unix("C:\\out\\production\\Windows7-x64").is_dir()
         else ["nothing was extracted"],
+    ),
+    # A request folder others may change is made protected before the delete
+    # and the write: a file planted there goes like any earlier request file.
+    request(
+        "a folder others may write in, deleting: protected first, the planted file deleted",
+        package(1),
+        ABSENT,
+        args="/s",
+        seed_files={REQUEST_FILE: b"planted by a user"},
+        writable_by_others=["C:\\VornCustomSetting"],
+        trace=["Folder C:\\VornCustomSetting could be changed by other users: made protected"],
+        check=not_writable_by_others("C:\\VornCustomSetting"),
+    ),
+    request(
+        "a folder others may write in, writing: protected first, the request written",
+        package(1),
+        b"Mode=2; Tap=off",
+        seed_files={REQUEST_FILE: b"planted by a user"},
+        writable_by_others=["C:\\VornCustomSetting"],
+        trace=["Folder C:\\VornCustomSetting could be changed by other users: made protected"],
+        check=not_writable_by_others("C:\\VornCustomSetting"),
     ),
     # The request folder is not used when it is a link: nothing deleted or written where it leads.
     request(

@@ -6,7 +6,7 @@ import os
 import re
 
 import rig
-from e2e import ABSENT, DPInst, Scenario, driver_package, folder_holds
+from e2e import ABSENT, PRESENT, DPInst, Scenario, all_of, driver_package, folder_holds
 
 LOG = "C:\\TouchPad\\log\\Setup.log"
 DPINST_LOG = "C:\\windows\\DpInst.log"
@@ -130,10 +130,6 @@ def nothing_named(word):
         return [f"a command hidden in a path ran: {found}"] if found else []
 
     return check
-
-
-def all_of(*checks):
-    return lambda outcome: [problem for check in checks for problem in check(outcome)]
 
 
 # The typical deployment: two silent runs, each leaving only its own log.
@@ -341,6 +337,48 @@ SCENARIOS = (
             boxes=[],
             files={DPINST_LOG: EARLIER + THIS_RUN, BACKUP: ABSENT, "C:\\TouchPad": ABSENT},
             check=folder_holds("C:\\rep", {"keep.txt": b"kept"}),
+        ),
+        # A folder of the LOGFILE or "/f2" path that is a link is not used: the
+        # folder it leads to keeps exactly its files, the exit code is unchanged.
+        Scenario(
+            "LOGFILE below a linked folder: nothing written where the link leads, the runtime log kept",
+            package(0x0D),
+            args="/s /vLOGFILE=C:\\Logs\\x.log",
+            cleanup=["C:\\Logs", "C:\\Other"],
+            seed_files={"C:\\Other\\keep.txt": b"kept"},
+            links={"C:\\Logs": "C:\\Other"},
+            dpinst=DPInst(exit_code=1),
+            exit=0,
+            boxes=[],
+            files={LOG: PRESENT},
+            trace=["Folder C:\\Logs not used"],
+            check=folder_holds("C:\\Other", {"keep.txt": b"kept"}),
+        ),
+        Scenario(
+            "report below a linked folder: nothing written where the link leads",
+            package(0x0D),
+            args="/s /f2 C:\\rep\\r.txt",
+            cleanup=["C:\\rep", "C:\\Other"],
+            seed_files={"C:\\Other\\keep.txt": b"kept"},
+            links={"C:\\rep": "C:\\Other"},
+            dpinst=DPInst(exit_code=1),
+            exit=0,
+            boxes=[],
+            files={"C:\\TouchPad": ABSENT},
+            trace=["Folder C:\\rep not used"],
+            check=folder_holds("C:\\Other", {"keep.txt": b"kept"}),
+        ),
+        # A folder others may write in is the administrator's choice: it gets the copy.
+        Scenario(
+            "LOGFILE in a folder others may write in: the copy lands there",
+            package(0x0D),
+            args="/s /vLOGFILE=C:\\Logs\\x.log",
+            cleanup=["C:\\Logs"],
+            writable_by_others=["C:\\Logs"],
+            dpinst=DPInst(exit_code=1),
+            exit=0,
+            boxes=[],
+            check=same_as_log("C:\\Logs\\x.log"),
         ),
         # A link at the LOGFILE name is replaced by the copy, never written through.
         Scenario(

@@ -3,7 +3,7 @@ Support has bit 0x04, as UTF-16 with a byte-order mark, replaced on every run.""
 import datetime
 import re
 
-from e2e import ABSENT, DPInst, Scenario, driver_package, folder_holds
+from e2e import ABSENT, DPInst, Scenario, all_of, driver_package, folder_holds, not_writable_by_others
 
 LOG = "C:\\TouchPad\\log\\Setup.log"
 TIME = r"(\d+)-(\d+)-(\d+) (\d+):(\d+):(\d+)\r\n"
@@ -134,6 +134,21 @@ SCENARIOS = [
         check=log_says("C:\\Пакет драйвера\\Setup.exe /s", "Exit code = 0"),
     ),
     # A log that cannot be written safely is not written, and LOGFILE gets no stale copy.
+    # Folders of the program's own that others may change are made protected, then used.
+    Scenario(
+        "runtime log with C:\\TouchPad\\log writable by others: protected after the run, the log written",
+        PACKAGE,
+        args="/s",
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        writable_by_others=["C:\\TouchPad\\log"],
+        trace=["Folder C:\\TouchPad\\log could be changed by other users: made protected"],
+        check=all_of(
+            log_says("C:\\pkg\\Setup.exe /s", "Exit code = 0"),
+            not_writable_by_others("C:\\TouchPad", "C:\\TouchPad\\log"),
+        ),
+    ),
     link_attack("a link in place of C:\\TouchPad", links={"C:\\TouchPad": OTHER}, written=False),
     link_attack("a link in place of C:\\TouchPad\\log", links={"C:\\TouchPad\\log": OTHER}, written=False),
     # A link at the file's name is replaced by the log, never written through.
