@@ -243,15 +243,15 @@ RunOutcome Uninstall(Run* run)
 typedef RunOutcome (*Step)(Run* run);
 
 const Step kInstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,      FindPackageInf, MatchDevice,
-    CheckDpinst,          ReadCommandLine, ShowHelp,       Prerequisites,     ExtractAll,     VersionDll,
+    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,  FindPackageInf, MatchDevice,
+    CheckDpinst,          ReadCommandLine, ShowHelp,       Prerequisites, ExtractAll,     VersionDll,
     OverwriteQuestion,    CustomRequest,   VersionCheck,   Install,
 };
 // Removing the package needs no device, version or prerequisite: only what
 // finds and checks DPInst and its INF.
 const Step kUninstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,
-    FindPackageInf,       CheckDpinst,     ReadCommandLine, ShowHelp, Uninstall,
+    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings, FindPackageInf,
+    CheckDpinst,          ReadCommandLine, ShowHelp,       Uninstall,
 };
 
 // Runs the steps up to the one that ends the run, and shows its refusal.

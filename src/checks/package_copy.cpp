@@ -16,6 +16,8 @@ const char kCopySddl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 const char kCopyPrefix[] = "SetupPackage_";
 const int kMaxDepth = 16;
 const uint32_t kAnyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+// The copy's folder cannot be renamed or removed while the run holds it.
+const uint32_t kNoDeleteShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE;
 const uint32_t kEntryAccess = PF_READ_CONTROL | PF_FILE_READ_ATTRIBUTES | PF_FILE_READ_DATA | PF_FILE_TRAVERSE |
                               PF_SYNCHRONIZE;
 const uint32_t kEntryOptions = PF_FILE_OPEN_REPARSE_POINT | PF_FILE_OPEN_FOR_BACKUP_INTENT |
@@ -26,6 +28,7 @@ struct PackageState {
     HeldPath temp;    // the temporary folder the copy lies in
     PfHandle copy;    // the copy's folder; 0 when the package is used in place
     char copyPath[PATH_CAPACITY];
+    char copyName[PATH_CAPACITY];
 } g_Package;
 
 // What a walk of the package does at each entry.
@@ -39,6 +42,7 @@ struct Walk {
 int IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
 int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk);
+void EmptyFolder(PfHandle folder, const char* path, int depth);
 
 // One entry of a folder, opened relative to it without following a link.
 int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Walk* walk)
@@ -112,33 +116,39 @@ int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk)
     return ok;
 }
 
-// Removes what the copy's folder holds, deepest first; the folder itself goes
-// when its handle, opened with delete access, is closed.
+// Deletes name in folder: a folder's entries first. Each is opened anew with
+// delete access only once its listing is done, as a search shares no delete.
+void DeleteEntry(PfHandle folder, const char* path, const char* name, int depth)
+{
+    char inner[PATH_CAPACITY];
+    PfHandle entry = PfNtCreateFile(folder, name, kEntryAccess, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
+    uint32_t attributes = 0, tag = 0;
+    if (entry && PfGetFileAttributeTag(entry, &attributes, &tag) && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) &&
+        !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) && depth <= kMaxDepth &&
+        BoundedFormat(inner, sizeof(inner), "%s\\%s", path, name) == BOUNDED_OK)
+        EmptyFolder(entry, inner, depth + 1);
+    if (entry)
+        PfCloseHandle(entry);
+    PfHandle doomed = PfNtCreateFile(folder, name, PF_DELETE | PF_FILE_READ_ATTRIBUTES | PF_SYNCHRONIZE, kAnyShare,
+                                     PF_FILE_OPEN, PF_FILE_OPEN_REPARSE_POINT | PF_FILE_SYNCHRONOUS_IO_NONALERT, 0);
+    if (!doomed || !PfNtSetDeleteDisposition(doomed))
+        TraceLine("Package: %s\\%s of the copy is not removed (error %u)", path, name, (unsigned)PfGetLastError());
+    if (doomed)
+        PfCloseHandle(doomed);
+}
+
 void EmptyFolder(PfHandle folder, const char* path, int depth)
 {
     char pattern[PATH_CAPACITY];
     char name[PATH_CAPACITY];
-    if (depth > kMaxDepth || BoundedFormat(pattern, sizeof(pattern), "%s\\*", path) != BOUNDED_OK)
+    if (BoundedFormat(pattern, sizeof(pattern), "%s\\*", path) != BOUNDED_OK)
         return;
     PfHandle search = PfFindFirstFile(pattern, name, sizeof(name));
     if (!search)
         return;
     do {
-        if (IsDots(name))
-            continue;
-        PfHandle entry =
-            PfNtCreateFile(folder, name, kEntryAccess | PF_DELETE, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
-        if (!entry)
-            continue;
-        uint32_t attributes = 0, tag = 0;
-        char inner[PATH_CAPACITY];
-        if (PfGetFileAttributeTag(entry, &attributes, &tag) && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) &&
-            !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) &&
-            BoundedFormat(inner, sizeof(inner), "%s\\%s", path, name) == BOUNDED_OK)
-            EmptyFolder(entry, inner, depth + 1);
-        if (!PfNtSetDeleteDisposition(entry))
-            TraceLine("DEBUG delete %s failed %u", name, (unsigned)PfGetLastError());
-        PfCloseHandle(entry);
+        if (!IsDots(name))
+            DeleteEntry(folder, path, name, depth);
     } while (PfFindNextFile(search, name, sizeof(name)));
     PfFindClose(search);
 }
@@ -161,9 +171,10 @@ int MakeCopyFolder()
                       temp[length - 1] == '\\' ? "" : "\\", name) != BOUNDED_OK)
         return 0;
     // A name that exists in any form is not opened: the copy is always new.
-    g_Package.copy = PfNtCreateFile(
-        HeldFolder(&g_Package.temp), name, kEntryAccess | PF_FILE_APPEND_DATA | PF_DELETE,
-        PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE, PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE, kCopySddl);
+    BoundedCopy(g_Package.copyName, sizeof(g_Package.copyName), name);
+    g_Package.copy = PfNtCreateFile(HeldFolder(&g_Package.temp), name, kEntryAccess | PF_FILE_APPEND_DATA,
+                                    kNoDeleteShare, PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE,
+                                    kCopySddl);
     return g_Package.copy != 0;
 }
 
@@ -214,10 +225,12 @@ void ReleasePackage()
 {
     if (g_Package.copy) {
         AssumeProgramPath(0);
-        EmptyFolder(g_Package.copy, g_Package.copyPath, 0);
-        PfNtSetDeleteDisposition(g_Package.copy);
         PfCloseHandle(g_Package.copy);
         g_Package.copy = 0;
+        char temp[PATH_CAPACITY];
+        BoundedCopy(temp, sizeof(temp), g_Package.copyPath);
+        PfPathRemoveFileSpec(temp);
+        DeleteEntry(HeldFolder(&g_Package.temp), temp, g_Package.copyName, 0);
         TraceLine("Package: the copy %s is removed", g_Package.copyPath);
     }
     ReleaseFolderPath(&g_Package.temp);

@@ -185,7 +185,7 @@ SCENARIOS += [
         "package folder others may write in: DPInst runs from a protected copy, with the same options",
         PACKAGE_W864,
         args="/s",
-        open_to_others=["C:\\pkg"],
+        writable_by_others=["C:\\pkg"],
         dpinst=DPInst(exit_code=1),
         exit=0,
         boxes=[],
