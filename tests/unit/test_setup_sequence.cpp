@@ -899,3 +899,72 @@ TEST(RaceTable, NoChangeJustBeforeACallLeadsTheRunOutsideItsFolders)
     }
     printf("race table: %d runs with a change before a call, %d of them changed something\n", races, landed);
 }
+
+// A package users may change is used from a protected copy: whatever they
+// change in it after the copy was made (DPInst, the settings file, the INF
+// swapped, a DLL planted beside DPInst), just before any later call, never
+// reaches what the run starts.
+TEST(RaceTable, APackageUsersMayChangeStartsOnlyWhatItChecked)
+{
+    const TypicalRun& run = kTypicalRuns[0];
+    const char* const kUsersMay = "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
+    const std::string dpinstBytes = sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64);
+    const struct {
+        const char* label;
+        std::function<void()> apply;
+    } kChanges[] = {
+        {"DPInst swapped", []() { sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", "MZ evil"); }},
+        {"Path and Silent changed",
+         []() {
+             sim::WriteFile("C:\\Pkg\\Vi64\\evil.exe", "MZ evil");
+             sim::WriteFile("C:\\Pkg\\Setup.ini",
+                            "[W864]\r\nPath=\\Vi64\\evil.exe\r\nSilent=\" /evil\"\r\nSupport=0x3F\r\n");
+         }},
+        {"the INF swapped", []() { sim::WriteFile("C:\\Pkg\\Vi64\\GlidexTP.inf", "[Version]\r\nevil\r\n"); }},
+        {"a DLL planted beside DPInst", []() { sim::WriteFile("C:\\Pkg\\Vi64\\version.dll", "MZ evil"); }},
+    };
+    SetUpFullMachine(run);
+    sim::SetSecurity("C:\\Pkg", kUsersMay);
+    sim::Machine().recordUses = true;
+    ASSERT_EQ(run.exitCode, RunSetup(0, run.arguments));
+    const std::vector<sim::CallUse> uses = sim::Machine().uses;
+    const std::set<std::string> cleanCommands = Commands();
+    // The copy is complete after the last call on the package itself; until
+    // then a change is one the package had before the run.
+    size_t copied = 0;
+    for (size_t i = 0; i < uses.size(); ++i)
+        if (uses[i].subject.compare(0, 7, "C:\\Pkg\\") == 0)
+            copied = i;
+    ASSERT_GT(copied, 0u);
+
+    std::map<std::string, uint32_t> seen;
+    std::set<std::string> after;
+    int races = 0;
+    for (size_t i = 0; i < uses.size(); ++i) {
+        uint32_t nth = ++seen[uses[i].call];
+        // Each call's first use after the copy: later ones meet the same copy.
+        if (i <= copied || !after.insert(uses[i].call).second)
+            continue;
+        for (const auto& change : kChanges) {
+            SCOPED_TRACE(testing::Message() << change.label << " before " << uses[i].call << " use " << nth);
+            SetUpFullMachine(run);
+            sim::SetSecurity("C:\\Pkg", kUsersMay);
+            sim::Machine().races = {{uses[i].call, nth, [&](const std::string&) { change.apply(); }}};
+            std::string startedBytes;
+            bool planted = true;
+            sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].whileRunning = [&]() {
+                const std::string& command = sim::Machine().processes.back();
+                std::string image = command.substr(1, command.find('"', 1) - 1);
+                startedBytes = sim::ReadFile(image);
+                planted = sim::FileExists(image.substr(0, image.rfind('\\')) + "\\version.dll");
+            };
+            EXPECT_EQ(run.exitCode, RunSetup(0, run.arguments));
+            ++races;
+            EXPECT_EQ(cleanCommands, Commands());
+            EXPECT_EQ(dpinstBytes, startedBytes);
+            EXPECT_FALSE(planted);
+            EXPECT_TRUE(sim::Machine().openHandles.empty());
+        }
+    }
+    printf("package races: %d runs with a change after the copy\n", races);
+}
