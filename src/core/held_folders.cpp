@@ -87,6 +87,11 @@ PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags
     uint32_t disposition = parent && (flags & HOLD_CREATE_MISSING) ? PF_FILE_OPEN_IF : PF_FILE_OPEN;
     PfHandle folder = PfNtCreateFile(parent, name, own ? kOwnFolderAccess : kFolderAccess, kFolderShare, disposition,
                                      kFolderOptions, PROTECTED_FOLDER_SDDL);
+    // A folder whose permissions even administrators may not change can
+    // still be used when nobody else may change it either.
+    if (!folder && own && PfGetLastError() == PF_ERROR_ACCESS_DENIED)
+        folder = PfNtCreateFile(parent, name, kFolderAccess, kFolderShare, disposition, kFolderOptions,
+                                PROTECTED_FOLDER_SDDL);
     if (!folder) {
         uint32_t error = PfGetLastError();
         *missing = error == PF_ERROR_FILE_NOT_FOUND || error == PF_ERROR_PATH_NOT_FOUND;

@@ -245,37 +245,6 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity)
     return 1;
 }
 
-PfHandle PfCreateFileForWrite(const char* path)
-{
-    SIM_FAULT_POINT(path, 0);
-    std::string text = path;
-    size_t slash = text.find_last_of('\\');
-    if (text.empty() || IsFolder(text) || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    std::ofstream(HostPath(text), std::ios::binary | std::ios::trunc);
-    return NewHandle(HandleKind::File, text);
-}
-
-PfHandle PfCreateNewFile(const char* path)
-{
-    SIM_FAULT_POINT(path, 0);
-    std::string text = path;
-    size_t slash = text.find_last_of('\\');
-    struct stat info;
-    if (lstat(HostPath(text).c_str(), &info) == 0) {  // a link counts as there, dangling or not
-        PfSetLastError(PF_ERROR_FILE_EXISTS);
-        return 0;
-    }
-    if (text.empty() || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    std::ofstream(HostPath(text), std::ios::binary);
-    return NewHandle(HandleKind::File, text);
-}
-
 PfHandle PfOpenFileForRead(const char* path)
 {
     SIM_FAULT_POINT(path, 0);
