@@ -506,6 +506,16 @@ void CloseHeld(PfHandle handle)
     }
 }
 
+bool SharingAllowsAt(const std::string& windowsPath, uint32_t access, uint32_t share)
+{
+    struct stat info;
+    if (stat(HostPath(windowsPath).c_str(), &info) != 0 ||
+        SharingFits({(uint64_t)info.st_dev, (uint64_t)info.st_ino}, access, share))
+        return true;
+    PfSetLastError(PF_ERROR_SHARING_VIOLATION);
+    return false;
+}
+
 void SetSecurity(const std::string& windowsPath, const std::string& sddl)
 {
     Identity identity;
