@@ -87,6 +87,11 @@ PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags
     uint32_t disposition = parent && (flags & HOLD_CREATE_MISSING) ? PF_FILE_OPEN_IF : PF_FILE_OPEN;
     PfHandle folder = PfNtCreateFile(parent, name, own ? kOwnFolderAccess : kFolderAccess, kFolderShare, disposition,
                                      kFolderOptions, PROTECTED_FOLDER_SDDL);
+    // A folder whose permissions even administrators may not change can
+    // still be used when nobody else may change it either.
+    if (!folder && own && PfGetLastError() == PF_ERROR_ACCESS_DENIED)
+        folder = PfNtCreateFile(parent, name, kFolderAccess, kFolderShare, disposition, kFolderOptions,
+                                PROTECTED_FOLDER_SDDL);
     if (!folder) {
         uint32_t error = PfGetLastError();
         *missing = error == PF_ERROR_FILE_NOT_FOUND || error == PF_ERROR_PATH_NOT_FOUND;
@@ -201,8 +206,12 @@ void ReleaseFolderPath(HeldPath* held)
 
 int IsChangeableByOthers(PfHandle handle)
 {
-    char processUser[PF_SID_TEXT_CAPACITY] = "";
-    if (!PfGetProcessUserSid(processUser, PF_SID_TEXT_CAPACITY))
+    // Read once: a package's judgement asks for every file in it.
+    static char processUser[PF_SID_TEXT_CAPACITY];
+    static int userRead;
+    if (!userRead && PfGetProcessUserSid(processUser, PF_SID_TEXT_CAPACITY))
+        userRead = 1;
+    if (!userRead)
         processUser[0] = 0;
     char owner[PF_SID_TEXT_CAPACITY] = "";
     PfAce aces[kAceCapacity];

@@ -40,18 +40,51 @@ void RestoreFromBackup(const char* log, const char* backup, int replace)
         Discard(backup);
 }
 
+// The bytes of first, then those of second, take place's name (all three in
+// one folder), and gone (first or second) goes. gone is opened for its
+// delete before anything is written, so that a file another process holds
+// without delete sharing leaves every file as it was; so does any failure
+// before the rename. 1 when the join took place's name and gone is gone or
+// marked to go.
+int JoinAndRemove(const char* place, const char* first, const char* second, const char* gone)
+{
+    HeldPath held;
+    if (!HoldFolderOf(place, HOLD_EXISTING, &held))
+        return 0;
+    PfHandle folder = HeldFolder(&held);
+    PfHandle leaving = PfNtCreateFile(folder, FileNameOf(gone), PF_GENERIC_READ | PF_DELETE | PF_SYNCHRONIZE,
+                                      PF_FILE_SHARE_READ, PF_FILE_OPEN,
+                                      PF_FILE_NON_DIRECTORY_FILE | PF_FILE_OPEN_REPARSE_POINT, 0);
+    int joined = 0;
+    FileBeside beside;
+    if (leaving && CreateFileBeside(folder, FileNameOf(place), place, 0, &beside)) {
+        if (AppendFileBytes(beside.file, folder, FileNameOf(first)) &&
+            AppendFileBytes(beside.file, folder, FileNameOf(second)))
+            joined = PutFileInPlace(&beside);
+        else
+            DiscardFileBeside(&beside);
+        CloseFileBeside(&beside);
+    }
+    int removed = joined && PfNtSetDeleteDisposition(leaving);
+    if (leaving)
+        PfCloseHandle(leaving);
+    ReleaseFolderPath(&held);
+    if (joined && !removed)
+        Discard(gone);
+    return joined;
+}
+
 // Phase 0 when an earlier run ended between the phases: the backup holds the
 // older history and the log what DPInst wrote since. Both are kept, in order.
 void MergeLeftBackup(const char* log, const char* backup)
 {
-    if (FileThere(log)) {
-        if (!JoinFiles(backup, log))
-            return;  // both stay as they are; DPInst appends to its log
-        if (!PfDeleteFile(log)) {
-            RestoreFromBackup(log, backup, 1);
-            return;
-        }
-    }
+    // A failed join leaves both as they are; DPInst appends to its log.
+    if (FileThere(log) && !JoinAndRemove(backup, backup, log, log))
+        return;
+    // A log another process holds open with delete sharing goes when it lets
+    // go; the backup stays for the next debug run to merge.
+    if (FileThere(log))
+        return;
     g_State.DpinstLogSaved = 1;
 }
 
@@ -89,15 +122,7 @@ void PutDpinstLogBack(const char* log, const char* backup)
         RestoreFromBackup(log, backup, 0);
         return;
     }
-    if (!JoinFiles(backup, log))
-        return;
-    // The backup now holds the whole history: a log that cannot be replaced
-    // goes instead, so that no entry is kept twice; the next debug run
-    // merges the backup.
-    if (PfCopyFile(backup, log, 0))
-        Discard(backup);
-    else
-        Discard(log);
+    JoinAndRemove(log, backup, log, backup);
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ enum : uint32_t {
     PF_FILE_ATTRIBUTE_ARCHIVE = 0x20,
     PF_FILE_ATTRIBUTE_REPARSE_POINT = 0x400,
     PF_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
+
     PF_WIN_LOCAL_SYSTEM_SID = 22,
     PF_WIN_BUILTIN_ADMINISTRATORS_SID = 26,
 
@@ -201,31 +202,17 @@ int PfFindFirstFileName(const char* pattern, char* name, uint32_t capacity);
 PfHandle PfFindFirstFile(const char* pattern, char* name, uint32_t capacity);
 int PfFindNextFile(PfHandle search, char* name, uint32_t capacity);
 int PfFindClose(PfHandle search);
-// CreateFileA(GENERIC_WRITE, no sharing, CREATE_ALWAYS, NORMAL | SEQUENTIAL_SCAN); 0 on failure.
-PfHandle PfCreateFileForWrite(const char* path);
 // CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING); 0 on failure.
 PfHandle PfOpenFileForRead(const char* path);
-// CreateFileA(GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, NORMAL): never opens an
-// existing file or link; 0 on failure (ERROR_FILE_EXISTS on a clash).
-PfHandle PfCreateNewFile(const char* path);
 int PfWriteFile(PfHandle file, const void* data, uint32_t size);
 int PfCloseHandle(PfHandle handle);
 int PfCopyFile(const char* source, const char* target, int failIfExists);
 int PfDeleteFile(const char* path);
-// CreateDirectoryA with the security descriptor an SDDL string describes.
-int PfCreateDirectoryWithSddl(const char* path, const char* sddl);
 // GetFileAttributesA: the name's own attributes (a link is not followed);
 // PF_INVALID_FILE_ATTRIBUTES when there is nothing of that name.
 uint32_t PfGetFileAttributes(const char* path);
-// 1 when the owner of the file or folder is the well-known SID of that type
-// (GetNamedSecurityInfoA + IsWellKnownSid); 0 when it is not or cannot be read.
-int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType);
-// 1 when the owner is the account this process runs as (its token's user).
-int PfIsOwnedByProcessUser(const char* path);
 // GetFullPathNameA into a 260-character buffer: 1 when it fitted.
 int PfGetFullPathName(const char* path, char* full);
-// MoveFileExA(MOVEFILE_REPLACE_EXISTING): a link at target is replaced, not followed.
-int PfMoveFileReplacing(const char* source, const char* target);
 // CreateFileMappingA(PAGE_READONLY) + MapViewOfFile(FILE_MAP_READ) of the whole file.
 // Returns the mapping handle (0 on failure) and the view with the file's size.
 PfHandle PfMapFileReadOnly(PfHandle file, const unsigned char** view, uint64_t* size);

@@ -23,9 +23,9 @@ namespace {
 
 const char kLog[] = "C:\\Windows\\DpInst.log";
 const char kBackup[] = "C:\\Windows\\DpInst_org.log";
-const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",        "PfRunProcessAndWait",
-                              "PfFindFirstFileName", "PfOpenFileForRead",   "PfGetSystemWindowsDirectory",
-                              "PfCreateNewFile",     "PfMoveFileReplacing", "PfGetFileAttributes"};
+const char* const kCalls[] = {"PfCopyFile",          "PfDeleteFile",   "PfNtSetDeleteDisposition",
+                              "PfFindFirstFileName", "PfReadFile",     "PfGetSystemWindowsDirectory",
+                              "PfNtCreateFile",      "PfNtRenameFile", "PfGetFileAttributes"};
 const size_t kCallCount = sizeof(kCalls) / sizeof(kCalls[0]);
 
 std::string Content(const char* path) { return sim::FileExists(path) ? sim::ReadFile(path) : ""; }

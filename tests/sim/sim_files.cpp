@@ -368,37 +368,6 @@ int PfFindClose(PfHandle search)
     return PfCloseHandle(search);
 }
 
-PfHandle PfCreateFileForWrite(const char* path)
-{
-    SIM_FAULT_POINT(path, 0);
-    std::string text = path;
-    size_t slash = text.find_last_of('\\');
-    if (text.empty() || IsFolder(text) || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    std::ofstream(HostPath(text), std::ios::binary | std::ios::trunc);
-    return NewHandle(HandleKind::File, text);
-}
-
-PfHandle PfCreateNewFile(const char* path)
-{
-    SIM_FAULT_POINT(path, 0);
-    std::string text = path;
-    size_t slash = text.find_last_of('\\');
-    struct stat info;
-    if (lstat(HostPath(text).c_str(), &info) == 0) {  // a link counts as there, dangling or not
-        PfSetLastError(PF_ERROR_FILE_EXISTS);
-        return 0;
-    }
-    if (text.empty() || (slash != std::string::npos && !IsFolder(text.substr(0, slash)))) {
-        PfSetLastError(PF_ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    std::ofstream(HostPath(text), std::ios::binary);
-    return NewHandle(HandleKind::File, text);
-}
-
 PfHandle PfOpenFileForRead(const char* path)
 {
     SIM_FAULT_POINT(path, 0);
@@ -451,6 +420,10 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
     SIM_FAULT_POINT(std::string(source) + " -> " + target, 0);
     if (failIfExists && FileExists(target))
         return 0;
+    // CopyFileA reads the source sharing reads, and writes the target sharing nothing.
+    if (!SharingAllowsAt(source, PF_GENERIC_READ, PF_FILE_SHARE_READ) ||
+        !SharingAllowsAt(target, PF_GENERIC_WRITE, 0))
+        return 0;
     std::string to = target;
     size_t slash = to.find_last_of('\\');
     if (slash != std::string::npos && !IsFolder(to.substr(0, slash)))
@@ -465,6 +438,9 @@ int PfDeleteFile(const char* path)
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return 0;
     }
+    // A file another process holds without delete sharing cannot be deleted.
+    if (!SharingAllowsAt(path, PF_DELETE, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE))
+        return 0;
     for (const std::string& lingering : Machine().lingeringFiles)
         if (strcasecmp(lingering.c_str(), path) == 0)
             return 1;

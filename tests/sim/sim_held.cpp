@@ -4,24 +4,27 @@
 // A held handle is a host descriptor of the object itself, so that renames
 // and links of its names leave it where it was, as a Windows handle does.
 // Where this follows Windows' rules rather than the host's:
-// - NtCreateFile (Win32 API reference; MS-FSA 2.1.5.1, "Server Requests an
-//   Open of a File"): a reparse point at the final name is followed before
-//   the disposition is applied, unless FILE_OPEN_REPARSE_POINT is given; then
-//   FILE_CREATE fails on it as on any existing name (STATUS_OBJECT_NAME_COLLISION).
-// - Share modes (MS-FSA 2.1.5.1.2, "Algorithm to Check Sharing Access to an
-//   Open File"): only read, write and delete access count; a rename or delete
-//   of an object needs every other open of it to share delete.
-// - FileRenameInformation (MS-FSA 2.1.5.14.11): the target is named relative
-//   to RootDirectory; replacing fails on a folder or on a file that is open.
-// - Delete disposition (MS-FSA 2.1.5.14.3): the name goes at the last close.
+// - NtCreateFile (Win32 API reference; MS-FSA, "Server Requests an Open of a
+//   File"): a reparse point at the final name is followed before the
+//   disposition is applied, unless FILE_OPEN_REPARSE_POINT is given; then
+//   FILE_CREATE fails on it as on any existing name (STATUS_OBJECT_NAME_COLLISION,
+//   which CreateFile reports as ERROR_FILE_EXISTS).
+// - Share modes (MS-FSA, the sharing-access check of an open; CreateFile in
+//   the Win32 API reference): only read, write and delete access count; a
+//   rename or delete of an object needs every other open of it to share delete.
+// - FileRenameInformation (MS-FSA, "FileRenameInformation" under setting file
+//   information): the target is named relative to RootDirectory; replacing
+//   fails on a folder or on a file that is open.
+// - FileDispositionInformation (MS-FSA, same section): the name goes at the
+//   last close of the file.
 // - Access checks (Win32 API reference, "How DACLs Control Access to an
 //   Object"): deny entries first, then allow entries add up; the owner is
 //   always granted READ_CONTROL and WRITE_DAC; DELETE is also granted by
 //   FILE_DELETE_CHILD on the parent; access is granted at open and kept by
 //   the handle when the DACL changes later.
-// - Inheritance ("ACE Inheritance Rules"): a folder takes its parent's
-//   container-inherit entries, a file its object-inherit ones; here it is
-//   worked out when asked rather than stored at creation.
+// - Inheritance (Win32 API reference, "ACE Inheritance Rules"): a folder takes
+//   its parent's container-inherit entries, a file its object-inherit ones;
+//   here it is worked out when asked rather than stored at creation.
 // The elevated program itself is granted whatever it asks for, as an
 // administrator with the backup and restore privileges would be.
 #include <dirent.h>
@@ -504,6 +507,16 @@ void CloseHeld(PfHandle handle)
         else
             unlink(host.c_str());
     }
+}
+
+bool SharingAllowsAt(const std::string& windowsPath, uint32_t access, uint32_t share)
+{
+    struct stat info;
+    if (stat(HostPath(windowsPath).c_str(), &info) != 0 ||
+        SharingFits({(uint64_t)info.st_dev, (uint64_t)info.st_ino}, access, share))
+        return true;
+    PfSetLastError(PF_ERROR_SHARING_VIOLATION);
+    return false;
 }
 
 void SetSecurity(const std::string& windowsPath, const std::string& sddl)

@@ -57,6 +57,10 @@ std::map<PfHandle, HandleData>& Handles();
 // Closes a held handle's descriptor, deleting a name marked for deletion
 // when no other handle holds the object.
 void CloseHeld(PfHandle handle);
+// Whether an open of what lies at path (a link followed) with this access
+// and share mode fits every handle open on it; sets ERROR_SHARING_VIOLATION
+// when it does not. CopyFileA and DeleteFileA open their files so.
+bool SharingAllowsAt(const std::string& windowsPath, uint32_t access, uint32_t share);
 // The path a handle was opened on ("" for none).
 std::string HandlePath(PfHandle handle);
 // The English string table of res/strings.rc; the process stops when it cannot be read.

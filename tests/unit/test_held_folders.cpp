@@ -156,6 +156,21 @@ TEST_F(HeldFolders, OwnFoldersOthersMayChangeAreProtectedOnTheirHandle)
     EXPECT_NE(std::string::npos, trace.find("Folder C:\\TouchPad could be changed by other users: made protected"));
     EXPECT_NE(std::string::npos, trace.find("Folder C:\\TouchPad\\log could be changed by other users"));
 
+    // A folder whose permissions the run may not change is used while nobody
+    // else may change it either.
+    SetUp();
+    sim::MakeFolder("C:\\TouchPad");
+    sim::SetSecurity("C:\\TouchPad", "O:TID:P(A;;0x1200a9;;;BA)(A;;0x1200a9;;;BU)");
+    // Opening C:\ comes first, then C:\TouchPad.
+    uint32_t& opens = sim::Machine().useCounts["PfNtCreateFile"];
+    sim::FailCall("PfNtCreateFile", opens + 2, PF_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(1, HoldFolderPath("C:\\TouchPad", HOLD_PROTECT, &held));
+    ReleaseFolderPath(&held);
+    sim::SetSecurity("C:\\TouchPad", "D:P(A;;0x1200a9;;;BA)(A;;FA;;;BU)");
+    sim::FailCall("PfNtCreateFile", opens + 2, PF_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, HoldFolderPath("C:\\TouchPad", HOLD_PROTECT, &held));
+    EXPECT_NE(std::string::npos, Trace().find("other users may change it, and it cannot be protected"));
+
     // A folder that cannot be given its security is not used.
     SetUp();
     sim::MakeFolder("C:\\TouchPad\\log");

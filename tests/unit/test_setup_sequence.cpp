@@ -871,6 +871,13 @@ TEST(RaceTable, NoChangeJustBeforeACallLeadsTheRunOutsideItsFolders)
                 EXPECT_TRUE(sim::Machine().openHandles.empty());
                 for (const std::string& command : Commands())
                     EXPECT_TRUE(cleanCommands.count(command)) << command;
+                // DPInst's history stays whole, in the log or its backup.
+                std::string history = (sim::FileExists("C:\\Windows\\DpInst_org.log")
+                                           ? sim::ReadFile("C:\\Windows\\DpInst_org.log")
+                                           : "") +
+                                      sim::ReadFile("C:\\Windows\\DpInst.log");
+                EXPECT_EQ(kEarlierDpinstLog + std::string(sim::Machine().processes.empty() ? "" : "[this run]\r\n"),
+                          history);
                 // Made where the run means to, even for a moment.
                 for (const std::string& created : sim::Machine().createdHostPaths)
                     EXPECT_TRUE(MeantByTheRun(created.substr(sim::HostPath("C:").size()))) << created;

@@ -2,47 +2,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <aclapi.h>
-#include <sddl.h>
 
 #include "util/platform.h"
-
-int PfCreateDirectoryWithSddl(const char* path, const char* sddl)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, NULL))
-        return 0;
-    SECURITY_ATTRIBUTES attributes;
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor;
-    attributes.bInheritHandle = FALSE;
-    BOOL created = CreateDirectoryA(path, &attributes);
-    DWORD error = GetLastError();
-    LocalFree(descriptor);
-    SetLastError(error);
-    return created;
-}
-
-// The owner of a file or folder; the descriptor holding it is the caller's to free.
-static PSECURITY_DESCRIPTOR ReadOwner(const char* path, PSID* owner)
-{
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    *owner = NULL;
-    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, NULL, NULL, NULL,
-                              &descriptor) != ERROR_SUCCESS)
-        return NULL;
-    return descriptor;
-}
-
-int PfIsOwnedBy(const char* path, uint32_t wellKnownSidType)
-{
-    PSID owner = NULL;
-    PSECURITY_DESCRIPTOR descriptor = ReadOwner(path, &owner);
-    if (!descriptor)
-        return 0;
-    BOOL matches = owner && IsWellKnownSid(owner, (WELL_KNOWN_SID_TYPE)wellKnownSidType);
-    LocalFree(descriptor);
-    return matches;
-}
 
 int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType)
 {
@@ -52,29 +13,6 @@ int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType)
                         &descriptor) != ERROR_SUCCESS)
         return -1;
     int matches = owner ? (IsWellKnownSid(owner, (WELL_KNOWN_SID_TYPE)wellKnownSidType) ? 1 : 0) : -1;
-    LocalFree(descriptor);
-    return matches;
-}
-
-int PfIsOwnedByProcessUser(const char* path)
-{
-    PSID owner = NULL;
-    PSECURITY_DESCRIPTOR descriptor = ReadOwner(path, &owner);
-    if (!descriptor)
-        return 0;
-    BOOL matches = FALSE;
-    HANDLE token = NULL;
-    if (owner && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        // TOKEN_USER holds one SID pointer; the SID follows it in the buffer.
-        union {
-            TOKEN_USER user;
-            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-        } tokenUser;
-        DWORD size = 0;
-        if (GetTokenInformation(token, TokenUser, &tokenUser, sizeof(tokenUser), &size))
-            matches = EqualSid(owner, tokenUser.user.User.Sid);
-        CloseHandle(token);
-    }
     LocalFree(descriptor);
     return matches;
 }

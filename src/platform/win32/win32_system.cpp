@@ -128,22 +128,10 @@ int PfFindClose(PfHandle search) { return FindClose((HANDLE)search); }
 
 static PfHandle FromFileHandle(HANDLE file) { return file == INVALID_HANDLE_VALUE ? 0 : (PfHandle)file; }
 
-PfHandle PfCreateFileForWrite(const char* path)
-{
-    return FromFileHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL));
-}
-
 PfHandle PfOpenFileForRead(const char* path)
 {
     return FromFileHandle(
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-}
-
-PfHandle PfCreateNewFile(const char* path)
-{
-    return FromFileHandle(
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
 int PfWriteFile(PfHandle file, const void* data, uint32_t size)
@@ -159,11 +147,6 @@ int PfCopyFile(const char* source, const char* target, int failIfExists)
 }
 int PfDeleteFile(const char* path) { return DeleteFileA(path); }
 uint32_t PfGetFileAttributes(const char* path) { return GetFileAttributesA(path); }
-
-int PfMoveFileReplacing(const char* source, const char* target)
-{
-    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING);
-}
 
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
                                    uint32_t capacity, const char* file)

@@ -16,9 +16,13 @@ PRIVILEGE_STEPS = (
 
 
 def privilege_before_restart(outcome):
-    order = [c.function for c in outcome.calls if c.function in PRIVILEGE_STEPS]
+    steps = [c for c in outcome.calls if c.function in PRIVILEGE_STEPS]
+    # Earlier token reads (whose folders may others change?) only query the process's user.
+    lookup = next((i for i, c in enumerate(steps) if c.function == "advapi32.LookupPrivilegeValueA"), 1)
+    steps = steps[max(lookup - 1, 0) :]
+    order = [c.function for c in steps]
     problems = [] if order == list(PRIVILEGE_STEPS) else [f"privilege steps {order}"]
-    token = outcome.traced("advapi32.OpenProcessToken")
+    token = [c for c in steps if c.function == "advapi32.OpenProcessToken"]
     if token and token[0].args[1].value != 0x28:
         problems.append(f"own token opened with access 0x{token[0].args[1].value:X}, expected 0x28")
     lookup = outcome.traced("advapi32.LookupPrivilegeValueA")
