@@ -35,6 +35,7 @@ struct PackageState {
 struct Walk {
     PfHandle target;            // copy: the folder the entries go to; 0: judge only
     int changeable;             // judge: an entry others may change was seen
+    int links;                  // judge: a link or reparse point was seen
     char first[PATH_CAPACITY];  // the first such entry, for the trace
     const char* skipName;       // the program itself, at the top: not needed in the copy
 };
@@ -59,7 +60,11 @@ int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Wa
         return 0;
     }
     int ok = 1;
-    if (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) {
+    // The name is asked too: some file systems show a link only there.
+    uint32_t named = PfGetFileAttributes(shown);
+    if ((attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (named != PF_INVALID_FILE_ATTRIBUTES && (named & PF_FILE_ATTRIBUTE_REPARSE_POINT))) {
+        walk->links = 1;
         // Never followed: where it leads is not the package.
         TraceLine("Package: %s is a link (reparse tag 0x%X)%s", shown, (unsigned)tag,
                   walk->target ? ", not copied" : "");
@@ -190,22 +195,25 @@ RunOutcome UseProtectedPackage(ModuleHandle instance)
         TraceLine("Package: %s cannot be held; it is used as it is", folder);
         return GoOn();
     }
-    Walk judge = {0, IsChangeableByOthers(HeldFolder(&g_Package.source)), "", 0};
+    Walk judge = {0, IsChangeableByOthers(HeldFolder(&g_Package.source)), 0, "", 0};
     if (judge.changeable)
         BoundedCopy(judge.first, sizeof(judge.first), folder);
     int judged = WalkFolder(HeldFolder(&g_Package.source), folder, 0, &judge);
-    if (judged && !judge.changeable) {
+    if (judged && !judge.changeable && !judge.links) {
         TraceLine("Package: only Administrators, SYSTEM and TrustedInstaller may change %s; used in place", folder);
         return GoOn();
     }
 
-    if (judged)
+    if (judged && judge.changeable)
         TraceLine("Package: users other than Administrators, SYSTEM and TrustedInstaller may change %s, so the "
                   "run uses a copy",
                   judge.first);
+    else if (judged)
+        TraceLine("Package: %s holds links, which nothing of the run may follow, so it uses a copy without them",
+                  folder);
     else
         TraceLine("Package: %s cannot be judged whole, so the run uses a copy", folder);
-    Walk copy = {0, 0, "", FileNameOf(program)};
+    Walk copy = {0, 0, 0, "", FileNameOf(program)};
     copy.target = MakeCopyFolder() ? g_Package.copy : 0;
     if (!copy.target || !WalkFolder(HeldFolder(&g_Package.source), folder, 0, &copy)) {
         uint32_t error = PfGetLastError();

@@ -173,6 +173,16 @@ TEST_F(SetupSequence, APackageUsersMayChangeRunsFromAProtectedCopy)
     EXPECT_FALSE(linkCopied);
     EXPECT_FALSE(sim::FileExists(copy));
     EXPECT_NE(std::string::npos, sim::ReadFile(TraceFile()).find("Package: copied to " + copy));
+
+    // A protected package with a link in it is copied too, without the link:
+    // nothing of the run may follow it.
+    sim::Reset();
+    SetUp();
+    sim::MakeFolder("C:\\Elsewhere");
+    sim::MakeLink("C:\\Pkg\\Vi64\\Linked", "C:\\Elsewhere");
+    EXPECT_EQ(0, RunSetup(0, "/s"));
+    ASSERT_EQ(1u, sim::Machine().processes.size());
+    EXPECT_NE(std::string::npos, sim::Machine().processes[0].find("\\SetupPackage_"));
 }
 
 TEST_F(SetupSequence, ExitCodeIsTheResultOnlyWithTheExitCodeBit)

@@ -287,3 +287,23 @@ SCENARIOS.append(
         check=not_expanded,
     )
 )
+
+# A link inside the package leads nowhere the run goes: the drivers come from a
+# copy of the package without it, and the folder it names is not read.
+SCENARIOS.append(
+    Scenario(
+        "a link inside Vi32 to another folder: neither followed nor copied",
+        package(0x0B),
+        args=f"/extract_all:{OUT}",
+        seed_files={"C:\\Other\\secret.txt": "not the package's"},
+        links={"C:\\pkg\\Vi32\\Linked": "C:\\Other"},
+        cleanup=[OUT, "C:\\Other"],
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        dpinst_calls=[],
+        files={
+            f"{OUT}\\production\\Windows7-x86\\Linked": ABSENT,
+            f"{OUT}\\production\\Windows7-x86\\GlidexTP.cat": PRESENT,
+        },
+    )
+)
