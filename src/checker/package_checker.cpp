@@ -320,8 +320,7 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
 void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, const SettingsRecord* record)
 {
     char dpinst[PATH_CAPACITY];
-    GetProgramFolder(instance, dpinst);
-    PfPathAppend(dpinst, record->Path);
+    JoinToProgramFolder(instance, record->Path, dpinst);
     int complete = 0;
     RunOutcome check = CheckExeAndPlatform(instance, record->Path, &complete);
     if (check.outcome == OUTCOME_GO_ON && !complete) {

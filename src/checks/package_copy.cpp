@@ -60,10 +60,7 @@ int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Wa
         return 0;
     }
     int ok = 1;
-    // The name is asked too: some file systems show a link only there.
-    uint32_t named = PfGetFileAttributes(shown);
-    if ((attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) ||
-        (named != PF_INVALID_FILE_ATTRIBUTES && (named & PF_FILE_ATTRIBUTE_REPARSE_POINT))) {
+    if ((attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) || IsLinkByName(shown)) {
         walk->links = 1;
         // Never followed: where it leads is not the package.
         TraceLine("Package: %s is a link (reparse tag 0x%X)%s", shown, (unsigned)tag,

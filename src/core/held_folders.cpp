@@ -72,12 +72,6 @@ size_t RootLength(const char* folder)
     return end ? (size_t)(end - folder) + 1 : strlen(folder);
 }
 
-int IsLinkByName(const char* path)
-{
-    uint32_t attributes = PfGetFileAttributes(path);
-    return attributes != PF_INVALID_FILE_ATTRIBUTES && (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // Opens name in the held folder parent (0: the root path itself) and judges
 // it; shown is the path so far, for the trace. The handle, or 0.
 PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags, int* missing)
@@ -126,6 +120,12 @@ PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags
 }
 
 }  // namespace
+
+int IsLinkByName(const char* path)
+{
+    uint32_t attributes = PfGetFileAttributes(path);
+    return attributes != PF_INVALID_FILE_ATTRIBUTES && (attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 int HoldFolderPath(const char* folder, int flags, HeldPath* held)
 {

@@ -38,6 +38,9 @@ enum HoldFlags {
 int HoldFolderPath(const char* folder, int flags, HeldPath* held);
 // HoldFolderPath for the folder of path, a file's full path.
 int HoldFolderOf(const char* path, int flags, HeldPath* held);
+// 1 when the name at path is a link or reparse point by its own attributes:
+// some file systems (Wine's among them) show a link only there, not on a handle.
+int IsLinkByName(const char* path);
 // The deepest folder held; 0 when none.
 PfHandle HeldFolder(const HeldPath* held);
 // Closes every handle; the path may be held again.
