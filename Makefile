@@ -8,7 +8,7 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe sample host unit fuzz e2e test demo check-package clean format lint
+.PHONY: all deps exe sample host unit fuzz wintests e2e test demo check-package clean format lint
 
 all: exe sample
 
@@ -36,6 +36,11 @@ unit: deps host
 fuzz: deps host
 	bash tests/fuzz/run_fuzz.sh $(HOST_DIR)
 
+# The Win32 platform layer's own tests, run where it runs: under Wine.
+wintests: deps exe
+	cmake --build $(WIN_DIR) -j$(JOBS) --target platform_tests
+	python3 tests/e2e/run_platform_tests.py $(BUILD)/platform_tests.exe
+
 e2e: deps exe
 	bash tools/check-exe.sh $(EXE)
 	E2E_CHECK_PACKAGE=$(abspath $(BUILD))/CheckPackage.exe bash tests/e2e/run_e2e.sh $(EXE)
@@ -55,6 +60,7 @@ test: deps
 	$(MAKE) lint
 	$(MAKE) unit
 	$(MAKE) fuzz
+	$(MAKE) wintests
 	$(MAKE) e2e
 
 # Style: C++ by .clang-format and .clang-tidy, Python by black and flake8 (pyproject.toml, .flake8).

@@ -29,3 +29,9 @@ add_executable(CheckPackage src/app/check_package_main.cpp res/strings.rc)
 target_link_libraries(CheckPackage PRIVATE setup_core setupapi shlwapi shell32 advapi32 user32 kernel32)
 target_link_options(CheckPackage PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(CheckPackage PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SETUP_OUTPUT_DIR})
+
+# The platform layer's own tests, run under Wine by `make wintests`.
+add_executable(platform_tests EXCLUDE_FROM_ALL tests/platform/platform_tests.cpp)
+target_link_libraries(platform_tests PRIVATE setup_core setupapi shlwapi shell32 advapi32 user32 kernel32)
+target_link_options(platform_tests PRIVATE -static -s)
+set_target_properties(platform_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SETUP_OUTPUT_DIR})

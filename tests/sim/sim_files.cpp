@@ -1,5 +1,6 @@
 // The simulated machine: shell paths, files, initialization files and programs.
 #include <dirent.h>
+#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -378,8 +379,20 @@ PfHandle PfOpenFileForRead(const char* path)
         PfSetLastError(folderThere ? PF_ERROR_FILE_NOT_FOUND : PF_ERROR_PATH_NOT_FOUND);
         return 0;
     }
+    // Shares reads only: while it is open nobody may write, rename or delete the file.
+    if (!SharingAllowsAt(path, PF_GENERIC_READ, PF_FILE_SHARE_READ))
+        return 0;
     PfHandle handle = NewHandle(HandleKind::File, path);
-    FindHandle(handle, HandleKind::File)->bytes = ReadFile(path);
+    HandleData* data = FindHandle(handle, HandleKind::File);
+    data->bytes = ReadFile(path);
+    struct stat info;
+    data->fd = open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (data->fd >= 0 && fstat(data->fd, &info) == 0) {
+        data->access = PF_GENERIC_READ;
+        data->share = PF_FILE_SHARE_READ;
+        data->device = (uint64_t)info.st_dev;
+        data->inode = (uint64_t)info.st_ino;
+    }
     return handle;
 }
 

@@ -24,7 +24,8 @@
 //   the handle when the DACL changes later.
 // - Inheritance (Win32 API reference, "ACE Inheritance Rules"): a folder takes
 //   its parent's container-inherit entries, a file its object-inherit ones;
-//   here it is worked out when asked rather than stored at creation.
+//   without a DACL of its own it is worked out when asked; a DACL given at
+//   creation gets them appended unless it is protected ("D:P").
 // The elevated program itself is granted whatever it asks for, as an
 // administrator with the backup and restore privileges would be.
 #include <dirent.h>
@@ -55,7 +56,7 @@ struct Ace {
 };
 
 struct Security {
-    bool hasOwner = false, hasDacl = false, nullDacl = false;
+    bool hasOwner = false, hasDacl = false, nullDacl = false, protectedDacl = false;
     std::string owner;
     std::vector<Ace> aces;
     std::string text;
@@ -138,9 +139,10 @@ void ParseSddl(const std::string& sddl, Security* security)
             break;
         security->hasDacl = true;
         security->nullDacl = sddl.compare(end, 17, "NO_ACCESS_CONTROL") == 0;
+        security->protectedDacl = false;
         security->aces.clear();
-        while (end < sddl.size() && sddl[end] != '(')
-            ++end;
+        for (; end < sddl.size() && sddl[end] != '('; ++end)
+            security->protectedDacl |= !security->nullDacl && sddl[end] == 'P';
         while (end < sddl.size() && sddl[end] == '(') {
             size_t close = sddl.find(')', end);
             std::vector<std::string> fields;
@@ -197,6 +199,27 @@ std::string OwnerByPath(const std::string& windowsPath)
     return FullSid("BA");
 }
 
+Security Effective(const std::string& windowsPath);
+
+// The entries an object made in parent inherits from it.
+std::vector<Ace> InheritedAces(const std::string& parent, bool folder)
+{
+    std::vector<Ace> aces;
+    for (const Ace& ace : Effective(parent).aces) {
+        if (!(ace.flags & (folder ? kContainerInherit : kObjectInherit)))
+            continue;
+        Ace inherited = ace;
+        if (!folder || (ace.flags & kNoPropagate))
+            inherited.flags = 0;
+        else if (ace.flags & kContainerInherit)
+            inherited.flags &= ~(uint32_t)PF_INHERIT_ONLY_ACE;
+        else
+            inherited.flags |= PF_INHERIT_ONLY_ACE;  // only for the files inside
+        aces.push_back(inherited);
+    }
+    return aces;
+}
+
 // The owner and DACL in force at path: its own, or inherited along its names.
 Security Effective(const std::string& windowsPath)
 {
@@ -216,19 +239,7 @@ Security Effective(const std::string& windowsPath)
         security.aces = root.aces;
         return security;
     }
-    bool folder = IsFolder(windowsPath);
-    for (const Ace& ace : Effective(parent).aces) {
-        if (!(ace.flags & (folder ? kContainerInherit : kObjectInherit)))
-            continue;
-        Ace inherited = ace;
-        if (!folder || (ace.flags & kNoPropagate))
-            inherited.flags = 0;
-        else if (ace.flags & kContainerInherit)
-            inherited.flags &= ~(uint32_t)PF_INHERIT_ONLY_ACE;
-        else
-            inherited.flags |= PF_INHERIT_ONLY_ACE;  // only for the files inside
-        security.aces.push_back(inherited);
-    }
+    security.aces = InheritedAces(parent, IsFolder(windowsPath));
     return security;
 }
 
@@ -407,6 +418,10 @@ PfHandle OpenAt(const std::string& dirHost, const std::string& windowsPath, cons
             security.owner = foreign ? kUserSid : FullSid("BA");
             if (sddl)
                 ParseSddl(sddl, &security);
+            if (security.hasDacl && !security.protectedDacl && !security.nullDacl) {
+                std::vector<Ace> inherited = InheritedAces(parentPath, IsFolder(shownPath));
+                security.aces.insert(security.aces.end(), inherited.begin(), inherited.end());
+            }
             g_security[{(uint64_t)info.st_dev, (uint64_t)info.st_ino}] = security;
         }
     }

@@ -141,6 +141,7 @@ TEST_F(DpinstRunner, StartsOnlyTheCheckedFileInsideThePackage)
         {".\\Vi64\\DPInst.exe", nullptr, true},  // "C:\Pkg.\Vi64": Windows drops the dot
         {"Vi64\\DPInst.exe", "C:\\PkgVi64\\DPInst.exe", false},
         {"\\..\\Vi64\\DPInst.exe", "C:\\Vi64\\DPInst.exe", false},
+        {"\\..\\PkgX\\DPInst.exe", "C:\\PkgX\\DPInst.exe", false},  // a sibling named like the package
         {"\\Vi64\\DPInst.exe:evil", "C:\\Pkg\\Vi64\\DPInst.exe:evil", false},
         {"C:\\Vi64\\DPInst.exe", "C:\\PkgC:\\Vi64\\DPInst.exe", false},
     };

@@ -109,6 +109,7 @@ TEST_F(HeldFolders, ChangeableByOthersReadsOwnerAndDacl)
         {"Wine, Everyone modify",
          "O:S-1-5-21-1-2-3-500D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-500)(A;OICI;0x1301ff;;;WD)", 1},
         {"Users may add files", "O:BAD:P(A;;FA;;;BA)(A;;0x100022;;;BU)", 1},
+        {"Users may only add subfolders", "O:BAD:P(A;;FA;;;BA)(A;;0x100024;;;BU)", 1},
         {"Users may only change attributes", "O:BAD:P(A;;FA;;;BA)(A;;0x100100;;;BU)", 1},
         {"Users may change permissions", "O:BAD:P(A;;FA;;;BA)(A;;WD;;;BU)", 1},
         {"Users may take ownership", "O:BAD:P(A;;FA;;;BA)(A;;WO;;;BU)", 1},

@@ -138,13 +138,23 @@ TEST_F(SetupSequence, SilentDeploymentRunsDpinstWithSilentOptions)
 {
     Dpinst().exitCode = 1;
     // Held from its check to the end of its run, so the file checked is the file run.
-    bool held = false;
-    Dpinst().whileRunning = [&]() { held = sim::IsOpen("C:\\Pkg\\Vi64\\DPInst.exe"); };
+    bool held = false, written = true;
+    Dpinst().whileRunning = [&]() {
+        held = sim::IsOpen("C:\\Pkg\\Vi64\\DPInst.exe");
+        // Not even another administrator's program may write it meanwhile.
+        PfHandle writer = PfNtCreateFile(0, "C:\\Pkg\\Vi64\\DPInst.exe", PF_FILE_WRITE_DATA | PF_SYNCHRONIZE,
+                                         PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE,
+                                         PF_FILE_OPEN, PF_FILE_NON_DIRECTORY_FILE, 0);
+        written = writer != 0;
+        if (writer)
+            PfCloseHandle(writer);
+    };
     EXPECT_EQ(0, RunSetup(0, "/s"));
     ASSERT_EQ(1u, sim::Machine().processes.size());
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
     EXPECT_TRUE(sim::Machine().boxes.empty());
     EXPECT_TRUE(held);
+    EXPECT_FALSE(written);
     EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
@@ -180,6 +190,14 @@ TEST_F(SetupSequence, APackageUsersMayChangeRunsFromAProtectedCopy)
     SetUp();
     sim::MakeFolder("C:\\Elsewhere");
     sim::MakeLink("C:\\Pkg\\Vi64\\Linked", "C:\\Elsewhere");
+    EXPECT_EQ(0, RunSetup(0, "/s"));
+    ASSERT_EQ(1u, sim::Machine().processes.size());
+    EXPECT_NE(std::string::npos, sim::Machine().processes[0].find("\\SetupPackage_"));
+
+    // So is a package in which only one file, not a folder, is open to others.
+    sim::Reset();
+    SetUp();
+    sim::SetSecurity("C:\\Pkg\\Vi64\\Driver.inf", "D:P(A;;FA;;;BA)(A;;FA;;;BU)");
     EXPECT_EQ(0, RunSetup(0, "/s"));
     ASSERT_EQ(1u, sim::Machine().processes.size());
     EXPECT_NE(std::string::npos, sim::Machine().processes[0].find("\\SetupPackage_"));
@@ -401,6 +419,7 @@ TEST_F(SetupSequence, RuntimeLogShowsTheProfilesExitCode)
         {"/s", "4", "Exit code = 1641"},
         {"/s /vEXITCODES=msi", "4", "Exit code = 3010"},
         {"/s /vEXITCODES=msi FORCERESTART=true", "5", "Exit code = 1641"},
+        {"/vEXITCODES=msi FORCERESTART=true", "5", "Exit code = 3010"},  // only a silent run restarts
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -435,6 +454,9 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
         {"/s /vUNINSTALL=true EXITCODES=msi", 0x40000001u, 3010, uninstall + " /S"},
         {"/s /vUNINSTALL=true", 0x80010000u, ERROR, uninstall + " /S"},
         {"/s /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // an install: the device decides
+        {"/s /VUNINSTALL=true", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},   // "/V" is no property token
+        {"/s /vUNINSTALL=true /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // the last wins
+        {"/s /vUNINSTALL=false /vUNINSTALL=true", 1, 0, uninstall + " /S"},
         {"/s /vUNINSTALL=yes", 1, 1639, ""},
         {"/s /vUNINSTALL=true /extract_all:C:\\Out", 1, 1639, ""},
         {"/s /vUNINSTALL=true EXTRACTDRIVERS=C:\\Out", 1, 1639, ""},

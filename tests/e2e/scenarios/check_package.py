@@ -40,7 +40,7 @@ def row_findings(report, row):
     return next(r for r in report["rows"] if r["section"] == row)["findings"]
 
 
-def compare_with_setup(ctx, report, row, setup_exit):
+def compare_with_setup(ctx, report, row, setup_exit, codes):
     refusal = next((f for f in row_findings(report, row) if "setup" in f and f["check"] in BEFORE_DPINST), None)
     result = ctx.run("/s")
     boxes = [(b["caption"], b["text"]) for b in ctx.boxes()]
@@ -61,6 +61,11 @@ def compare_with_setup(ctx, report, row, setup_exit):
             f"Setup.exe /vEXITCODES=msi exited with {msi.exit_code}; the checker predicted "
             f"{setup['msi_exit_code']} ({setup['outcome']})",
         )
+        # The prediction reads the table Setup.exe reads: a wrong entry agrees with itself.
+        ctx.expect(
+            (result.exit_code, msi.exit_code) == codes,
+            f"Setup.exe exited with {result.exit_code}, with /vEXITCODES=msi {msi.exit_code}; expected {codes}",
+        )
     else:
         text = next(f["text"] for f in row_findings(report, row) if f["check"] == "dpinst-command")
         silent = text.split("; silent (/s or /q): ", 1)[1].encode("cp1252")
@@ -70,8 +75,9 @@ def compare_with_setup(ctx, report, row, setup_exit):
         )
 
 
-def checked(name, package, exit, expect=(), windows="win10", device=None, setup_exit=None, **more):
-    """expect: (row section or None for the package, verdict, check, a piece of the text)."""
+def checked(name, package, exit, expect=(), windows="win10", device=None, setup_exit=None, codes=None, **more):
+    """expect: (row section or None for the package, verdict, check, a piece of the text);
+    codes: Setup.exe's exit codes (classic, msi) where it refuses before DPInst."""
 
     def flow(ctx):
         args = [a for i in device or () for a in ("--device", i)]
@@ -117,7 +123,7 @@ def checked(name, package, exit, expect=(), windows="win10", device=None, setup_
             f"the console report ended with {console.returncode} and has lines {odd}",
         )
         ctx.expect(not ctx.boxes(), f"CheckPackage.exe showed boxes: {ctx.boxes()}")
-        compare_with_setup(ctx, report, ROW_OF_WINDOWS[windows], setup_exit)
+        compare_with_setup(ctx, report, ROW_OF_WINDOWS[windows], setup_exit, codes)
 
     devices = [Device("ACPI\\XYZ0017\\4&1&0", device)] if device else []
     return Scenario(f"checker: {name}", with_checker(package), windows=windows, devices=devices, flow=flow, **more)
@@ -179,6 +185,7 @@ SCENARIOS = [
         [("XP64", "OK", "section", "not targeted")],
         windows="winxp64",
         device=["ACPI\\VRN0001"],
+        codes=(0, 1603),
     ),
     checked(
         "a package for Windows 8 and later only is clean",
@@ -201,6 +208,7 @@ SCENARIOS = [
             ("W764", "WARNING", "unknown-section", "did you mean [W764]?"),
         ],
         windows="win7",
+        codes=(0, 1603),
     ),
     checked(
         "Path without its leading backslash: Setup.exe cannot start DPInst",
@@ -208,6 +216,7 @@ SCENARIOS = [
         2,
         [("W864", "ERROR", "path", '"C:\\pkgVi64\\DPInst.exe" /f')],
         answers=["ok"],
+        codes=(1603, 1603),
     ),
     checked(
         "unquoted Silent loses its blank and with it /q: an error",
@@ -227,12 +236,14 @@ SCENARIOS = [
         2,
         [("W864", "ERROR", "dpinst", "is cut short")],
         answers=["ok"],
+        codes=(1603, 1603),
     ),
     checked(
         "32-bit DPInst in the 64-bit folder",
         driver_package(W864, {"Vi64": "x86"}),
         2,
         [("W864", "ERROR", "dpinst", "is not built for 64-bit Windows")],
+        codes=(1633, 1603),
     ),
     checked(
         "wrong widths in both folders",
@@ -248,6 +259,7 @@ SCENARIOS = [
             ("W864", "ERROR", "dpinst", "is not built for 64-bit"),
             ("W832", "ERROR", "dpinst", "is not built for 32-bit"),
         ],
+        codes=(1633, 1603),
     ),
     checked(
         "Support without 0x08: every failure exits with 0",
@@ -308,6 +320,7 @@ SCENARIOS = [
         2,
         [("W864", "ERROR", "models", "name no hardware ID")],
         device=TOUCH_PAD,
+        codes=(1633, 1633),
     ),
     checked(
         "DriverVer through a [Strings] token that does not resolve",
@@ -326,12 +339,14 @@ SCENARIOS = [
         with_ini(driver_package(W864, {"Vi64": "x64"}), encoded(ini_text(W864), "utf-16-le")),
         2,
         [(None, "WARNING", "encoding", "zero bytes"), (None, "ERROR", "package", "not a driver package")],
+        codes=(0, 1603),
     ),
     checked(
         "INF missing beside DPInst",
         driver_package(W864, {"Vi64": "x64"}, inf=None),
         2,
         [("W864", "ERROR", "inf", "no *.inf in Vi64")],
+        codes=(1633, 1603),
     ),
     checked(
         "INF of binary bytes",
@@ -339,6 +354,7 @@ SCENARIOS = [
         2,
         [("W864", "ERROR", "inf", "is not an INF")],
         device=TOUCH_PAD,
+        codes=(1633, 1603),
     ),
     checked(
         "INF of 60,000 models lines",
@@ -352,13 +368,21 @@ SCENARIOS = [
         driver_package(W864, files={"Vi64\\DPInst.exe": image(0x7FFFFFF0)}),
         2,
         [("W864", "ERROR", "dpinst", "not an executable image")],
+        codes=(1633, 1603),
     ),
-    checked("DPInst missing", driver_package(W864), 2, [("W864", "ERROR", "dpinst", "Vi64\\DPInst.exe is missing")]),
+    checked(
+        "DPInst missing",
+        driver_package(W864),
+        2,
+        [("W864", "ERROR", "dpinst", "Vi64\\DPInst.exe is missing")],
+        codes=(1633, 1603),
+    ),
     checked(
         "version DLL states another version",
         driver_package(W864, {"Vi64": "x64"}, files={"Vi64\\VrnVer.dll": rig.version_dll("10, 3, 201, 103")}),
         2,
         [("W864", "ERROR", "version-dll", '"10.3.201.104"')],
+        codes=(0, 1603),
     ),
     checked(
         "version DLL agrees with the INF",
@@ -387,6 +411,7 @@ SCENARIOS = [
         2,
         [("W864", "ERROR", "device", "ACPI\\ABC0001, *ABC0001 is refused")],
         device=["ACPI\\ABC0001", "*ABC0001"],
+        codes=(1633, 1633),
     ),
     checked(
         "a touch pad the INF names",
@@ -400,11 +425,13 @@ SCENARIOS = [
         Package(),
         2,
         [(None, "WARNING", "settings-file", "no settings file"), (None, "ERROR", "package", "not a driver package")],
+        codes=(0, 1603),
     ),
     checked(
         "a settings file of binary bytes",
         with_ini(Package(), GARBAGE),
         2,
         [(None, "ERROR", "package", "not a driver package")],
+        codes=(0, 1603),
     ),
 ]
