@@ -34,7 +34,13 @@ target_compile_definitions(unit_tests PRIVATE
 
 enable_testing()
 include(GoogleTest)
-gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+# The tables that run whole programs many times over take most of the
+# suite's time: they carry the label "slow", so that `ctest -LE slow`
+# (make quick) runs the rest in seconds. `make unit` and `make test` run all.
+set(SLOW_UNIT_TESTS "FaultTable.*:RaceTable.*:InfDifferential*.*:SetupSequence.OutcomesGiveTheirExitCodeInBothProfiles:SetupSequence.TraceFaultsLeaveTheRunUnchanged")
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-${SLOW_UNIT_TESTS}")
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "${SLOW_UNIT_TESTS}" TEST_LIST slow_unit_tests
+                     PROPERTIES LABELS slow)
 
 # Fuzz targets need clang's libFuzzer; tests/fuzz/run_fuzz.sh runs them.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
