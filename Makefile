@@ -8,7 +8,7 @@ JOBS    ?= 2
 WIN_DIR := $(BUILD)/windows
 HOST_DIR := $(BUILD)/host
 
-.PHONY: all deps exe sample host unit fuzz wintests e2e test demo check-package clean format lint
+.PHONY: all deps exe sample host unit quick fuzz wintests e2e test demo check-package clean format lint
 
 all: exe sample
 
@@ -32,6 +32,12 @@ host:
 unit: deps host
 	cmake --build $(HOST_DIR) -j$(JOBS) --target unit_tests
 	cd $(HOST_DIR) && ctest --output-on-failure -j$(JOBS)
+
+# The everyday subset: every unit test but those labelled slow (the fault,
+# race, INF-differential and outcome tables), in a few seconds.
+quick: deps host
+	cmake --build $(HOST_DIR) -j$(JOBS) --target unit_tests
+	cd $(HOST_DIR) && ctest --output-on-failure -j$(JOBS) -LE slow
 
 fuzz: deps host
 	bash tests/fuzz/run_fuzz.sh $(HOST_DIR)

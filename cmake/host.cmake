@@ -33,8 +33,36 @@ target_compile_definitions(unit_tests PRIVATE
     SHARED_INFS_DIR="${SHARED_INFS_DIR}")
 
 enable_testing()
-include(GoogleTest)
-gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+# One ctest entry per test suite, each a process of its own. The tables that
+# run whole programs many times over take most of the suite's time: they are
+# entries of their own with the label "slow", so that `ctest -LE slow`
+# (make quick) runs the rest in seconds. `make unit` and `make test` run all.
+set(SLOW_SUITES FaultTable RaceTable InfDifferential InfDifferentialCases)
+set(SLOW_TESTS SetupSequence.OutcomesGiveTheirExitCodeInBothProfiles SetupSequence.TraceFaultsLeaveTheRunUnchanged)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${UNIT_SOURCES})
+set(UNIT_SUITES "")
+foreach(source ${UNIT_SOURCES})
+    file(STRINGS ${source} declarations REGEX "^TEST(_F)?\\(")
+    foreach(declaration ${declarations})
+        string(REGEX REPLACE "^TEST(_F)?\\(([A-Za-z0-9_]+),.*" "\\2" suite "${declaration}")
+        list(APPEND UNIT_SUITES ${suite})
+    endforeach()
+endforeach()
+list(REMOVE_DUPLICATES UNIT_SUITES)
+list(REMOVE_ITEM UNIT_SUITES ${SLOW_SUITES})
+string(REPLACE ";" ":" SLOW_FILTER "${SLOW_TESTS}")
+foreach(suite ${UNIT_SUITES})
+    add_test(NAME ${suite} COMMAND unit_tests --gtest_filter=${suite}.*:-${SLOW_FILTER})
+endforeach()
+foreach(slow ${SLOW_SUITES} ${SLOW_TESTS})
+    string(FIND ${slow} "." dot)
+    if(dot LESS 0)
+        add_test(NAME ${slow} COMMAND unit_tests --gtest_filter=${slow}.*)
+    else()
+        add_test(NAME ${slow} COMMAND unit_tests --gtest_filter=${slow})
+    endif()
+    set_tests_properties(${slow} PROPERTIES LABELS slow)
+endforeach()
 
 # Fuzz targets need clang's libFuzzer; tests/fuzz/run_fuzz.sh runs them.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -8,11 +8,12 @@ namespace {
 
 // "<program folder><Path>" in quotes: the start of every DPInst command. 0
 // when the program's folder could not be read whole.
-int BuildDpinstPath(ModuleHandle instance, const SettingsRecord* settings, char* command)
+int BuildDpinstPath(const Target* target, char* command)
 {
-    char folder[PATH_CAPACITY] = "";
+    const SettingsRecord* settings = &target->Settings;
     // Without its folder the path would lead from the current drive's root.
-    int folderKnown = GetProgramFolder(instance, folder);
+    const char* folder = target->PackageFolder;
+    int folderKnown = target->PackageKnown;
     // Path is joined as plain text: the settings file gives it its own backslash.
     BoundedCopy(command, DPINST_COMMAND_CAPACITY, "\"");
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, folder);
@@ -25,14 +26,15 @@ int BuildDpinstPath(ModuleHandle instance, const SettingsRecord* settings, char*
 // DPInst as the settings give it, joined as text; it starts only when that is
 // the file the checks checked, inside the package: as SYSTEM, a Path without
 // its backslash or with ".." would otherwise start a file any user may put there.
-RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, const char* command, int folderKnown)
+RunOutcome StartDpinst(const Target* target, const char* command, int folderKnown)
 {
+    const SettingsRecord* settings = &target->Settings;
     uint32_t processCode = 0;
     uint32_t threadCode = 0;
     TraceLine("DPInst: starting %s", command);
     char checked[PATH_CAPACITY] = "";
-    if (folderKnown &&
-        !(JoinToProgramFolder(instance, settings->Path, checked) && StartsCheckedFile(instance, command, checked))) {
+    if (folderKnown && !(JoinToFolder(PackageFolderOf(target), settings->Path, checked) &&
+                         StartsCheckedFile(PackageFolderOf(target), command, checked))) {
         TraceLine("DPInst: Path \"%s\" makes a command that names another file than %s, the one checked inside "
                   "the package: not started",
                   settings->Path, checked);
@@ -55,46 +57,46 @@ RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, co
     g_State.DpinstReturnCode = processCode;
     RunOutcome end = {DecodeDpinstCode(processCode), 0, processCode, threadCode};
     int result = OutcomeResult(&end);
-    // The code's layout: failure flag, restart flag, then failed, copied and installed counts.
     TraceLine("DPInst: exit code 0x%08X: installed %u, copied only %u, failed %u, restart %s%s; result %d, %s",
               (unsigned)processCode, (unsigned)(processCode & 0xFF), (unsigned)((processCode >> 8) & 0xFF),
-              (unsigned)((processCode >> 16) & 0xFF), (processCode & 0x40000000u) ? "needed" : "not needed",
-              (processCode & 0x80000000u) ? ", a package failed" : "", result, OutcomeName(end.outcome));
+              (unsigned)((processCode >> 16) & 0xFF),
+              (processCode & DPINST_RESTART_NEEDED) ? "needed" : "not needed",
+              (processCode & DPINST_PACKAGE_FAILED) ? ", a package failed" : "", result, OutcomeName(end.outcome));
     return end;
 }
 
 }  // namespace
 
-int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
+int BuildDpinstCommand(const Target* target, int silent, char* command)
 {
+    const SettingsRecord* settings = &target->Settings;
     // The buffer holds the longest folder, Path and options whole: a cut
     // command could drop the silent options and leave DPInst waiting for a
     // person in an unattended deployment.
-    int folderKnown = BuildDpinstPath(instance, settings, command);
+    int folderKnown = BuildDpinstPath(target, command);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? settings->Silent : settings->Default);
     return folderKnown;
 }
 
-int BuildDpinstUninstallCommand(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath,
-                                int silent, char* command)
+int BuildDpinstUninstallCommand(const Target* target, const char* packageInfPath, int silent, char* command)
 {
-    int folderKnown = BuildDpinstPath(instance, settings, command);
+    int folderKnown = BuildDpinstPath(target, command);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, " /U \"");
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, packageInfPath);
     BoundedAppend(command, DPINST_COMMAND_CAPACITY, silent ? "\" /S" : "\"");
     return folderKnown;
 }
 
-RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
+RunOutcome RunDpinst(const Target* target)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
-    return StartDpinst(instance, settings, command, folderKnown);
+    int folderKnown = BuildDpinstCommand(target, IsSilentMode(), command);
+    return StartDpinst(target, command, folderKnown);
 }
 
-RunOutcome RunDpinstUninstall(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath)
+RunOutcome RunDpinstUninstall(const Target* target, const char* packageInfPath)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstUninstallCommand(instance, settings, packageInfPath, IsSilentMode(), command);
-    return StartDpinst(instance, settings, command, folderKnown);
+    int folderKnown = BuildDpinstUninstallCommand(target, packageInfPath, IsSilentMode(), command);
+    return StartDpinst(target, command, folderKnown);
 }

@@ -8,7 +8,6 @@
 #include "log/log_files.h"
 #include "util/bounded_string.h"
 #include "util/command_text.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -67,7 +66,7 @@ int SourceIsFile(const char* folder, const char* source)
 }
 
 // Runs the six copies; only the first decides the outcome.
-Outcome RunCopies(const char* xcopy, const char* folder, const char* target, char* command)
+OutcomeKind RunCopies(const char* xcopy, const char* folder, const char* target, char* command)
 {
     for (int i = 0; i < kCopyCount; ++i) {
         const DriverCopy& copy = kDriverCopies[i];
@@ -87,13 +86,11 @@ Outcome RunCopies(const char* xcopy, const char* folder, const char* target, cha
     return OUTCOME_EXTRACTED;
 }
 
-}  // namespace
-
-Outcome ExtractDrivers(ModuleHandle instance, const char* target)
+OutcomeKind Extract(const Target* package, const char* target)
 {
-    char folder[PATH_CAPACITY] = "";
+    const char* folder = package->PackageFolder;
     TraceLine("Extraction to \"%s\"", target);
-    if (!GetProgramFolder(instance, folder)) {
+    if (!package->PackageKnown) {
         TraceLine("Extraction refused: the program's folder cannot be read whole");
         return OUTCOME_EXTRACTION_FAILED;
     }
@@ -127,17 +124,21 @@ Outcome ExtractDrivers(ModuleHandle instance, const char* target)
         TraceLine("Extraction refused: the target's folders cannot be used");
         return OUTCOME_EXTRACTION_FAILED;
     }
-    Outcome outcome = RunCopies(xcopy, folder, target, command);
+    OutcomeKind outcome = RunCopies(xcopy, folder, target, command);
     ReleaseFolderPath(&held);
     return outcome;
 }
 
-Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine)
+}  // namespace
+
+RunOutcome ExtractDrivers(const Target* package, const char* target) { return EndWith(Extract(package, target)); }
+
+RunOutcome ParseExtractAll(const Target* package, const char* commandLine)
 {
     const char marker[] = "/extract_all:";
     const char* found = strstr(commandLine, marker);
     if (!found)
-        return OUTCOME_GO_ON;
+        return GoOn();
 
     // Everything up to the end, later switches included; one pair of quotes removed.
     const char* start = found + sizeof(marker) - 1;
@@ -145,5 +146,5 @@ Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine)
     StripQuotes(&start, &length);
     char target[kTargetCapacity];
     BoundedCopyN(target, sizeof(target), start, length);
-    return ExtractDrivers(instance, target);
+    return ExtractDrivers(package, target);
 }

@@ -3,12 +3,12 @@
 #define SETUP_ACTIONS_EXTRACTION_H
 
 #include "core/result_codes.h"
-#include "util/platform.h"
+#include "core/target.h"
 
-// OUTCOME_EXTRACTED when the copies ran; OUTCOME_EXTRACTION_FAILED when
-// refused or the first copy failed.
-Outcome ExtractDrivers(ModuleHandle instance, const char* target);
+// Copies the package's driver folders into target. OUTCOME_EXTRACTED when
+// the copies ran; OUTCOME_EXTRACTION_FAILED when refused or the first copy failed.
+RunOutcome ExtractDrivers(const Target* package, const char* target);
 // Goes on without "/extract_all:"; otherwise what ExtractDrivers gives.
-Outcome ParseExtractAll(ModuleHandle instance, const char* commandLine);
+RunOutcome ParseExtractAll(const Target* package, const char* commandLine);
 
 #endif

@@ -1,13 +1,11 @@
 #include "actions/prerequisites.h"
 
-#include "checks/platform_selection.h"
 #include "config/settings_file.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/device_matching.h"
 #include "util/bounded_string.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -23,11 +21,13 @@ const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component",
 const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
                                " /q", " /norestart"};
 
-// Only 64-bit Windows XP (which reports 5.1 to this 32-bit program) can lack the imaging component.
-int NeedsImagingCheck(const PfOsVersionInfo* os)
+// The imaging component is checked only on version 5.1 of 64-bit Windows, the
+// rule's stand-in for 64-bit XP (which reports 5.2).
+int NeedsImagingCheck(const Target* target)
 {
+    const PfOsVersionInfo* os = &target->OsVersion;
     return os->dwPlatformId == PF_VER_PLATFORM_WIN32_NT && os->dwMajorVersion == 5 && os->dwMinorVersion == 1 &&
-           Is64BitWindows();
+           target->Wide;
 }
 
 // Probed in the program's own registry view, as the installers register there too.
@@ -43,9 +43,10 @@ int IsKeyPresent(const char* subKey)
 // The installer's full path in the package's "DotNetFx" folder, and that
 // folder. 0 when the program's path is not known whole or a path does not
 // fit: a cut path could name some other file.
-int GetInstallerPath(ModuleHandle instance, const Prerequisite* prerequisite, char* folder, char* installer)
+int GetInstallerPath(const Target* target, const Prerequisite* prerequisite, char* folder, char* installer)
 {
-    if (GetProgramFolder(instance, folder) && BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK &&
+    BoundedCopy(folder, PATH_CAPACITY, target->PackageFolder);
+    if (target->PackageKnown && BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK &&
         BoundedCopy(installer, PATH_CAPACITY, folder) == BOUNDED_OK &&
         BoundedAppend(installer, PATH_CAPACITY, "\\") == BOUNDED_OK &&
         BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK)
@@ -76,11 +77,11 @@ int RunInstaller(const Prerequisite* prerequisite, const char* folder, const cha
 // bare name would let the search order start a file of that name from
 // elsewhere. No shell error box: a silent deployment must not stop on a
 // dialog that nobody answers.
-int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
+int LaunchInstaller(const Target* target, const Prerequisite* prerequisite)
 {
     char folder[PATH_CAPACITY];
     char installer[PATH_CAPACITY];
-    if (!GetInstallerPath(instance, prerequisite, folder, installer))
+    if (!GetInstallerPath(target, prerequisite, folder, installer))
         return 0;
     // Held open (no writes, no delete) from here to its end: what is found is what runs.
     PfHandle hold = PfOpenFileForRead(installer);
@@ -94,50 +95,50 @@ int LaunchInstaller(ModuleHandle instance, const Prerequisite* prerequisite)
 }
 
 // 1 when the component is there or its installer was started.
-int EnsurePrerequisite(ModuleHandle instance, const Prerequisite* prerequisite)
+int EnsurePrerequisite(const Target* target, const Prerequisite* prerequisite)
 {
     if (IsKeyPresent(prerequisite->key)) {
         TraceLine("Prerequisites: %s present", prerequisite->key);
         return 1;
     }
-    return LaunchInstaller(instance, prerequisite);
+    return LaunchInstaller(target, prerequisite);
 }
 
 }  // namespace
 
-Outcome InstallPrerequisites(ModuleHandle instance)
+RunOutcome InstallPrerequisites(Target* target)
 {
-    if (IsWindows8OrLater(&g_State.OsVersion)) {
+    if (IsWindows8OrLater(&target->OsVersion)) {
         TraceLine("Prerequisites: Windows 8 and later bring them");
-        return OUTCOME_GO_ON;
+        return GoOn();
     }
-    if (CollectDeviceHardwareIds() == 0) {
+    if (CollectDeviceHardwareIds(target) == 0) {
         TraceLine("Prerequisites: skipped, no pointing device was examined");
-        return OUTCOME_GO_ON;
+        return GoOn();
     }
-    if (IsDotNetUnnecessary(g_State.DeviceAcpiId)) {
+    if (IsDotNetUnnecessary(target, target->DeviceAcpiId)) {
         TraceLine("Prerequisites: device code \"%s\" is listed in DotNET_Option/Unnecessary_ID",
-                  g_State.DeviceAcpiId);
-        return OUTCOME_GO_ON;
+                  target->DeviceAcpiId);
+        return GoOn();
     }
-    if (NeedsImagingCheck(&g_State.OsVersion) && !EnsurePrerequisite(instance, &kImaging))
-        return OUTCOME_PREREQUISITE_MISSING;
-    if (!EnsurePrerequisite(instance, &kDotNet4))
-        return OUTCOME_PREREQUISITE_MISSING;
-    return OUTCOME_GO_ON;
+    if (NeedsImagingCheck(target) && !EnsurePrerequisite(target, &kImaging))
+        return EndWith(OUTCOME_PREREQUISITE_MISSING);
+    if (!EnsurePrerequisite(target, &kDotNet4))
+        return EndWith(OUTCOME_PREREQUISITE_MISSING);
+    return GoOn();
 }
 
-int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY])
+int ListPrerequisiteInstallers(const Target* target, char paths[][PATH_CAPACITY])
 {
-    if (IsWindows8OrLater(&g_State.OsVersion))
+    if (IsWindows8OrLater(&target->OsVersion))
         return 0;
     const Prerequisite* used[2];
     int count = 0;
-    if (NeedsImagingCheck(&g_State.OsVersion))
+    if (NeedsImagingCheck(target))
         used[count++] = &kImaging;
     used[count++] = &kDotNet4;
     char folder[PATH_CAPACITY];
     for (int i = 0; i < count; ++i)
-        GetInstallerPath(instance, used[i], folder, paths[i]);
+        GetInstallerPath(target, used[i], folder, paths[i]);
     return count;
 }

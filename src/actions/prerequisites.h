@@ -3,15 +3,15 @@
 #define SETUP_ACTIONS_PREREQUISITES_H
 
 #include "core/result_codes.h"
-#include "core/setup_state.h"
+#include "core/target.h"
 
-// Reads OsVersion and DeviceAcpiId. Goes on, or OUTCOME_PREREQUISITE_MISSING
+// Reads the target's Windows and width; collects its device's IDs. Goes on, or OUTCOME_PREREQUISITE_MISSING
 // when an installer is missing or could not be started.
-Outcome InstallPrerequisites(ModuleHandle instance);
-// The installers that step may start on the running Windows (at most
+RunOutcome InstallPrerequisites(Target* target);
+// The installers that step may start on the target's Windows (at most
 // PREREQUISITE_INSTALLERS, none on Windows 8 and later), each with its path in the
-// package (empty when the program's folder is unknown); returns how many.
+// package (empty when the package folder is unknown); returns how many.
 const int PREREQUISITE_INSTALLERS = 2;
-int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY]);
+int ListPrerequisiteInstallers(const Target* target, char paths[][PATH_CAPACITY]);
 
 #endif

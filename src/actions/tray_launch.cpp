@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "core/desktop.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/installed_version.h"
@@ -39,11 +38,11 @@ constexpr auto kUserDesktop = Widen("winsta0\\default");
 // program held open (no writes, no delete) in hold until it has been started:
 // what is found is what starts. 0 when the value is missing or not a full
 // path, the path does not fit or no file is there.
-int FindInstalledApplication(uint16_t* application, uint16_t* folder, PfHandle* hold)
+int FindInstalledApplication(const PfOsVersionInfo* os, uint16_t* application, uint16_t* folder, PfHandle* hold)
 {
     char home[PATH_CAPACITY] = "";
     // A relative folder would be looked for from the current folder.
-    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, PRODUCT_KEY, kHomeDirectoryValue, home) != 0 || !IsFullPath(home))
+    if (REG_ReadSz(os, PF_HKEY_LOCAL_MACHINE, PRODUCT_KEY, kHomeDirectoryValue, home) != 0 || !IsFullPath(home))
         return 0;
     // Plain text: a value that ends with a backslash gives two of them, which Windows accepts.
     char path[PATH_CAPACITY];
@@ -60,14 +59,14 @@ int FindInstalledApplication(uint16_t* application, uint16_t* folder, PfHandle* 
 
 }  // namespace
 
-int LaunchTrayApplication()
+int LaunchTrayApplication(const Target* target)
 {
     uint16_t application[PATH_CAPACITY];
     uint16_t folder[PATH_CAPACITY];
     memset(application, 0, sizeof(application));
     memset(folder, 0, sizeof(folder));
     PfHandle hold = 0;
-    if (!FindInstalledApplication(application, folder, &hold)) {
+    if (!FindInstalledApplication(&target->OsVersion, application, folder, &hold)) {
         if (hold)
             PfCloseHandle(hold);
         TraceLine("Tray application: not found through HomeDirectory; the usual place is tried");
@@ -78,7 +77,7 @@ int LaunchTrayApplication()
     int started = 0;
     // A hidden run has no taskbar to take the user from: it asks for the
     // console's user instead.
-    if (IsDesktopHidden()) {
+    if (g_State.DesktopHidden) {
         started = CreateProcessAsConsoleUser(application, 0, folder);
     } else {
         started = CreateProcessAsShellUser(application, 0, folder);

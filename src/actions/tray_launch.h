@@ -4,9 +4,12 @@
 
 #include <stdint.h>
 
+#include "core/target.h"
 #include "util/platform.h"
 
-int LaunchTrayApplication();
+// Starts the installed tray application, found through the registry view of
+// the target's Windows; as the console's user when nobody sees this run.
+int LaunchTrayApplication(const Target* target);
 // Starts the program as the user signed in at the console, on that user's own
 // desktop, with that user's environment; for a run nobody can see. 1 when started.
 int CreateProcessAsConsoleUser(const uint16_t* applicationPath, uint16_t* commandLine,

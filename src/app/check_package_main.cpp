@@ -8,8 +8,8 @@
 
 #include "checker/package_checker.h"
 #include "checker/report.h"
+#include "core/target.h"
 #include "util/bounded_string.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -57,9 +57,10 @@ int main(int argc, char** argv)
             folder = argv[i];
         }
     }
-    char own[PATH_CAPACITY] = "";
-    if (!folder && GetProgramFolder(0, own))
-        folder = own;
+    // Without a folder named, the checker's own folder is the package's.
+    Target own;
+    if (!folder && ReadProgramPackage(&own, 0))
+        folder = own.PackageFolder;
     if (!folder || !SetFolder(folder, options.folder)) {
         fprintf(stderr, "ERROR   the package folder cannot be named (a path of at most %d characters)\n",
                 PATH_CAPACITY - 1);

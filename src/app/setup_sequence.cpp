@@ -17,6 +17,8 @@
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
+#include "core/target.h"
+#include "core/trace_file.h"
 #include "core/version.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
@@ -37,6 +39,7 @@ const uint16_t kLangHebrew = 0x0D;
 // What the steps share, and what they leave for the closing steps.
 struct Run {
     ModuleHandle instance;
+    Target target;
     const char* arguments;
     int versionsRead;
     int settingsLoaded;
@@ -110,41 +113,33 @@ RunOutcome RefuseSecondInstance(Run*)
 
 RunOutcome ReadEnvironment(Run* run)
 {
-    memset(&g_State.OsVersion, 0, sizeof(g_State.OsVersion));
-    g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-    PfGetVersionEx(&g_State.OsVersion);
     BoundedCopy(g_State.CommandLine, PATH_CAPACITY, run->arguments);
     g_State.RightToLeftUi = CheckSystemLanguage();
-    const PfOsVersionInfo& os = g_State.OsVersion;
+    const PfOsVersionInfo& os = run->target.OsVersion;
     TraceLine("Windows %u.%u build %u, platform %u; system language 0x%04X%s", (unsigned)os.dwMajorVersion,
               (unsigned)os.dwMinorVersion, (unsigned)os.dwBuildNumber, (unsigned)os.dwPlatformId,
               (unsigned)PfGetSystemDefaultLangId(), g_State.RightToLeftUi ? ", right-to-left boxes" : "");
     return GoOn();
 }
 
-RunOutcome ProtectPackage(Run* run) { return UseProtectedPackage(run->instance); }
+RunOutcome ProtectPackage(Run* run) { return UseProtectedPackage(&run->target); }
 
 RunOutcome LoadSettings(Run* run)
 {
-    SettingsRecord* settings = &g_State.Settings;
-    settings->Size = sizeof(SettingsRecord);
-    RunOutcome end = SelectPlatform(settings);
+    RunOutcome end = SelectPlatform(&run->target);
     if (end.outcome != OUTCOME_GO_ON)
         return end;
     run->settingsLoaded = 1;
-    TraceSettings(settings);
+    TraceSettings(&run->target.Settings);
     return end;
 }
 
-RunOutcome FindPackageInf(Run* run)
-{
-    return CheckDriverFiles(run->instance, g_State.Settings.Path, run->packageInfPath);
-}
+RunOutcome FindPackageInf(Run* run) { return CheckDriverFiles(&run->target, run->packageInfPath); }
 
 RunOutcome MatchDevice(Run* run)
 {
-    if (CollectDeviceHardwareIds() != 0)
-        return MatchPackageToDevice(run->packageInfPath);
+    if (CollectDeviceHardwareIds(&run->target) != 0)
+        return MatchPackageToDevice(&run->target, run->packageInfPath);
     TraceLine("Device match: skipped, no pointing device was examined");
     return GoOn();
 }
@@ -152,74 +147,75 @@ RunOutcome MatchDevice(Run* run)
 RunOutcome CheckDpinst(Run* run)
 {
     char dpinst[PATH_CAPACITY];
-    if (JoinToProgramFolder(run->instance, g_State.Settings.Path, dpinst))
+    if (JoinToFolder(PackageFolderOf(&run->target), run->target.Settings.Path, dpinst))
         run->dpinstHold = PfOpenFileForRead(dpinst);
-    return CheckExeAndPlatform(run->instance, g_State.Settings.Path);
+    return CheckExeAndPlatform(&run->target);
 }
 
 RunOutcome ReadCommandLine(Run* run)
 {
-    Outcome parsed = ParseCommandLine(run->arguments, g_State.CommandLine, g_State.CustomRequestSection,
-                                      run->instance, &g_State.Settings);
+    RunOutcome parsed =
+        ParseCommandLine(run->arguments, g_State.CommandLine, g_State.CustomRequestSection, &run->target);
     TraceParsedOptions();
-    if (parsed == OUTCOME_BAD_COMMAND_LINE)
+    if (parsed.outcome == OUTCOME_BAD_COMMAND_LINE)
         TraceLine("The command line ends the run: a public property is neither \"true\" nor \"false\"");
-    else if (parsed == OUTCOME_EXTRACTION_FAILED)
+    else if (parsed.outcome == OUTCOME_EXTRACTION_FAILED)
         TraceLine("The command line ends the run: the extraction it asked for failed");
-    else if (parsed == OUTCOME_EXTRACTED)
+    else if (parsed.outcome == OUTCOME_EXTRACTED)
         TraceLine("Drivers extracted through EXTRACTDRIVERS");
-    return EndWith(parsed);
+    return parsed;
 }
 
 RunOutcome ShowHelp(Run* run)
 {
     if (PfMbsICmp(g_State.CommandLine, "/?") != 0)
         return GoOn();
-    ShowUsage(run->instance, &g_State.Settings);
+    ShowUsage(run->instance, &run->target.Settings);
     return EndWith(OUTCOME_USAGE_SHOWN);
 }
 
 RunOutcome Prerequisites(Run* run)
 {
-    if (g_State.Settings.Support & SUPPORT_PREREQUISITES)
-        return EndWith(InstallPrerequisites(run->instance));
+    if (run->target.Settings.Support & SUPPORT_PREREQUISITES)
+        return InstallPrerequisites(&run->target);
     TraceLine("Prerequisites: not handled (Support lacks 0x10)");
     return GoOn();
 }
 
 RunOutcome ExtractAll(Run* run)
 {
-    if (!(g_State.Settings.Support & SUPPORT_EXTRACT_ALL))
+    if (!(run->target.Settings.Support & SUPPORT_EXTRACT_ALL))
         return GoOn();
     // Without a mode switch CommandLine still is the typed text, whose
     // 260-character copy may have lost the "/extract_all:" path at its end.
     int typedText = strncmp(g_State.CommandLine, run->arguments, PATH_CAPACITY - 1) == 0;
-    Outcome extracted = ParseExtractAll(run->instance, typedText ? run->arguments : g_State.CommandLine);
-    if (extracted != OUTCOME_GO_ON)
-        TraceLine("/extract_all: %s", extracted == OUTCOME_EXTRACTED ? "drivers extracted" : "extraction failed");
-    return EndWith(extracted);
+    RunOutcome extracted = ParseExtractAll(&run->target, typedText ? run->arguments : g_State.CommandLine);
+    if (extracted.outcome != OUTCOME_GO_ON)
+        TraceLine("/extract_all: %s",
+                  extracted.outcome == OUTCOME_EXTRACTED ? "drivers extracted" : "extraction failed");
+    return extracted;
 }
 
-RunOutcome VersionDll(Run* run) { return CheckVersionDll(run->packageInfPath); }
+RunOutcome VersionDll(Run* run) { return CheckVersionDll(&run->target, run->packageInfPath); }
 
 RunOutcome OverwriteQuestion(Run* run)
 {
     if (!IsSilentMode() && g_State.FreshInstall == 0)
-        return EndWith(ShowOverwriteMsg(run->instance, run->packageInfPath));
+        return ShowOverwriteMsg(run->instance, &run->target, run->packageInfPath);
     TraceLine("No overwrite question: %s", IsSilentMode() ? "silent run" : "FRESHINSTALL is true");
     return GoOn();
 }
 
-RunOutcome CustomRequest(Run*)
+RunOutcome CustomRequest(Run* run)
 {
     DeleteCustomRequestFile();
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(&run->target);
     return GoOn();
 }
 
 RunOutcome VersionCheck(Run* run)
 {
-    int comparison = CheckOverwrite(run->packageInfPath);
+    VersionComparison comparison = CheckOverwrite(&run->target, run->packageInfPath);
     run->versionsRead = 1;
     if (g_State.Force != 0 || (comparison != SAME_INSTALLED && comparison != NEWER_INSTALLED))
         return GoOn();
@@ -230,14 +226,14 @@ RunOutcome VersionCheck(Run* run)
 
 RunOutcome Install(Run* run)
 {
-    PreserveDpinstLog(0, &g_State.Settings);
-    return RunDpinst(run->instance, &g_State.Settings);
+    PreserveDpinstLog(0, &run->target.Settings);
+    return RunDpinst(&run->target);
 }
 
 RunOutcome Uninstall(Run* run)
 {
-    PreserveDpinstLog(0, &g_State.Settings);
-    return RunDpinstUninstall(run->instance, &g_State.Settings, run->packageInfPath);
+    PreserveDpinstLog(0, &run->target.Settings);
+    return RunDpinstUninstall(&run->target, run->packageInfPath);
 }
 
 typedef RunOutcome (*Step)(Run* run);
@@ -273,7 +269,7 @@ RunOutcome RunSteps(const Step (&steps)[Count], Run* run)
 void ReadVersionsForLog(const Run* run)
 {
     loc_QueryInfFilesInf(run->packageInfPath, g_State.PackageVersion, PATH_CAPACITY);
-    QueryInstalledVersion(run->packageInfPath, g_State.InstalledVersion);
+    QueryInstalledVersion(&run->target.OsVersion, run->packageInfPath, g_State.InstalledVersion);
 }
 
 void TraceRunStart(ModuleHandle instance, const char* arguments)
@@ -282,7 +278,7 @@ void TraceRunStart(ModuleHandle instance, const char* arguments)
     PfGetModuleFileName(instance, program, PATH_CAPACITY);
     TraceLine("%s version %s, process %u", program, SETUP_VERSION_TEXT, (unsigned)PfGetCurrentProcessId());
     TraceLine("Command line: \"%s\"", arguments);
-    int hidden = IsDesktopHidden();
+    int hidden = g_State.DesktopHidden;
     TraceLine("Desktop visible: %s%s",
               !hidden                          ? "yes"
               : hidden == DESKTOP_SESSION_ZERO ? "no (session 0)"
@@ -347,7 +343,7 @@ int ReadStartProperties(const char* arguments)
 // application. Returns 1 when Windows took a restart.
 int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
 {
-    const SettingsRecord* settings = &g_State.Settings;
+    const SettingsRecord* settings = &run->target.Settings;
     int result = OutcomeResult(end);
     int silentBranch = IsSilentMode() || g_State.DriversExtracted;
     // The log is written before the restart is asked for, so it shows the
@@ -374,7 +370,7 @@ int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
         restarted = RestartWindows(result);
     }
     if ((settings->Support & SUPPORT_LAUNCH_APP) && !g_State.Uninstall)
-        LaunchTrayApplication();
+        LaunchTrayApplication(&run->target);
     return restarted;
 }
 
@@ -384,27 +380,33 @@ int RunSetup(ModuleHandle instance, const char* arguments)
 {
     PfSystemTime startTime;
     PfGetLocalTime(&startTime);
-    OpenStepTrace(instance, &startTime);
-    TraceRunStart(instance, arguments);
-    if (!ReadStartProperties(arguments)) {
-        CloseStepTrace("Outcome %s: nothing done; exit code %d", OutcomeName(OUTCOME_BAD_START_PROPERTY),
-                       MSI_INVALID_COMMAND_LINE);
-        return MSI_INVALID_COMMAND_LINE;
-    }
-    ResetOptions();
-
     Run run;
     memset(&run, 0, sizeof(run));
     run.instance = instance;
     run.arguments = arguments;
+    // Which Windows this is decides whether anybody can see the run, which
+    // its first trace lines say.
+    ReadRunningWindows(&run.target);
+    g_State.DesktopHidden = IsDesktopHidden(&run.target.OsVersion);
+    ReadProgramPackage(&run.target, instance);
+    OpenStepTrace(instance, &startTime);
+    TraceRunStart(instance, arguments);
+    if (!ReadStartProperties(arguments)) {
+        RunOutcome refused = EndWith(OUTCOME_BAD_START_PROPERTY);
+        int exitCode = ExitCodeFor(&refused, g_State.ExitCodeProfile, 0, 0);
+        CloseStepTrace("Outcome %s: nothing done; exit code %d", OutcomeName(refused.outcome), exitCode);
+        return exitCode;
+    }
+    ResetOptions();
+
     RunOutcome end = g_State.Uninstall ? RunSteps(kUninstallSteps, &run) : RunSteps(kInstallSteps, &run);
     if (run.dpinstHold)
         PfCloseHandle(run.dpinstHold);
-    int profile = g_State.ExitCodeProfile;
+    ExitCodeProfile profile = g_State.ExitCodeProfile;
     const char* profileName = ProfileName(profile);
     if (EndsAtOnce(end.outcome)) {
         ReleasePackage();
-        int exitCode = ExitCodeFor(&end, profile, g_State.Settings.Support, 0);
+        int exitCode = ExitCodeFor(&end, profile, run.target.Settings.Support, 0);
         CloseStepTrace(
             "Outcome %s: ended at once by the refusal above, no logs, no restart; profile %s: exit code %d",
             OutcomeName(end.outcome), profileName, exitCode);
@@ -413,7 +415,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
 
     int restarted = CloseRun(&run, &end, startTime);
     ReleasePackage();
-    uint32_t support = g_State.Settings.Support;
+    uint32_t support = run.target.Settings.Support;
     int result = OutcomeResult(&end);
     int exitCode = ExitCodeFor(&end, profile, support, restarted);
     const char* why = "";

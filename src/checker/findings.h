@@ -19,7 +19,7 @@ struct Finding {
     // Where Setup.exe would refuse: the outcome, the box a user gets (none
     // when the caption is empty) and the exit code in each profile.
     int refuses;
-    Outcome outcome;
+    OutcomeKind outcome;
     char boxCaption[PATH_CAPACITY];
     char boxText[BOX_TEXT_CAPACITY];
     int exitCode;

@@ -26,11 +26,16 @@ namespace {
 const uint32_t kHighSupportBits = ~0x3Fu;
 const uint32_t kBadImage = 193;  // ERROR_BAD_EXE_FORMAT, what starting a damaged image gives
 
-ModuleHandle g_Instance;
-// The first refusal of the row that every "/s" run on it meets, and a failed
-// start of DPInst, which only counts when no check refuses first.
-RunOutcome g_RowOutcome;
-RunOutcome g_StartOutcome;
+// One row's check: the machine and package Setup.exe would run on, and what
+// a "/s" run there ends in.
+struct RowCheck {
+    ModuleHandle strings;  // the boxes' texts
+    Target target;
+    // The first refusal of the row that every "/s" run on it meets, and a
+    // failed start of DPInst, which only counts when no check refuses first.
+    RunOutcome rowOutcome;
+    RunOutcome startOutcome;
+};
 
 // When a refusal decides what a "/s" run on the row ends in.
 enum RefusalKind {
@@ -41,21 +46,22 @@ enum RefusalKind {
 
 // Marks what a user gets where Setup.exe stops: the outcome, its box and the
 // exit code in each profile with this row's Support.
-void Refuse(Finding* finding, const RunOutcome& end, uint32_t support, RefusalKind kind = REFUSED_BY_CHECK)
+void Refuse(RowCheck* check, Finding* finding, const RunOutcome& end, uint32_t support,
+            RefusalKind kind = REFUSED_BY_CHECK)
 {
     finding->refuses = 1;
     finding->outcome = end.outcome;
     finding->exitCode = ExitCodeFor(&end, PROFILE_CLASSIC, support, 0);
     finding->msiExitCode = ExitCodeFor(&end, PROFILE_MSI, support, 0);
     BoxText box;
-    if (DescribeRefusalBox(g_Instance, &end, &box)) {
+    if (DescribeRefusalBox(check->strings, &end, &box)) {
         BoundedCopy(finding->boxCaption, sizeof(finding->boxCaption), box.caption);
         BoundedCopy(finding->boxText, sizeof(finding->boxText), box.text);
     }
-    if (kind == REFUSED_BY_CHECK && g_RowOutcome.outcome == OUTCOME_GO_ON)
-        g_RowOutcome = end;
+    if (kind == REFUSED_BY_CHECK && check->rowOutcome.outcome == OUTCOME_GO_ON)
+        check->rowOutcome = end;
     if (kind == REFUSED_AT_START)
-        g_StartOutcome = end;
+        check->startOutcome = end;
 }
 
 // A path inside the package as the package engineer writes it.
@@ -67,15 +73,19 @@ const char* InPackage(const CheckerOptions* options, const char* path)
     return path;
 }
 
-void SetRowMachine(const CheckerRow* row)
+// The machine of the row, with the package at program's folder.
+void BuildRowTarget(const CheckerRow* row, const char* program, Target* target)
 {
-    memset(&g_State.OsVersion, 0, sizeof(g_State.OsVersion));
-    g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-    g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
-    g_State.OsVersion.dwMajorVersion = row->major;
-    g_State.OsVersion.dwMinorVersion = row->minor;
-    AssumeWindowsWidth(row->bits);
-    memset(g_State.PackageDriverFolder, 0, sizeof(g_State.PackageDriverFolder));
+    memset(target, 0, sizeof(*target));
+    target->OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+    target->OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
+    target->OsVersion.dwMajorVersion = row->major;
+    target->OsVersion.dwMinorVersion = row->minor;
+    target->Wide = row->bits == 64;
+    BoundedCopy(target->ProgramPath, PATH_CAPACITY, program);
+    BoundedCopy(target->PackageFolder, PATH_CAPACITY, program);
+    PfPathRemoveFileSpec(target->PackageFolder);
+    target->PackageKnown = 1;
 }
 
 void DescribeSupport(uint32_t support, char* out, size_t capacity)
@@ -138,8 +148,10 @@ void ReportOptionText(int r, const char* section, const char* key, const char* v
                key, value);
 }
 
-void ReportSettings(int r, ModuleHandle instance, const char* section, const SettingsRecord* record)
+void ReportSettings(RowCheck* check, int r)
 {
+    const char* section = check->target.Section;
+    const SettingsRecord* record = &check->target.Settings;
     char support[PATH_CAPACITY];
     DescribeSupport(record->Support, support, sizeof(support));
     AddFinding(r, VERDICT_OK, "settings", "Path=%s Default=\"%s\" Silent=\"%s\" Support=%s", record->Path,
@@ -147,8 +159,8 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
 
     char interactive[DPINST_COMMAND_CAPACITY];
     char silent[DPINST_COMMAND_CAPACITY];
-    BuildDpinstCommand(instance, record, 0, interactive);
-    BuildDpinstCommand(instance, record, 1, silent);
+    BuildDpinstCommand(&check->target, 0, interactive);
+    BuildDpinstCommand(&check->target, 1, silent);
     AddFinding(r, VERDICT_OK, "dpinst-command", "DPInst command, interactive: %s; silent (/s or /q): %s",
                interactive, silent);
     if (record->Path[0] == '.' && record->Path[1] == '\\') {
@@ -163,7 +175,7 @@ void ReportSettings(int r, ModuleHandle instance, const char* section, const Set
             "Path \"%s\" does not begin with a backslash: the checks pass, but DPInst's command %s names a "
             "file outside the package, so Setup.exe starts nothing and every install fails; write Path=\\%s",
             record->Path, interactive, record->Path);
-        Refuse(finding, EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND), record->Support,
+        Refuse(check, finding, EndWith(OUTCOME_DPINST_NOT_STARTED, PF_ERROR_FILE_NOT_FOUND), record->Support,
                REFUSED_AT_START);
     }
     ReportOptionText(r, section, "Default", record->Default, interactive);
@@ -259,19 +271,20 @@ void ReportDriverVersion(int r, const char* inf)
 }
 
 // Whether Setup.exe's device match accepts a touch pad with these IDs.
-void ReportDevice(int r, const CheckerOptions* options, const char* inf, uint32_t support)
+void ReportDevice(RowCheck* check, int r, const CheckerOptions* options, const char* inf, uint32_t support)
 {
-    memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
+    Target* target = &check->target;
+    memset(target->DeviceHardwareIds, 0, sizeof(target->DeviceHardwareIds));
     // Setup.exe takes a pointing device for the touch pad only when its first ID names the ACPI bus.
     int chosen = PfMbsStr(options->deviceIds[0], ACPI_BUS) != 0;
     for (int i = 0; chosen && i < options->deviceIdCount; ++i)
-        BoundedCopy(g_State.DeviceHardwareIds[i], PATH_CAPACITY, options->deviceIds[i]);
+        BoundedCopy(target->DeviceHardwareIds[i], PATH_CAPACITY, options->deviceIds[i]);
     char ids[FINDING_TEXT_CAPACITY] = "";
     for (int i = 0; i < options->deviceIdCount; ++i) {
         BoundedAppend(ids, sizeof(ids), i ? ", " : "");
         BoundedAppend(ids, sizeof(ids), options->deviceIds[i]);
     }
-    RunOutcome match = MatchPackageToDevice(inf);
+    RunOutcome match = MatchPackageToDevice(target, inf);
     if (match.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "device", "a touch pad with hardware IDs %s is accepted", ids);
         return;
@@ -279,12 +292,13 @@ void ReportDevice(int r, const CheckerOptions* options, const char* inf, uint32_
     Finding* finding = AddFinding(r, VERDICT_ERROR, "device", "a touch pad with hardware IDs %s is refused%s", ids,
                                   chosen ? ": none of its IDs occurs in the models sections"
                                          : ": its first ID lacks \"ACPI\\\", so Setup.exe finds no touch pad");
-    Refuse(finding, match, support);
+    Refuse(check, finding, match, support);
 }
 
 // The INF and what Setup.exe reads from it.
-void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t support)
+void ReportInf(RowCheck* check, int r, const CheckerOptions* options, const char* inf, uint32_t support)
 {
+    Target* target = &check->target;
     AddFinding(r, VERDICT_OK, "inf", "package INF %s", InPackage(options, inf));
     size_t capacity = 0;
     char* models = 0;
@@ -297,7 +311,7 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
                                       "Signature=\"$Windows NT$\"): Setup.exe refuses every machine with a pointing "
                                       "device, without a box",
                                       InPackage(options, inf));
-        Refuse(finding, EndWith(OUTCOME_INF_UNREADABLE), support);
+        Refuse(check, finding, EndWith(OUTCOME_INF_UNREADABLE), support);
         return;
     }
     ReportDriverVersion(r, inf);
@@ -305,30 +319,31 @@ void ReportInf(int r, const CheckerOptions* options, const char* inf, uint32_t s
     ReportVersionRecord(r, inf);
     if (empty) {
         // Any touch pad's IDs are missing from an empty text: show what one gets.
-        memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
-        BoundedCopy(g_State.DeviceHardwareIds[0], PATH_CAPACITY, ACPI_BUS);
-        RunOutcome match = MatchPackageToDevice(inf);
+        memset(target->DeviceHardwareIds, 0, sizeof(target->DeviceHardwareIds));
+        BoundedCopy(target->DeviceHardwareIds[0], PATH_CAPACITY, ACPI_BUS);
+        RunOutcome match = MatchPackageToDevice(target, inf);
         Finding* finding = AddFinding(r, VERDICT_ERROR, "models",
                                       "the INF's [Manufacturer] models sections name no hardware ID: Setup.exe "
                                       "refuses every machine with a touch pad");
-        Refuse(finding, match, support);
+        Refuse(check, finding, match, support);
     }
     if (options->deviceIdCount > 0)
-        ReportDevice(r, options, inf, support);
+        ReportDevice(check, r, options, inf, support);
 }
 
-void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, const SettingsRecord* record)
+void ReportDpinst(RowCheck* row, int r, const CheckerOptions* options)
 {
+    const SettingsRecord* record = &row->target.Settings;
     char dpinst[PATH_CAPACITY];
-    JoinToProgramFolder(instance, record->Path, dpinst);
+    JoinToFolder(row->target.PackageFolder, record->Path, dpinst);
     int complete = 0;
-    RunOutcome check = CheckExeAndPlatform(instance, record->Path, &complete);
+    RunOutcome check = CheckExeAndPlatform(&row->target, &complete);
     if (check.outcome == OUTCOME_GO_ON && !complete) {
         Finding* finding = AddFinding(r, VERDICT_ERROR, "dpinst",
                                       "DPInst %s is cut short: its headers pass Setup.exe's check, but its sections "
                                       "reach past the end of the file, so Windows cannot start it",
                                       InPackage(options, dpinst));
-        Refuse(finding, EndWith(OUTCOME_DPINST_NOT_STARTED, kBadImage), record->Support, REFUSED_AT_START);
+        Refuse(row, finding, EndWith(OUTCOME_DPINST_NOT_STARTED, kBadImage), record->Support, REFUSED_AT_START);
         return;
     }
     if (check.outcome == OUTCOME_GO_ON) {
@@ -343,15 +358,15 @@ void ReportDpinst(int r, ModuleHandle instance, const CheckerOptions* options, c
     else if (check.outcome == OUTCOME_FILES_MISSING)
         why = PfPathFileExists(dpinst) ? "cannot be opened" : "is missing";
     Finding* finding = AddFinding(r, VERDICT_ERROR, "dpinst", "DPInst %s %s", InPackage(options, dpinst), why);
-    Refuse(finding, check, record->Support);
+    Refuse(row, finding, check, record->Support);
 }
 
-void ReportVersionDll(int r, const CheckerOptions* options, const char* inf, uint32_t support)
+void ReportVersionDll(RowCheck* row, int r, const CheckerOptions* options, const char* inf, uint32_t support)
 {
     char dll[PATH_CAPACITY];
-    BoundedCopy(dll, sizeof(dll), g_State.PackageDriverFolder);
-    int present = PfPathAppend(dll, "VrnVer.dll") && PfPathFileExists(dll);
-    RunOutcome check = CheckVersionDll(inf);
+    BoundedCopy(dll, sizeof(dll), row->target.PackageDriverFolder);
+    int present = PfPathAppend(dll, VERSION_DLL_NAME) && PfPathFileExists(dll);
+    RunOutcome check = CheckVersionDll(&row->target, inf);
     if (check.outcome == OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_OK, "version-dll", present ? "%s agrees with the INF" : "no %s beside the INF",
                    InPackage(options, dll));
@@ -363,15 +378,15 @@ void ReportVersionDll(int r, const CheckerOptions* options, const char* inf, uin
                                   "%s: its ProductVersion is not the INF's DriverVer version \"%s\" with \", \" "
                                   "between the numbers; Setup.exe stops before installing",
                                   InPackage(options, dll), version);
-    Refuse(finding, check, support);
+    Refuse(row, finding, check, support);
 }
 
-void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* options, uint32_t support)
+void ReportPrerequisites(RowCheck* check, int r, const CheckerOptions* options, uint32_t support)
 {
     if (!(support & SUPPORT_PREREQUISITES))
         return;
     char paths[PREREQUISITE_INSTALLERS][PATH_CAPACITY];
-    int count = ListPrerequisiteInstallers(instance, paths);
+    int count = ListPrerequisiteInstallers(&check->target, paths);
     if (count == 0)
         AddFinding(r, VERDICT_OK, "prerequisites", "prerequisites (0x10) are skipped on this Windows");
     for (int i = 0; i < count; ++i) {
@@ -383,11 +398,11 @@ void ReportPrerequisites(int r, ModuleHandle instance, const CheckerOptions* opt
                                       "prerequisite installer %s is missing: on a machine that lacks its component "
                                       "Setup.exe ends with 3 and installs no driver",
                                       InPackage(options, paths[i]));
-        Refuse(finding, EndWith(OUTCOME_PREREQUISITE_MISSING), support, REFUSED_SOMETIMES);
+        Refuse(check, finding, EndWith(OUTCOME_PREREQUISITE_MISSING), support, REFUSED_SOMETIMES);
     }
 }
 
-void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
+void ReportExtraction(RowCheck* check, int r, const CheckerOptions* options, uint32_t support)
 {
     if (!(support & (SUPPORT_EXTRACT_ALL | SUPPORT_PUBLIC_PROPERTIES)))
         return;
@@ -404,7 +419,7 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
             Finding* finding = AddFinding(r, VERDICT_ERROR, "extraction",
                                           "no Vi32 folder: extracting the drivers (/extract_all:, EXTRACTDRIVERS=) "
                                           "copies from Vi32 first and ends with 3");
-            Refuse(finding, EndWith(OUTCOME_EXTRACTION_FAILED), support, REFUSED_SOMETIMES);
+            Refuse(check, finding, EndWith(OUTCOME_EXTRACTION_FAILED), support, REFUSED_SOMETIMES);
         } else {
             AddFinding(r, VERDICT_WARNING, "extraction",
                        "no Vi64 folder: extracting the drivers succeeds but copies no 64-bit driver");
@@ -415,9 +430,9 @@ void ReportExtraction(int r, const CheckerOptions* options, uint32_t support)
 }
 
 // What a "/s" run on the row ends in, in both profiles.
-void ReportOutcome(int r, uint32_t support)
+void ReportOutcome(const RowCheck* check, int r, uint32_t support)
 {
-    const RunOutcome& end = g_RowOutcome.outcome != OUTCOME_GO_ON ? g_RowOutcome : g_StartOutcome;
+    const RunOutcome& end = check->rowOutcome.outcome != OUTCOME_GO_ON ? check->rowOutcome : check->startOutcome;
     if (end.outcome != OUTCOME_GO_ON) {
         AddFinding(r, VERDICT_ERROR, "outcome", "Setup.exe /s: %s, exit code %d (with /vEXITCODES=msi: %d)",
                    OutcomeName(end.outcome), ExitCodeFor(&end, PROFILE_CLASSIC, support, 0),
@@ -426,7 +441,7 @@ void ReportOutcome(int r, uint32_t support)
     }
     // DPInst's code decides: shown for one package installed and for a restart needed.
     RunOutcome installed = {OUTCOME_INSTALLED, 0, 1, 0};
-    RunOutcome restart = {OUTCOME_RESTART_NEEDED, 0, 0x40000001u, 0};
+    RunOutcome restart = {OUTCOME_RESTART_NEEDED, 0, DPINST_RESTART_ONE_PACKAGE, 0};
     AddFinding(r, VERDICT_OK, "outcome",
                "Setup.exe /s: DPInst runs; one package installed gives exit code %d (msi %d), a restart needed "
                "%d (msi %d)",
@@ -437,20 +452,21 @@ void ReportOutcome(int r, uint32_t support)
 
 // One row: the settings Setup.exe loads there, then its checks in its order.
 // Returns 1 when the package targets the row.
-int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
+int CheckRow(int r, ModuleHandle instance, const char* program, const CheckerOptions* options)
 {
-    SetRowMachine(&kCheckerRows[r]);
-    SettingsRecord record;
-    memset(&record, 0, sizeof(record));
-    record.Size = sizeof(record);
-    g_RowOutcome = GoOn();
-    g_StartOutcome = GoOn();
-    SelectPlatform(&record);
-    const char* section = SelectedPlatformSection();
+    RowCheck row;
+    row.strings = instance;
+    BuildRowTarget(&kCheckerRows[r], program, &row.target);
+    row.rowOutcome = GoOn();
+    row.startOutcome = GoOn();
+    RowCheck* check = &row;
+    const SettingsRecord& record = row.target.Settings;
+    SelectPlatform(&row.target);
+    const char* section = row.target.Section;
     int present = SettingsSectionPresent(section);
 
     char inf[PATH_CAPACITY] = "";
-    RunOutcome infCheck = CheckDriverFiles(instance, record.Path, inf);
+    RunOutcome infCheck = CheckDriverFiles(&row.target, inf);
     int infFound = infCheck.outcome == OUTCOME_GO_ON;
     if (!infFound && !present && !SettingsSectionPresent(kCheckerRows[r].section)) {
         // A section meant for this row under a misspelt name leaves the row as bare as none.
@@ -463,16 +479,16 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
                  : AddFinding(r, VERDICT_OK, "section",
                               "not targeted: no [%s] section, and no INF beside the default DPInst",
                               kCheckerRows[r].section);
-        Refuse(finding, infCheck, record.Support);
+        Refuse(check, finding, infCheck, record.Support);
         if (!typo)
             return 0;
-        ReportOutcome(r, record.Support);
+        ReportOutcome(check, r, record.Support);
         return 1;
     }
     ReportSection(r, section, present);
-    ReportSettings(r, instance, section, &record);
+    ReportSettings(check, r);
     if (infFound) {
-        ReportInf(r, options, inf, record.Support);
+        ReportInf(check, r, options, inf, record.Support);
     } else {
         char folder[PATH_CAPACITY];
         BoundedCopy(folder, sizeof(folder), options->folder);
@@ -480,14 +496,14 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
         PfPathRemoveFileSpec(folder);
         Finding* finding =
             AddFinding(r, VERDICT_ERROR, "inf", "no *.inf in %s, the folder of DPInst", InPackage(options, folder));
-        Refuse(finding, infCheck, record.Support);
+        Refuse(check, finding, infCheck, record.Support);
     }
-    ReportDpinst(r, instance, options, &record);
+    ReportDpinst(check, r, options);
     if (infFound)
-        ReportVersionDll(r, options, inf, record.Support);
-    ReportPrerequisites(r, instance, options, record.Support);
-    ReportExtraction(r, options, record.Support);
-    ReportOutcome(r, record.Support);
+        ReportVersionDll(check, r, options, inf, record.Support);
+    ReportPrerequisites(check, r, options, record.Support);
+    ReportExtraction(check, r, options, record.Support);
+    ReportOutcome(check, r, record.Support);
     return 1;
 }
 
@@ -496,7 +512,6 @@ int CheckRow(int r, ModuleHandle instance, const CheckerOptions* options)
 int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
 {
     ClearFindings();
-    ClearSetupState();
     char program[PATH_CAPACITY];
     BoundedCopy(program, sizeof(program), options->folder);
     if (!PfPathFileExists(options->folder) || !PfPathAppend(program, "Setup.exe")) {
@@ -504,22 +519,19 @@ int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
                    options->folder);
         return FindingsExitCode();
     }
-    g_Instance = instance;
-    AssumeProgramPath(program);
+    Target package;
+    BuildRowTarget(&kCheckerRows[0], program, &package);
     char settings[PATH_CAPACITY];
-    GetSettingsFilePath(settings, sizeof(settings));
+    GetSettingsFilePath(&package, settings, sizeof(settings));
     ReadSettingsText(settings);
 
     int targeted = 0;
     for (int r = 0; r < CHECKER_ROWS; ++r)
-        targeted += CheckRow(r, instance, options);
+        targeted += CheckRow(r, instance, program, options);
     if (!targeted)
         AddFinding(PACKAGE_GROUP, VERDICT_ERROR, "package",
                    "no row finds a DPInst folder with an INF: %s is not a driver package Setup.exe can install",
                    options->folder);
     LintSettingsText();
-
-    AssumeProgramPath(0);
-    AssumeWindowsWidth(0);
     return FindingsExitCode();
 }

@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "checks/platform_selection.h"
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
@@ -69,9 +68,8 @@ int SectionsInsideFile(const unsigned char* view, uint64_t size)
     return 1;
 }
 
-int MachineFitsWindows(uint16_t machine)
+int MachineFitsWindows(uint16_t machine, int wide)
 {
-    int wide = Is64BitWindows();
     int fits = machine == (wide ? PF_IMAGE_FILE_MACHINE_AMD64 : PF_IMAGE_FILE_MACHINE_I386);
     TraceLine("DPInst check: machine 0x%04X (%s) on %s Windows: %s", (unsigned)machine,
               machine == PF_IMAGE_FILE_MACHINE_AMD64  ? "x64"
@@ -81,14 +79,14 @@ int MachineFitsWindows(uint16_t machine)
     return fits;
 }
 
-Outcome CheckMappedImage(const unsigned char* view, uint64_t size)
+OutcomeKind CheckMappedImage(const unsigned char* view, uint64_t size, int wide)
 {
     uint16_t machine = 0;
     if (!HeadersInsideFile(view, size) || !PfImageNtHeaderMachine(view, &machine)) {
         TraceLine("DPInst check: not a Windows image");
         return OUTCOME_DPINST_NOT_AN_IMAGE;
     }
-    return MachineFitsWindows(machine) ? OUTCOME_GO_ON : OUTCOME_WRONG_DPINST_WIDTH;
+    return MachineFitsWindows(machine, wide) ? OUTCOME_GO_ON : OUTCOME_WRONG_DPINST_WIDTH;
 }
 
 int HasInfExtension(const char* name)
@@ -119,10 +117,11 @@ int FindInfName(const char* pattern, char* name)
 
 }  // namespace
 
-RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packageInfPath)
+RunOutcome CheckDriverFiles(Target* target, char* packageInfPath)
 {
+    const char* path = target->Settings.Path;
     char search[PATH_CAPACITY];
-    if (!JoinToProgramFolder(instance, path, search)) {
+    if (!JoinToFolder(PackageFolderOf(target), path, search)) {
         TraceLine("Package check: the program's folder and Path \"%s\" make no usable path", path);
         return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
@@ -146,16 +145,17 @@ RunOutcome CheckDriverFiles(ModuleHandle instance, const char* path, char* packa
         TraceLine("Package check: the INF path is too long");
         return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
-    BoundedCopy(g_State.PackageDriverFolder, PATH_CAPACITY, folder);
+    BoundedCopy(target->PackageDriverFolder, PATH_CAPACITY, folder);
     BoundedCopy(packageInfPath, PATH_CAPACITY, search);
     TraceLine("Package check: INF %s", packageInfPath);
     return GoOn();
 }
 
-RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path, int* complete)
+RunOutcome CheckExeAndPlatform(const Target* target, int* complete)
 {
+    const char* path = target->Settings.Path;
     char dpinst[PATH_CAPACITY];
-    if (!JoinToProgramFolder(instance, path, dpinst)) {
+    if (!JoinToFolder(PackageFolderOf(target), path, dpinst)) {
         TraceLine("DPInst check: the program's folder and Path \"%s\" make no usable path", path);
         return EndWith(OUTCOME_FILES_MISSING, kPathTooLong);
     }
@@ -170,9 +170,9 @@ RunOutcome CheckExeAndPlatform(ModuleHandle instance, const char* path, int* com
     const unsigned char* view = 0;
     uint64_t size = 0;
     PfHandle mapping = PfMapFileReadOnly(file, &view, &size);
-    Outcome accepted = OUTCOME_DPINST_NOT_AN_IMAGE;
+    OutcomeKind accepted = OUTCOME_DPINST_NOT_AN_IMAGE;
     if (mapping && view) {
-        accepted = CheckMappedImage(view, size);
+        accepted = CheckMappedImage(view, size, target->Wide);
         if (complete && accepted == OUTCOME_GO_ON)
             *complete = SectionsInsideFile(view, size);
     } else

@@ -4,9 +4,9 @@
 
 #include "core/held_folders.h"
 #include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -182,12 +182,13 @@ int MakeCopyFolder()
 
 }  // namespace
 
-RunOutcome UseProtectedPackage(ModuleHandle instance)
+RunOutcome UseProtectedPackage(Target* target)
 {
-    char program[PATH_CAPACITY];
-    char folder[PATH_CAPACITY];
-    if (!GetProgramPath(instance, program) || !GetProgramFolder(instance, folder))
+    if (!target->PackageKnown)
         return GoOn();  // the checks after this one tell
+    const char* program = target->ProgramPath;
+    char folder[PATH_CAPACITY];
+    BoundedCopy(folder, sizeof(folder), target->PackageFolder);
     if (!HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source)) {
         TraceLine("Package: %s cannot be held; it is used as it is", folder);
         return GoOn();
@@ -218,9 +219,7 @@ RunOutcome UseProtectedPackage(ModuleHandle instance)
         ReleasePackage();
         return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);
     }
-    char copied[PATH_CAPACITY];
-    BoundedFormat(copied, sizeof(copied), "%s\\%s", g_Package.copyPath, FileNameOf(program));
-    AssumeProgramPath(copied);
+    UsePackageAt(target, g_Package.copyPath);
     TraceLine("Package: copied to %s, which only Administrators and SYSTEM may change; read and started from there",
               g_Package.copyPath);
     return GoOn();
@@ -229,7 +228,6 @@ RunOutcome UseProtectedPackage(ModuleHandle instance)
 void ReleasePackage()
 {
     if (g_Package.copy) {
-        AssumeProgramPath(0);
         PfCloseHandle(g_Package.copy);
         g_Package.copy = 0;
         char temp[PATH_CAPACITY];

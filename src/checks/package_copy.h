@@ -5,15 +5,15 @@
 #define SETUP_CHECKS_PACKAGE_COPY_H
 
 #include "core/result_codes.h"
-#include "util/platform.h"
+#include "core/target.h"
 
 // Judges the program's folder and everything in it on held handles. When
 // others may change any of it, copies the package (links and reparse points
-// left out) into a new folder of its own under the temporary folder and makes
-// the program's path name the copy, so that every later step reads from it.
+// left out) into a new folder of its own under the temporary folder and moves
+// the target's package there, so that every later step reads from it.
 // Goes on, or OUTCOME_FILES_MISSING with the Windows error when the copy
 // cannot be made.
-RunOutcome UseProtectedPackage(ModuleHandle instance);
+RunOutcome UseProtectedPackage(Target* target);
 // Removes the copy, if one was made, and lets go of the package's folders.
 void ReleasePackage();
 

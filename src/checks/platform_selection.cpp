@@ -4,6 +4,7 @@
 
 #include "config/settings_file.h"
 #include "core/step_trace.h"
+#include "util/bounded_string.h"
 
 namespace {
 
@@ -30,32 +31,9 @@ int PlatformRowFor(const PfOsVersionInfo* os)
     return -1;
 }
 
-int g_AssumedWidth;  // 0: ask Windows
-const char* g_LoadedSection = "";
-
 }  // namespace
 
-void AssumeWindowsWidth(int bits) { g_AssumedWidth = bits; }
-
-const char* SelectedPlatformSection() { return g_LoadedSection; }
-
-int Is64BitWindows()
-{
-    if (g_AssumedWidth)
-        return g_AssumedWidth == 64 ? 1 : 0;
-    ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
-    if (!kernel)
-        return 0;
-    PfProc getWow64Directory = PfGetProcAddress(kernel, "GetSystemWow64DirectoryW");
-    if (!getWow64Directory)
-        return 0;
-    uint16_t folder[PATH_CAPACITY];
-    if (PfCallGetSystemWow64DirectoryW(getWow64Directory, folder, PATH_CAPACITY) != 0)
-        return 1;
-    return PfGetLastError() == PF_ERROR_CALL_NOT_IMPLEMENTED ? 0 : 1;
-}
-
-RunOutcome SelectPlatform(SettingsRecord* record)
+RunOutcome SelectPlatform(Target* target)
 {
     static const PlatformRow kRows[] = {
         {"W864", "W832"},
@@ -65,22 +43,25 @@ RunOutcome SelectPlatform(SettingsRecord* record)
     };
     static const PlatformRow kVistaFallback = {"Vi64", "Vi32"};
 
-    int row = PlatformRowFor(&g_State.OsVersion);
+    SettingsRecord* record = &target->Settings;
+    record->Size = sizeof(SettingsRecord);
+    int row = PlatformRowFor(&target->OsVersion);
     if (row < 0) {
         TraceLine("Platform: this Windows is not supported");
         return EndWith(OUTCOME_UNSUPPORTED_WINDOWS);
     }
-    int wide = Is64BitWindows();
-    g_LoadedSection = wide ? kRows[row].section64 : kRows[row].section32;
-    LoadPlatformSettings(g_LoadedSection, record);
+    int wide = target->Wide;
+    BoundedCopy(target->Section, sizeof(target->Section), wide ? kRows[row].section64 : kRows[row].section32);
+    LoadPlatformSettings(target, target->Section, record);
     // Windows 8 and later fall back to the Vista section when theirs names no DPInst.
-    if (row == 0 && strstr(record->Path, ".\\DPInst.exe")) {
-        TraceLine("Platform: section [%s] names no DPInst; the Vista section is used", g_LoadedSection);
-        g_LoadedSection = wide ? kVistaFallback.section64 : kVistaFallback.section32;
-        LoadPlatformSettings(g_LoadedSection, record);
+    if (row == 0 && strstr(record->Path, DEFAULT_DPINST_PATH)) {
+        TraceLine("Platform: section [%s] names no DPInst; the Vista section is used", target->Section);
+        BoundedCopy(target->Section, sizeof(target->Section),
+                    wide ? kVistaFallback.section64 : kVistaFallback.section32);
+        LoadPlatformSettings(target, target->Section, record);
     }
     char file[PATH_CAPACITY];
-    GetSettingsFilePath(file, PATH_CAPACITY);
-    TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", g_LoadedSection, file);
+    GetSettingsFilePath(target, file, PATH_CAPACITY);
+    TraceLine("Platform: %s Windows, section [%s] of %s", wide ? "64-bit" : "32-bit", target->Section, file);
     return GoOn();
 }

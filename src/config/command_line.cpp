@@ -122,9 +122,9 @@ int TrueFalse(const char* value)
     return -1;
 }
 
-Outcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
-                         const SettingsRecord* settings)
+RunOutcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, const Target* target)
 {
+    const SettingsRecord* settings = &target->Settings;
     char token[PATH_CAPACITY] = "";
     char modeSwitch[kModeSwitchCapacity] = "";
     char propertyText[PATH_CAPACITY] = "";
@@ -137,26 +137,26 @@ Outcome ParseCommandLine(const char* typed, char* commandLine, char* customReque
         if (!slash)
             break;
 
-        Outcome result = OUTCOME_GO_ON;
+        RunOutcome result = GoOn();
         if (IsModeSwitch(token)) {
             CopyWholeChars(modeSwitch, sizeof(modeSwitch), token, strlen(token));
             sawModeSwitch = 1;
         } else if (PfMbsNICmp(token, "/v", 2) == 0) {
             if (publicProperties) {
                 BoundedCopy(propertyText, sizeof(propertyText), token);
-                result = ParsePublicProperties(instance, propertyText);
+                result = ParsePublicProperties(target, propertyText);
             }
         } else if (PfMbsNICmp(token, "/f", 2) == 0) {
             if (publicProperties) {
                 BoundedCopy(propertyText, sizeof(propertyText), token);
-                result = ParseLogFileSwitch(instance, propertyText);
+                ParseLogFileSwitch(propertyText);
             }
         } else {
             // A token cut down to nothing ("//") names an empty request too.
             const char* name = token[0] ? token + 1 : token;
             CopyWholeChars(customRequestSection, kCustomRequestCapacity, name, strlen(name));
         }
-        if (result != OUTCOME_GO_ON)
+        if (result.outcome != OUTCOME_GO_ON)
             return result;
 
         cursor = slash + 1;
@@ -166,26 +166,26 @@ Outcome ParseCommandLine(const char* typed, char* commandLine, char* customReque
 
     if (sawModeSwitch)
         BoundedCopy(commandLine, PATH_CAPACITY, modeSwitch);
-    return g_State.DriversExtracted ? OUTCOME_EXTRACTED : OUTCOME_GO_ON;
+    return g_State.DriversExtracted ? EndWith(OUTCOME_EXTRACTED) : GoOn();
 }
 
-Outcome ParsePublicProperties(ModuleHandle instance, const char* token)
+RunOutcome ParsePublicProperties(const Target* target, const char* token)
 {
     if (!strstr(token, "/v"))
-        return OUTCOME_GO_ON;
+        return GoOn();
     if (strstr(token, "EXTRACTDRIVERS=")) {
-        char target[kExtractTargetCapacity];
-        PropertyValue(token, "EXTRACTDRIVERS=", target, sizeof(target));
+        char destination[kExtractTargetCapacity];
+        PropertyValue(token, "EXTRACTDRIVERS=", destination, sizeof(destination));
         g_State.DriversExtracted = 1;
         // The properties after a finished extraction are still read.
-        Outcome extracted = ExtractDrivers(instance, target);
-        return extracted == OUTCOME_EXTRACTION_FAILED ? extracted : OUTCOME_GO_ON;
+        RunOutcome extracted = ExtractDrivers(target, destination);
+        return extracted.outcome == OUTCOME_EXTRACTION_FAILED ? extracted : GoOn();
     }
 
     if (ParseFlagProperty(token, "FORCE=", &g_State.Force) != 0 ||
         ParseFlagProperty(token, "FRESHINSTALL=", &g_State.FreshInstall) != 0 ||
         ParseFlagProperty(token, "FORCERESTART=", &g_State.ForceRestart) != 0)
-        return OUTCOME_BAD_COMMAND_LINE;
+        return EndWith(OUTCOME_BAD_COMMAND_LINE);
 
     if (strstr(token, "LOGFILE=")) {
         char value[PATH_CAPACITY];
@@ -197,10 +197,10 @@ Outcome ParsePublicProperties(ModuleHandle instance, const char* token)
     // "false" leaves Debug as "/f2DEBUG" may have set it.
     int debug = 0;
     if (ParseFlagProperty(token, "DEBUG=", &debug) != 0)
-        return OUTCOME_BAD_COMMAND_LINE;
+        return EndWith(OUTCOME_BAD_COMMAND_LINE);
     if (debug)
         g_State.Debug = 1;
-    return OUTCOME_GO_ON;
+    return GoOn();
 }
 
 int ReadStartProperty(const char* typed, const char* nameWithEquals, int (*accepted)(const char* value), char* value,
@@ -221,10 +221,10 @@ int ReadStartProperty(const char* typed, const char* nameWithEquals, int (*accep
     return found;
 }
 
-Outcome ParseLogFileSwitch(ModuleHandle, const char* token)
+void ParseLogFileSwitch(const char* token)
 {
     if (strncmp(token, "/f2", 3) != 0)
-        return OUTCOME_GO_ON;
+        return;
     const char* path = token + 3;
     if (strncmp(token, "/f2DEBUG", 8) == 0) {
         g_State.Debug = 1;
@@ -238,5 +238,4 @@ Outcome ParseLogFileSwitch(ModuleHandle, const char* token)
     StripQuotes(&path, &length);
     if (length > 0)
         CopyWholeChars(g_State.LogFilePath, PATH_CAPACITY, path, length);
-    return OUTCOME_GO_ON;
 }

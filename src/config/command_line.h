@@ -3,20 +3,20 @@
 #define SETUP_CONFIG_COMMAND_LINE_H
 
 #include "core/result_codes.h"
-#include "core/setup_state.h"
+#include "core/target.h"
 
 // Writes Force, FreshInstall, ForceRestart, Debug, LogFilePath, DriversExtracted,
 // the custom request section, and leaves only the mode switch in commandLine.
 // Parses typed, the whole command line however long; commandLine is the
 // 260-character CommandLine, replaced by the last mode switch when there is
 // one. Goes on, or OUTCOME_BAD_COMMAND_LINE, OUTCOME_EXTRACTION_FAILED or
-// OUTCOME_EXTRACTED (EXTRACTDRIVERS).
-Outcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, ModuleHandle instance,
-                         const SettingsRecord* settings);
+// OUTCOME_EXTRACTED (EXTRACTDRIVERS). Reads the target's Support; extracts
+// from its package.
+RunOutcome ParseCommandLine(const char* typed, char* commandLine, char* customRequestSection, const Target* target);
 // Goes on, OUTCOME_BAD_COMMAND_LINE, or OUTCOME_EXTRACTION_FAILED from EXTRACTDRIVERS.
-Outcome ParsePublicProperties(ModuleHandle instance, const char* token);
-// Always goes on.
-Outcome ParseLogFileSwitch(ModuleHandle instance, const char* token);
+RunOutcome ParsePublicProperties(const Target* target, const char* token);
+// "/f2" and "/f2DEBUG": writes LogFilePath and Debug; never ends the run.
+void ParseLogFileSwitch(const char* token);
 // 1 for "true", 0 for "false" (any case), -1 for anything else.
 int TrueFalse(const char* value);
 // A property read before anything else, whatever Support holds: every "/v"

@@ -71,19 +71,19 @@ void DeleteCustomRequestFile()
     }
 }
 
-void WriteCustomRequestFile()
+void WriteCustomRequestFile(const Target* target)
 {
     const char* section = g_State.CustomRequestSection;
     if (section[0] == 0)
         return;
-    int count = ReadSettingInt(section, "CustomRequestCnt", 0);
+    int count = ReadSettingInt(target, section, "CustomRequestCnt", 0);
     if (count <= 0 || count > kMaxRequestCount)
         return;
     uint32_t capacity = (uint32_t)count * kCharactersPerCount;
     char* text = (char*)calloc(capacity, 1);
     if (!text)
         return;
-    ReadSettingString(section, "CustomRequest", text, capacity, 0);
+    ReadSettingString(target, section, "CustomRequest", text, capacity, 0);
     WriteRequestText(text);
     free(text);
 }

@@ -2,8 +2,11 @@
 #ifndef SETUP_CONFIG_CUSTOM_REQUEST_H
 #define SETUP_CONFIG_CUSTOM_REQUEST_H
 
-// Read CustomRequestSection; write no state.
+#include "core/target.h"
+
+// Read CustomRequestSection; write no state. The request's text comes from
+// the target's settings file.
 void DeleteCustomRequestFile();
-void WriteCustomRequestFile();
+void WriteCustomRequestFile(const Target* target);
 
 #endif

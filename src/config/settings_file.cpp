@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "util/bounded_string.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -12,20 +11,11 @@ const int kUnnecessaryIdCapacity = 2048;
 
 }  // namespace
 
-void GetSettingsFilePath(char* path, int capacity)
-{
-    char module[PATH_CAPACITY] = "";
-    GetProgramPath(0, module);
-    PfPathRemoveExtension(module);
-    PfPathAddExtension(module, ".ini");
-    BoundedCopy(path, capacity, module);
-}
-
-void ReadSettingString(const char* section, const char* key, char* buffer, uint32_t capacity,
+void ReadSettingString(const Target* target, const char* section, const char* key, char* buffer, uint32_t capacity,
                        const char* defaultText)
 {
     char file[PATH_CAPACITY];
-    GetSettingsFilePath(file, PATH_CAPACITY);
+    GetSettingsFilePath(target, file, PATH_CAPACITY);
     if (capacity == 0)
         return;
     buffer[0] = 0;
@@ -33,28 +23,28 @@ void ReadSettingString(const char* section, const char* key, char* buffer, uint3
     buffer[capacity - 1] = 0;
 }
 
-int ReadSettingInt(const char* section, const char* key, int defaultValue)
+int ReadSettingInt(const Target* target, const char* section, const char* key, int defaultValue)
 {
     char file[PATH_CAPACITY];
-    GetSettingsFilePath(file, PATH_CAPACITY);
+    GetSettingsFilePath(target, file, PATH_CAPACITY);
     return PfGetPrivateProfileInt(section, key, defaultValue, file);
 }
 
-uint32_t LoadPlatformSettings(const char* section, SettingsRecord* record)
+uint32_t LoadPlatformSettings(const Target* target, const char* section, SettingsRecord* record)
 {
-    ReadSettingString(section, "Path", record->Path, sizeof(record->Path), ".\\DPInst.exe");
-    ReadSettingString(section, "Default", record->Default, sizeof(record->Default), " /f");
-    ReadSettingString(section, "Silent", record->Silent, sizeof(record->Silent), " /f /sw /se");
-    record->Support = (uint32_t)ReadSettingInt(section, "Support", 0);
+    ReadSettingString(target, section, "Path", record->Path, sizeof(record->Path), DEFAULT_DPINST_PATH);
+    ReadSettingString(target, section, "Default", record->Default, sizeof(record->Default), " /f");
+    ReadSettingString(target, section, "Silent", record->Silent, sizeof(record->Silent), " /f /sw /se");
+    record->Support = (uint32_t)ReadSettingInt(target, section, "Support", 0);
     return record->Support;
 }
 
-int IsDotNetUnnecessary(const char* deviceCode)
+int IsDotNetUnnecessary(const Target* target, const char* deviceCode)
 {
     char* list = (char*)calloc(kUnnecessaryIdCapacity, 1);
     if (!list)
         return 0;
-    ReadSettingString("DotNET_Option", "Unnecessary_ID", list, kUnnecessaryIdCapacity, 0);
+    ReadSettingString(target, "DotNET_Option", "Unnecessary_ID", list, kUnnecessaryIdCapacity, 0);
     int found = strstr(list, deviceCode) != 0;
     free(list);
     return found;

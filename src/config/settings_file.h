@@ -4,17 +4,19 @@
 
 #include <stdint.h>
 
-#include "core/setup_state.h"
+#include "core/target.h"
 
-// The program's path with ".ini" for its extension; worked out at every read.
-void GetSettingsFilePath(char* path, int capacity);
+// The Path a section without its own names: no DPInst of the package's.
+const char DEFAULT_DPINST_PATH[] = ".\\DPInst.exe";
+
+// The target's settings file (GetSettingsFilePath) is read at every call.
 // Value (cut to capacity - 1) or the default (empty when null); always terminated.
-void ReadSettingString(const char* section, const char* key, char* buffer, uint32_t capacity,
+void ReadSettingString(const Target* target, const char* section, const char* key, char* buffer, uint32_t capacity,
                        const char* defaultText);
-int ReadSettingInt(const char* section, const char* key, int defaultValue);
+int ReadSettingInt(const Target* target, const char* section, const char* key, int defaultValue);
 // Fills every field of the record from the section or from its default; returns Support.
-uint32_t LoadPlatformSettings(const char* section, SettingsRecord* record);
+uint32_t LoadPlatformSettings(const Target* target, const char* section, SettingsRecord* record);
 // 1 when the device code occurs in DotNET_Option/Unnecessary_ID.
-int IsDotNetUnnecessary(const char* deviceCode);
+int IsDotNetUnnecessary(const Target* target, const char* deviceCode);
 
 #endif

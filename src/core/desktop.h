@@ -2,6 +2,8 @@
 #ifndef SETUP_CORE_DESKTOP_H
 #define SETUP_CORE_DESKTOP_H
 
+#include "util/platform.h"
+
 // What IsDesktopHidden found.
 enum DesktopSight {
     DESKTOP_VISIBLE = 0,
@@ -12,7 +14,8 @@ enum DesktopSight {
 // Nonzero (the DesktopSight) when nobody can see a window of this run: its
 // window station is not visible, or it runs in session 0 on Windows 6.0 or
 // later, where nobody signs in. On Windows XP session 0 is the console's and
-// counts as visible, and so does a session that cannot be read.
-int IsDesktopHidden();
+// counts as visible, and so does a session that cannot be read. The run
+// decides it once, into DesktopHidden.
+int IsDesktopHidden(const PfOsVersionInfo* os);
 
 #endif

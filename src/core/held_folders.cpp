@@ -4,6 +4,7 @@
 
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
+#include "util/multibyte.h"
 
 const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 
@@ -42,19 +43,6 @@ int IsTrustedSid(const char* sid, const char* processUser)
     // The account this elevated run is, SYSTEM or an administrator. Under
     // Wine it owns everything.
     return processUser[0] && strcmp(sid, processUser) == 0;
-}
-
-// The next backslash at or after text, stepping over double-byte characters
-// (whose second byte may be a backslash); 0 when there is none.
-const char* NextBackslash(const char* text)
-{
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\\')
-            return p;
-        if (PfIsLeadByte((unsigned char)*p) && p[1])
-            ++p;
-    }
-    return 0;
 }
 
 // The length of folder's volume root with its backslash ("C:\" or

@@ -1,6 +1,6 @@
 #include "core/message_box.h"
 
-#include "core/desktop.h"
+#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "util/platform.h"
 
@@ -50,7 +50,7 @@ int DefaultBoxAnswer(uint32_t style)
 
 int ShowBox(const char* text, const char* caption, uint32_t style)
 {
-    if (IsDesktopHidden()) {
+    if (g_State.DesktopHidden) {
         int answer = DefaultBoxAnswer(style);
         TraceLine("Box not shown (no visible desktop): caption \"%s\", style 0x%X, text \"%s\"; answered %s, its "
                   "default button",

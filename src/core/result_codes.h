@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include "core/setup_state.h"
+
 // The classic results: the exit code, with Support 0x08, unless DPInst's own
 // code passes through.
 enum SetupResult {
@@ -27,8 +29,15 @@ enum MsiExitCode {
     MSI_RESTART_NEEDED = 3010,        // ERROR_SUCCESS_REBOOT_REQUIRED
 };
 
+// DPInst's exit code: a failure flag, a restart flag, then the counts of
+// packages that failed (bits 16-23), were only copied (8-15) and installed (0-7).
+const uint32_t DPINST_PACKAGE_FAILED = 0x80000000u;
+const uint32_t DPINST_RESTART_NEEDED = 0x40000000u;
+const uint32_t DPINST_RESTART_ONE_PACKAGE = DPINST_RESTART_NEEDED | 1u;
+const uint32_t DPINST_RESTART_TWO_PACKAGES = DPINST_RESTART_NEEDED | 2u;
+
 // Every way a run ends. OUTCOME_GO_ON is a step's "the run goes on".
-enum Outcome {
+enum OutcomeKind {
     OUTCOME_GO_ON,
     // DPInst ran; its code decides which.
     OUTCOME_INSTALLED,
@@ -62,16 +71,14 @@ enum Outcome {
 // An outcome with what it carries: the failing call's Windows error, and
 // DPInst's process and thread exit codes when it ran.
 struct RunOutcome {
-    Outcome outcome;
+    OutcomeKind outcome;
     uint32_t windowsError;
     uint32_t dpinstCode;
     uint32_t dpinstThreadCode;
 };
 
-enum ExitCodeProfile { PROFILE_CLASSIC, PROFILE_MSI };
-
 inline RunOutcome GoOn() { return RunOutcome{OUTCOME_GO_ON, 0, 0, 0}; }
-inline RunOutcome EndWith(Outcome outcome, uint32_t windowsError = 0)
+inline RunOutcome EndWith(OutcomeKind outcome, uint32_t windowsError = 0)
 {
     return RunOutcome{outcome, windowsError, 0, 0};
 }
@@ -80,24 +87,18 @@ inline RunOutcome EndWith(Outcome outcome, uint32_t windowsError = 0)
 // failure rules over startResult; any other code passes through.
 int MapDpinstReturnCode(uint32_t code, int startResult);
 // Which installed outcome DPInst's code names.
-Outcome DecodeDpinstCode(uint32_t code);
+OutcomeKind DecodeDpinstCode(uint32_t code);
 // The classic result of an outcome.
 int OutcomeResult(const RunOutcome* end);
-// 1 for the refusals that end a run before its closing steps (no logs, exit 0 classic).
-int EndsAtOnce(Outcome outcome);
-// The process exit code. Classic: the result with Support 0x08, else 0.
-// msi: the Windows Installer code; restartStarted turns a needed restart into 1641.
-int ExitCodeFor(const RunOutcome* end, int profile, uint32_t support, int restartStarted);
-const char* OutcomeName(Outcome outcome);
-const char* ProfileName(int profile);
-
-// Outcomes of comparing the installed driver's version with the package's.
-enum VersionComparison {
-    NOT_COMPARED = -2,  // a version could not be read or compared
-    NOTHING_INSTALLED = -1,
-    OLDER_INSTALLED = 0,
-    SAME_INSTALLED = 1,
-    NEWER_INSTALLED = 2,
-};
+// 1 for the refusals that end a run before its closing steps (no logs).
+int EndsAtOnce(OutcomeKind outcome);
+// The process exit code, from the one outcome table. Classic: the result with
+// Support 0x08, else 0 (an outcome's own rule may say otherwise). msi: the
+// Windows Installer code; restartStarted turns a needed restart into 1641.
+int ExitCodeFor(const RunOutcome* end, ExitCodeProfile profile, uint32_t support, int restartStarted);
+// 1 when the msi profile reports the outcome as a success (0, 3010 or 1641).
+int CountsAsSuccess(const RunOutcome* end);
+const char* OutcomeName(OutcomeKind outcome);
+const char* ProfileName(ExitCodeProfile profile);
 
 #endif

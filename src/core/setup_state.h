@@ -23,6 +23,9 @@ enum SupportBits : uint32_t {
 // when none.
 void NameSupportBits(uint32_t support, char* out, size_t capacity);
 
+// Which codes the run exits with: the classic results or Windows Installer's.
+enum ExitCodeProfile { PROFILE_CLASSIC, PROFILE_MSI };
+
 struct SettingsRecord {
     uint16_t Size;
     char Path[260];
@@ -31,23 +34,20 @@ struct SettingsRecord {
     uint32_t Support;
 };
 
+// What the run itself decides: its options, how it ends and what its logs
+// report. Which machine and package it checks and starts is its Target's.
 // Fields are grouped by the routine that writes them; each group names its
 // readers. The sequence fills the state in this order, so a routine reads only
 // groups written before it runs.
 struct SetupState {
-    // SelectPlatform (through the settings reader). Read by the package checks,
-    // the command line, the sequence, DPInst's runner and the logs.
-    SettingsRecord Settings;
-
     // The sequence: the argument text (259 characters), then ParseCommandLine
     // leaves only the mode switch in it. Read by IsSilentMode and the sequence.
     char CommandLine[PATH_CAPACITY];
-    // The sequence, before anything else: GetVersionExA's answer. Read by
-    // platform selection, the installed-version query (REG_ReadSz) and the
-    // prerequisites.
-    PfOsVersionInfo OsVersion;
     // The sequence: 1 on an Arabic or Hebrew system. Read by the box routines.
     int RightToLeftUi;
+    // The sequence, once it has read the Windows version and before its first
+    // trace line: the DesktopSight. Read by the box routine and the tray start.
+    int DesktopHidden;
 
     // ParseCommandLine (ResetOptions sets the defaults). Force and FreshInstall
     // are read by the sequence, ForceRestart by the restart, Debug and
@@ -62,15 +62,6 @@ struct SetupState {
     // Read by the sequence and the logs: an extracted run closes like a silent one.
     int DriversExtracted;
 
-    // CollectDeviceHardwareIds: the touch pad's first hardware ID and its whole
-    // list. Read by MatchPackageToDevice and the prerequisites' exclusion list.
-    char DeviceAcpiId[PATH_CAPACITY];
-    char DeviceHardwareIds[DEVICE_ID_SLOTS][PATH_CAPACITY];
-
-    // CheckDriverFiles: DPInst's folder; CheckVersionDll extends it in place to
-    // the version DLL's path.
-    char PackageDriverFolder[PATH_CAPACITY];
-
     // CheckOverwrite, or the sequence's silent branch when the check did not
     // run. Read by the runtime log and the report.
     char InstalledVersion[PATH_CAPACITY];
@@ -82,9 +73,9 @@ struct SetupState {
     // The sequence's closing steps. Read by WriteRuntimeLog.
     int RuntimeLogEnabled;
     // The sequence, from EXITCODES and UNINSTALL before anything else: the
-    // exit-code profile (PROFILE_CLASSIC or PROFILE_MSI), read by the exit code
-    // and the runtime log; 1 for a run that removes the driver package.
-    int ExitCodeProfile;
+    // exit-code profile, read by the exit code and the runtime log; 1 for a
+    // run that removes the driver package.
+    ExitCodeProfile ExitCodeProfile;
     int Uninstall;
     // PreserveDpinstLog phase 0, for phase 1.
     int DpinstLogSaved;

@@ -2,7 +2,6 @@
 
 #include <stdarg.h>
 
-#include "core/held_folders.h"
 #include "util/bounded_string.h"
 
 namespace {
@@ -12,7 +11,6 @@ const uint32_t kLineCapacity = kTextCapacity * 4 + 64;  // escaped, in UTF-8, wi
 // Ordinary lines stop this far below the limit, so that the notice of the cut
 // and the run's last line always fit.
 const uint32_t kReserve = kLineCapacity + 128;
-const int kNameAttempts = 100;
 const char kCutNotice[] = "Trace limit reached: the steps up to the last line are left out";
 
 PfHandle g_file;
@@ -127,57 +125,13 @@ void FormatAndEmit(int last, const char* format, va_list args)
 
 }  // namespace
 
-uint32_t TempFolder(char* folder)
-{
-    ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
-    PfProc tempPath2 = kernel ? PfGetProcAddress(kernel, "GetTempPath2A") : 0;
-    if (tempPath2)
-        return PfCallGetTempPath2A(tempPath2, folder, (uint32_t)PATH_CAPACITY);
-    return PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
-}
-
-int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
+void StartStepTrace(PfHandle file, const char* path)
 {
     uint32_t lastError = PfGetLastError();
-    char folder[PATH_CAPACITY];
-    char program[PATH_CAPACITY];
-    char name[PATH_CAPACITY];
-    g_file = 0;
+    g_file = file;
     g_written = 0;
     g_cut = 0;
-    g_path[0] = 0;
-    HeldPath held;
-    uint32_t length = TempFolder(folder);
-    if (length == 0 || length >= (uint32_t)PATH_CAPACITY || !HoldFolderPath(folder, HOLD_EXISTING, &held)) {
-        PfSetLastError(lastError);
-        return 0;
-    }
-    if (PfGetModuleFileName(instance, program, (uint32_t)PATH_CAPACITY) == 0)
-        BoundedCopy(program, PATH_CAPACITY, "Setup");
-    PfPathStripPath(program);
-    PfPathRemoveExtension(program);
-    // Any user may make entries in the temporary folder, and may read the
-    // program, start time and process id from the process list: the random
-    // part keeps them from preparing the name, and a name that exists in any
-    // form, a link included, is never opened.
-    for (int attempt = 1; attempt <= kNameAttempts && !g_file; ++attempt) {
-        uint32_t random = 0;
-        if (!PfGenRandom(&random, sizeof(random)))
-            random = (uint32_t)attempt * 0x9E3779B9u;
-        BoundedFormat(name, PATH_CAPACITY, "%s_%04u%02u%02u_%02u%02u%02u_%u_%08x.log", program,
-                      (unsigned)startTime->wYear, (unsigned)startTime->wMonth, (unsigned)startTime->wDay,
-                      (unsigned)startTime->wHour, (unsigned)startTime->wMinute, (unsigned)startTime->wSecond,
-                      (unsigned)PfGetCurrentProcessId(), (unsigned)random);
-        BoundedCopy(g_path, PATH_CAPACITY, folder);
-        if (!PfPathAppend(g_path, name))
-            break;
-        g_file = PfNtCreateFile(
-            HeldFolder(&held), name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ, PF_FILE_CREATE,
-            PF_FILE_NON_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT | PF_FILE_OPEN_REPARSE_POINT, 0);
-        if (!g_file && PfGetLastError() != PF_ERROR_FILE_EXISTS)
-            break;
-    }
-    ReleaseFolderPath(&held);
+    BoundedCopy(g_path, PATH_CAPACITY, file ? path : "");
     if (g_file) {
         static const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
         Write(kByteOrderMark, sizeof(kByteOrderMark));
@@ -185,7 +139,6 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
     if (!g_file)
         g_path[0] = 0;
     PfSetLastError(lastError);
-    return g_file != 0;
 }
 
 void TraceLine(const char* format, ...)

@@ -1,6 +1,5 @@
-// The step trace: one new file per run in the temporary folder, named
-// <program>_<YYYYMMDD>_<HHMMSS>_<pid>_<8 random hex digits>.log, saying what
-// the run did and why.
+// The step trace's lines: what the run did and why, into the file
+// OpenStepTrace (trace_file.h) made for it.
 // UTF-8 with a byte-order mark, one CR LF line per event, each line stamped
 // with the local time to the millisecond and handed to Windows at once, so a
 // killed or hanging run leaves every step up to then. At most 1 MiB per run.
@@ -14,13 +13,9 @@
 
 const uint32_t STEP_TRACE_LIMIT = 1048576;
 
-// The temporary folder (260 characters, ending in a backslash): GetTempPath2A's
-// where it exists (SYSTEM then gets a folder only administrators may enter),
-// GetTempPathA's elsewhere. Its length, 0 on failure, or the size needed.
-uint32_t TempFolder(char* folder);
-// Creates this run's trace, named after the program and startTime; never
-// replaces another run's. 1 when the trace is open.
-int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime);
+// Traces into file, created new at path, from its byte-order mark on; no
+// file (0) traces nothing. Leaves the last error as it found it.
+void StartStepTrace(PfHandle file, const char* path);
 // One event, printf-style. Control characters (a box's line breaks) are
 // written escaped, so an event is always one line. Does nothing while no
 // trace is open. Leaves the last error as it found it.

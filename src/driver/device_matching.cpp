@@ -54,30 +54,30 @@ int ReadHardwareIds(PfHandle devices, uint32_t index, IdBuffer* buffer)
 }
 
 // Every ID of a closed list, in order, as far as the table holds them.
-void RecordHardwareIds(const char* list)
+void RecordHardwareIds(Target* target, const char* list)
 {
     for (int slot = 0; slot < DEVICE_ID_SLOTS && *list; ++slot) {
-        BoundedCopy(g_State.DeviceHardwareIds[slot], PATH_CAPACITY, list);
-        TraceLine("Device: hardware ID %d \"%s\"", slot + 1, g_State.DeviceHardwareIds[slot]);
+        BoundedCopy(target->DeviceHardwareIds[slot], PATH_CAPACITY, list);
+        TraceLine("Device: hardware ID %d \"%s\"", slot + 1, target->DeviceHardwareIds[slot]);
         list += strlen(list) + 1;
     }
 }
 
 // The device code after the bus name, cut to 8 bytes without splitting a
 // double-byte character.
-void RecordAcpiId(const char* code)
+void RecordAcpiId(Target* target, const char* code)
 {
-    BoundedCopyN(g_State.DeviceAcpiId, PATH_CAPACITY, code, WholeCharsLength(code, kAcpiIdBytes));
+    BoundedCopyN(target->DeviceAcpiId, PATH_CAPACITY, code, WholeCharsLength(code, kAcpiIdBytes));
 }
 
 }  // namespace
 
-int CollectDeviceHardwareIds()
+int CollectDeviceHardwareIds(Target* target)
 {
     // Each search describes the devices present now: nothing of an earlier
     // search may linger behind a shorter list.
-    memset(g_State.DeviceHardwareIds, 0, sizeof(g_State.DeviceHardwareIds));
-    memset(g_State.DeviceAcpiId, 0, sizeof(g_State.DeviceAcpiId));
+    memset(target->DeviceHardwareIds, 0, sizeof(target->DeviceHardwareIds));
+    memset(target->DeviceAcpiId, 0, sizeof(target->DeviceAcpiId));
 
     IdBuffer buffer = {(unsigned char*)malloc(kFirstBufferSize + kListCloser), kFirstBufferSize};
     if (!buffer.bytes)
@@ -97,19 +97,19 @@ int CollectDeviceHardwareIds()
         const char* bus = PfMbsStr(list, ACPI_BUS);
         if (!bus)
             continue;
-        RecordHardwareIds(list);
-        RecordAcpiId(bus + strlen(ACPI_BUS));
+        RecordHardwareIds(target, list);
+        RecordAcpiId(target, bus + strlen(ACPI_BUS));
         break;
     }
 
     PfCloseDevices(devices);
     free(buffer.bytes);
-    if (!g_State.DeviceHardwareIds[0][0])
+    if (!target->DeviceHardwareIds[0][0])
         TraceLine("Device: no present pointing device with an ACPI hardware ID");
     return status;
 }
 
-RunOutcome MatchPackageToDevice(const char* packageInfPath)
+RunOutcome MatchPackageToDevice(const Target* target, const char* packageInfPath)
 {
     size_t capacity = kModelsTextSize;
     char* modelsText = (char*)calloc(capacity, 1);
@@ -122,10 +122,10 @@ RunOutcome MatchPackageToDevice(const char* packageInfPath)
     }
 
     int fits = 0;
-    for (int slot = 0; slot < DEVICE_ID_SLOTS && g_State.DeviceHardwareIds[slot][0]; ++slot)
-        if (strstr(modelsText, g_State.DeviceHardwareIds[slot])) {
+    for (int slot = 0; slot < DEVICE_ID_SLOTS && target->DeviceHardwareIds[slot][0]; ++slot)
+        if (strstr(modelsText, target->DeviceHardwareIds[slot])) {
             if (!fits)
-                TraceLine("Device match: the INF names hardware ID \"%s\"", g_State.DeviceHardwareIds[slot]);
+                TraceLine("Device match: the INF names hardware ID \"%s\"", target->DeviceHardwareIds[slot]);
             fits = 1;
         }
     free(modelsText);

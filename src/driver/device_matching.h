@@ -3,16 +3,17 @@
 #define SETUP_DRIVER_DEVICE_MATCHING_H
 
 #include "core/result_codes.h"
+#include "core/target.h"
 
 // The bus a touch pad's first hardware ID names.
 extern const char ACPI_BUS[];
 
-// Writes DeviceAcpiId and DeviceHardwareIds. Status of the last hardware-ID
+// Writes the target's DeviceAcpiId and DeviceHardwareIds. Status of the last hardware-ID
 // read; 0 when no device was examined.
-int CollectDeviceHardwareIds();
+int CollectDeviceHardwareIds(Target* target);
 // Goes on when any of the device's IDs occurs in the INF's models text;
 // OUTCOME_NO_MATCHING_DEVICE, or OUTCOME_INF_UNREADABLE for models that
 // cannot be read.
-RunOutcome MatchPackageToDevice(const char* packageInfPath);
+RunOutcome MatchPackageToDevice(const Target* target, const char* packageInfPath);
 
 #endif

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "util/bounded_string.h"
 
@@ -18,11 +17,11 @@ const char kPointingStickKey[] = "Software\\Vorn\\VornPoint\\Common\\Current";
 const char kPointingStickInf[] = "GxPS2.inf";
 
 // The installed version word of the product under key.
-int QueryProductVersion(const char* key, char* buffer)
+int QueryProductVersion(const PfOsVersionInfo* os, const char* key, char* buffer)
 {
     char text[kRegistryTextSize];
     memset(text, 0, sizeof(text));
-    if (REG_ReadSz(PF_HKEY_LOCAL_MACHINE, key, PRODUCT_VERSION_VALUE, text) != 0)
+    if (REG_ReadSz(os, PF_HKEY_LOCAL_MACHINE, key, PRODUCT_VERSION_VALUE, text) != 0)
         return 0;
     return ProductVersionWord(text, buffer);
 }
@@ -69,11 +68,11 @@ int ProductVersionWord(const char* text, char* buffer)
     return -2;
 }
 
-int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer)
+int32_t REG_ReadSz(const PfOsVersionInfo* os, PfHandle root, const char* subKey, const char* valueName, char* buffer)
 {
     uint32_t access = PF_KEY_READ;
     // Windows XP and later: read the native view, not the 32-bit redirected one.
-    if (IsWindowsXpOrLater(&g_State.OsVersion))
+    if (IsWindowsXpOrLater(os))
         access |= PF_KEY_WOW64_64KEY;
     PfHandle key = 0;
     int32_t status = PfRegOpenKey(root, subKey, access, &key);
@@ -99,9 +98,15 @@ int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, cha
     return 0;
 }
 
-int loc_QueryGpDrvVersion(char* buffer) { return QueryProductVersion(PRODUCT_KEY, buffer); }
+int loc_QueryGpDrvVersion(const PfOsVersionInfo* os, char* buffer)
+{
+    return QueryProductVersion(os, PRODUCT_KEY, buffer);
+}
 
-int loc_QuerySpDrvVersion(char* buffer) { return QueryProductVersion(kPointingStickKey, buffer); }
+int loc_QuerySpDrvVersion(const PfOsVersionInfo* os, char* buffer)
+{
+    return QueryProductVersion(os, kPointingStickKey, buffer);
+}
 
 const char* ProductKeyFor(const char* packageInfPath)
 {
@@ -111,9 +116,9 @@ const char* ProductKeyFor(const char* packageInfPath)
     return strcmp(fileName, kPointingStickInf) == 0 ? kPointingStickKey : PRODUCT_KEY;
 }
 
-int QueryInstalledVersion(const char* packageInfPath, char* buffer)
+int QueryInstalledVersion(const PfOsVersionInfo* os, const char* packageInfPath, char* buffer)
 {
-    return QueryProductVersion(ProductKeyFor(packageInfPath), buffer);
+    return QueryProductVersion(os, ProductKeyFor(packageInfPath), buffer);
 }
 
 int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision)
@@ -132,17 +137,35 @@ int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int
     return 1;
 }
 
-int loc_CopmareDrvVersion(const char* installed, const char* package)
+VersionComparison loc_CopmareDrvVersion(const char* installed, const char* package)
 {
     int have[4];
     int want[4];
     if (!ParseDriverVersion(installed, &have[0], &have[1], &have[2], &have[3]))
-        return -1;
+        return INSTALLED_UNREADABLE;
     if (!ParseDriverVersion(package, &want[0], &want[1], &want[2], &want[3]))
-        return -2;
+        return NOT_COMPARED;
     for (int i = 0; i < 4; ++i) {
         if (have[i] != want[i])
             return have[i] < want[i] ? OLDER_INSTALLED : NEWER_INSTALLED;
     }
     return SAME_INSTALLED;
+}
+
+const char* ComparisonName(VersionComparison comparison)
+{
+    switch (comparison) {
+    case INSTALLED_UNREADABLE:
+        return "the installed version is unreadable";
+    case NOTHING_INSTALLED:
+        return "nothing installed";
+    case OLDER_INSTALLED:
+        return "installed is older";
+    case SAME_INSTALLED:
+        return "same version";
+    case NEWER_INSTALLED:
+        return "installed is newer";
+    default:
+        return "not comparable";
+    }
 }

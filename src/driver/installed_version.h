@@ -4,14 +4,15 @@
 
 #include "util/platform.h"
 
-// Reads OsVersion (a 64-bit Windows reads the 64-bit view). Windows status: 0,
+// Windows XP and later read the 64-bit view on 64-bit Windows. Windows status: 0,
 // or the failing open's or query's status.
-int32_t REG_ReadSz(PfHandle root, const char* subKey, const char* valueName, char* buffer);
+int32_t REG_ReadSz(const PfOsVersionInfo* os, PfHandle root, const char* subKey, const char* valueName,
+                   char* buffer);
 // 1 = buffer holds the version word; 0 = nothing installed; -2 = no word.
-int loc_QueryGpDrvVersion(char* buffer);
-int loc_QuerySpDrvVersion(char* buffer);
+int loc_QueryGpDrvVersion(const PfOsVersionInfo* os, char* buffer);
+int loc_QuerySpDrvVersion(const PfOsVersionInfo* os, char* buffer);
 // The query that fits the package INF's file name.
-int QueryInstalledVersion(const char* packageInfPath, char* buffer);
+int QueryInstalledVersion(const PfOsVersionInfo* os, const char* packageInfPath, char* buffer);
 // The product's key under HKEY_LOCAL_MACHINE, where its installer records the
 // installed version (PRODUCT_VERSION_VALUE) and the tray application's folder.
 extern const char PRODUCT_KEY[];
@@ -23,7 +24,19 @@ int ProductVersionWord(const char* text, char* buffer);
 const char* ProductKeyFor(const char* packageInfPath);
 // 1 when exactly four numbers were converted.
 int ParseDriverVersion(const char* text, int* major, int* minor, int* build, int* revision);
-// OLDER_INSTALLED, SAME_INSTALLED, NEWER_INSTALLED; -1 / -2 for an unparsable text.
-int loc_CopmareDrvVersion(const char* installed, const char* package);
+// How the installed driver's version compares with the package's.
+enum VersionComparison {
+    NOT_COMPARED,          // the package's version cannot be read or compared
+    INSTALLED_UNREADABLE,  // a version is registered but does not parse
+    NOTHING_INSTALLED,
+    OLDER_INSTALLED,
+    SAME_INSTALLED,
+    NEWER_INSTALLED,
+};
+// OLDER_INSTALLED, SAME_INSTALLED or NEWER_INSTALLED; INSTALLED_UNREADABLE
+// or NOT_COMPARED for an installed or package text that does not parse.
+VersionComparison loc_CopmareDrvVersion(const char* installed, const char* package);
+// The comparison as the step trace names it.
+const char* ComparisonName(VersionComparison comparison);
 
 #endif

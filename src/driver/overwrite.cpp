@@ -10,65 +10,50 @@
 
 namespace {
 
-const char* ComparisonName(int outcome)
-{
-    switch (outcome) {
-    case NOTHING_INSTALLED:
-        return "nothing installed";
-    case OLDER_INSTALLED:
-        return "installed is older";
-    case SAME_INSTALLED:
-        return "same version";
-    case NEWER_INSTALLED:
-        return "installed is newer";
-    default:
-        return "not comparable";
-    }
-}
-
 // Same version or installed newer: only a Yes goes on.
-Outcome AskToReplace(ModuleHandle instance, uint32_t textId)
+RunOutcome AskToReplace(ModuleHandle instance, uint32_t textId)
 {
-    return AskYesNo(instance, textId, IDS_CAPTION, PF_MB_DEFBUTTON2) == PF_IDYES ? OUTCOME_GO_ON
-                                                                                 : OUTCOME_USER_DECLINED;
+    return AskYesNo(instance, textId, IDS_CAPTION, PF_MB_DEFBUTTON2) == PF_IDYES ? GoOn()
+                                                                                 : EndWith(OUTCOME_USER_DECLINED);
 }
 
 }  // namespace
 
-Outcome ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath)
+RunOutcome ShowOverwriteMsg(ModuleHandle instance, const Target* target, const char* packageInfPath)
 {
     char installed[PATH_CAPACITY] = "";
-    int found = QueryInstalledVersion(packageInfPath, installed);
+    int found = QueryInstalledVersion(&target->OsVersion, packageInfPath, installed);
     if (found == 0) {
         TraceLine("Overwrite question: no installed driver, nothing to ask");
-        return OUTCOME_GO_ON;
+        return GoOn();
     }
     if (found < 0) {
         TraceLine("Overwrite question: an installed version is registered but unreadable");
-        return OUTCOME_INSTALLED_VERSION_UNREADABLE;
+        return EndWith(OUTCOME_INSTALLED_VERSION_UNREADABLE);
     }
 
     char package[PATH_CAPACITY] = "";
     if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY)) {
         TraceLine("Overwrite question: the INF's DriverVer cannot be read; the run stops");
-        return OUTCOME_VERSIONS_NOT_COMPARABLE;
+        return EndWith(OUTCOME_VERSIONS_NOT_COMPARABLE);
     }
-    int outcome = loc_CopmareDrvVersion(installed, package);
+    VersionComparison comparison = loc_CopmareDrvVersion(installed, package);
+    int compared = comparison == OLDER_INSTALLED || comparison == SAME_INSTALLED || comparison == NEWER_INSTALLED;
     TraceLine("Overwrite question: installed \"%s\", package \"%s\": %s%s", installed, package,
-              ComparisonName(outcome), outcome < 0 ? "; the run stops" : "");
-    switch (outcome) {
+              ComparisonName(comparison), compared ? "" : "; the run stops");
+    switch (comparison) {
     case OLDER_INSTALLED:
-        return OUTCOME_GO_ON;
+        return GoOn();
     case SAME_INSTALLED:
         return AskToReplace(instance, IDS_SAME_VERSION);
     case NEWER_INSTALLED:
         return AskToReplace(instance, IDS_OLDER_VERSION);
     default:
-        return OUTCOME_VERSIONS_NOT_COMPARABLE;
+        return EndWith(OUTCOME_VERSIONS_NOT_COMPARABLE);
     }
 }
 
-int CheckOverwrite(const char* packageInfPath)
+VersionComparison CheckOverwrite(const Target* target, const char* packageInfPath)
 {
     char package[PATH_CAPACITY] = "";
     if (!loc_QueryInfFilesInf(packageInfPath, package, PATH_CAPACITY)) {
@@ -76,7 +61,7 @@ int CheckOverwrite(const char* packageInfPath)
         return NOT_COMPARED;
     }
     char installed[PATH_CAPACITY] = "";
-    int found = QueryInstalledVersion(packageInfPath, installed);
+    int found = QueryInstalledVersion(&target->OsVersion, packageInfPath, installed);
     if (found == 0) {
         TraceLine("Version check: package \"%s\", %s", package, ComparisonName(NOTHING_INSTALLED));
         BoundedCopy(g_State.PackageVersion, PATH_CAPACITY, package);
@@ -84,13 +69,13 @@ int CheckOverwrite(const char* packageInfPath)
     }
     if (found < 0) {
         TraceLine("Version check: an installed version is registered but unreadable");
-        return NOT_COMPARED;
+        return INSTALLED_UNREADABLE;
     }
-    int outcome = loc_CopmareDrvVersion(installed, package);
-    TraceLine("Version check: installed \"%s\", package \"%s\": %s", installed, package, ComparisonName(outcome));
-    if (outcome < 0)
-        return NOT_COMPARED;
+    VersionComparison comparison = loc_CopmareDrvVersion(installed, package);
+    TraceLine("Version check: installed \"%s\", package \"%s\": %s", installed, package, ComparisonName(comparison));
+    if (comparison == INSTALLED_UNREADABLE || comparison == NOT_COMPARED)
+        return comparison;
     BoundedCopy(g_State.InstalledVersion, PATH_CAPACITY, installed);
     BoundedCopy(g_State.PackageVersion, PATH_CAPACITY, package);
-    return outcome;
+    return comparison;
 }

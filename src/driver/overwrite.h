@@ -3,14 +3,16 @@
 #define SETUP_DRIVER_OVERWRITE_H
 
 #include "core/result_codes.h"
+#include "core/target.h"
+#include "driver/installed_version.h"
 #include "util/platform.h"
 
 // Asks before replacing the same or a newer installed version. Goes on, or
 // OUTCOME_USER_DECLINED, OUTCOME_INSTALLED_VERSION_UNREADABLE or
 // OUTCOME_VERSIONS_NOT_COMPARABLE, each of which ends the run at once.
-Outcome ShowOverwriteMsg(ModuleHandle instance, const char* packageInfPath);
+RunOutcome ShowOverwriteMsg(ModuleHandle instance, const Target* target, const char* packageInfPath);
 // Writes InstalledVersion and PackageVersion when it can compare. The
-// comparison, NOTHING_INSTALLED, or NOT_COMPARED.
-int CheckOverwrite(const char* packageInfPath);
+// comparison, NOTHING_INSTALLED, INSTALLED_UNREADABLE or NOT_COMPARED.
+VersionComparison CheckOverwrite(const Target* target, const char* packageInfPath);
 
 #endif

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "driver/inf_queries.h"
 #include "util/bounded_string.h"
@@ -12,7 +11,6 @@
 
 namespace {
 
-const char kVersionDllName[] = "VrnVer.dll";
 const char kProductVersion[] = "\\StringFileInfo\\040904b0\\ProductVersion";
 
 // The INF's dotted version in the resource's "a, b, c, d" form.
@@ -32,12 +30,12 @@ void ReadInfVersionWithCommas(const char* packageInfPath, char* text, size_t cap
 
 }  // namespace
 
-RunOutcome CheckVersionDll(const char* packageInfPath)
+RunOutcome CheckVersionDll(Target* target, const char* packageInfPath)
 {
     // A folder too long to hold the name cannot hold the DLL either.
-    if (!PfPathAppend(g_State.PackageDriverFolder, kVersionDllName))
+    if (!PfPathAppend(target->PackageDriverFolder, VERSION_DLL_NAME))
         return GoOn();
-    const char* dllPath = g_State.PackageDriverFolder;
+    const char* dllPath = target->PackageDriverFolder;
     uint32_t size = PfGetFileVersionInfoSize(dllPath);
     if (size == 0) {
         TraceLine("Version DLL: no version block at %s; nothing to compare", dllPath);

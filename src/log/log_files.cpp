@@ -31,40 +31,6 @@ int FinishLogFile(FileBeside* beside)
     return 1;
 }
 
-int CreateDirectoryPath(const char* path)
-{
-    if (!path || !path[0] || path[1] != ':' || path[2] != '\\' || path[0] == '\\')
-        return 3;
-    HeldPath held;
-    if (HoldFolderOf(path, HOLD_CREATE_MISSING, &held))
-        ReleaseFolderPath(&held);
-    return 0;
-}
-
-int JoinFiles(const char* target, const char* addition)
-{
-    if (!target || !*target || !addition || !*addition)
-        return 0;
-    HeldPath held;
-    if (!HoldFolderOf(target, HOLD_EXISTING, &held))
-        return 0;
-    // Both files' bytes go into a new file that then takes target's name:
-    // a join that fails anywhere leaves target as it was.
-    const char* name = FileNameOf(target);
-    FileBeside beside;
-    int joined = 0;
-    if (CreateFileBeside(HeldFolder(&held), name, target, 0, &beside)) {
-        if (AppendFileBytes(beside.file, HeldFolder(&held), name) && AppendFileBytes(beside.file, 0, addition))
-            joined = PutFileInPlace(&beside);
-        else
-            DiscardFileBeside(&beside);
-        CloseFileBeside(&beside);
-    }
-    ReleaseFolderPath(&held);
-    TraceLine("Join of %s to %s: %s", addition, target, joined ? "done" : "not done");
-    return joined;
-}
-
 int BuildSystemRootPath(const char* fileName, char* out)
 {
     out[0] = 0;

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/step_trace.h"
+#include "util/multibyte.h"
 
 const char PRIVATE_FILE_SDDL[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 
@@ -21,7 +22,7 @@ int MarkedName(const char* name, char mark, char* out)
 {
     if (!*name || BoundedCopy(out, PATH_CAPACITY, name) != BOUNDED_OK)
         return 0;
-    if (PfIsLeadByte((unsigned char)out[0]) && out[1])
+    if (CharLength(out) == 2)
         out[1] = mark;
     out[0] = mark;
     return 1;
@@ -36,14 +37,8 @@ PfHandle CreateNew(PfHandle folder, const char* name, const char* sddl)
 
 const char* FileNameOf(const char* path)
 {
-    const char* name = path;
-    for (const char* p = path; *p; ++p) {
-        if (*p == '\\')
-            name = p + 1;
-        else if (PfIsLeadByte((unsigned char)*p) && p[1])
-            ++p;
-    }
-    return name;
+    const char* last = LastBackslash(path);
+    return last ? last + 1 : path;
 }
 
 int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const char* sddl, FileBeside* beside)

@@ -15,3 +15,19 @@ size_t WholeCharsLength(const char* text, size_t limit)
     }
     return length;
 }
+
+const char* NextBackslash(const char* text)
+{
+    for (const char* p = text; *p; p += CharLength(p))
+        if (*p == '\\')
+            return p;
+    return 0;
+}
+
+const char* LastBackslash(const char* text)
+{
+    const char* last = 0;
+    for (const char* p = NextBackslash(text); p; p = NextBackslash(p + 1))
+        last = p;
+    return last;
+}

@@ -74,15 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                                 : "C:\\Pkg\\Setup.exe";
     int firstCode = (choice & 0x10) ? 4 : 0;
     sim::Machine().systemHandler = [firstCode](const std::string&) { return firstCode; };
-    g_State.Settings.Support = choice & 0x03;
+    sim::RunTarget().Settings.Support = choice & 0x03;
 
     // The path of a run: the argument text copied, parsed, then "/extract_all:".
     ResetOptions();
     BoundedCopy(g_State.CommandLine, PATH_CAPACITY, text.c_str());
     int parsed =
-        ParseCommandLine(text.c_str(), g_State.CommandLine, g_State.CustomRequestSection, 0, &g_State.Settings);
-    if (parsed == 0 && (g_State.Settings.Support & SUPPORT_EXTRACT_ALL))
-        ParseExtractAll(0, g_State.CommandLine);
+        ParseCommandLine(text.c_str(), g_State.CommandLine, g_State.CustomRequestSection, sim::CurrentTarget())
+            .outcome;
+    if (parsed == 0 && (sim::RunTarget().Settings.Support & SUPPORT_EXTRACT_ALL))
+        ParseExtractAll(sim::CurrentTarget(), g_State.CommandLine).outcome;
     if (strnlen(g_State.CommandLine, PATH_CAPACITY) == PATH_CAPACITY ||
         strnlen(g_State.CustomRequestSection, PATH_CAPACITY) > 10 ||
         strnlen(g_State.LogFilePath, PATH_CAPACITY) == PATH_CAPACITY)
@@ -95,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t wanted = (size_t)(choice >> 5) * 4096;
     while (!text.empty() && longText.size() < wanted)
         longText += text;
-    ParsePublicProperties(0, ("/v" + longText).c_str());
-    ParseLogFileSwitch(0, ("/f2" + longText).c_str());
-    ParseExtractAll(0, ("/extract_all:" + longText).c_str());
-    ExtractDrivers(0, longText.c_str());
+    ParsePublicProperties(sim::CurrentTarget(), ("/v" + longText).c_str()).outcome;
+    ParseLogFileSwitch(("/f2" + longText).c_str());
+    ParseExtractAll(sim::CurrentTarget(), ("/extract_all:" + longText).c_str()).outcome;
+    ExtractDrivers(sim::CurrentTarget(), longText.c_str()).outcome;
     CheckCommandsAreWhole();
     if (!sim::Machine().openHandles.empty())
         abort();  // every file the steps opened is closed

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& raw : pieces)
         machine.devices.push_back({"ACPI\\DEV\\" + std::to_string(machine.devices.size()), raw, true});
 
-    CollectDeviceHardwareIds();
+    CollectDeviceHardwareIds(sim::CurrentTarget());
 
     // The touch pad, as the platform's lists tell it.
     const sim::Device* pad = 0;
@@ -82,13 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::vector<std::string> expected = pad ? IdsOf(pad->hardwareIds) : std::vector<std::string>();
     for (int slot = 0; slot < DEVICE_ID_SLOTS; ++slot) {
-        const char* recorded = g_State.DeviceHardwareIds[slot];
+        const char* recorded = sim::RunTarget().DeviceHardwareIds[slot];
         if (!memchr(recorded, 0, PATH_CAPACITY))
             abort();
         if (std::string(recorded) != (slot < (int)expected.size() ? expected[slot] : ""))
             abort();
     }
-    if (strnlen(g_State.DeviceAcpiId, PATH_CAPACITY) > 8 || (!pad && g_State.DeviceAcpiId[0]))
+    if (strnlen(sim::RunTarget().DeviceAcpiId, PATH_CAPACITY) > 8 || (!pad && sim::RunTarget().DeviceAcpiId[0]))
         abort();
     if (!machine.openHandles.empty())
         abort();
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim::WriteFile(kInf, "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Manufacturer]\r\n%M%=Models\r\n[Models]\r\n"
                          "%D%=Install," +
                              models + "\r\n[Strings]\r\nM=\"Maker\"\r\nD=\"Device\"\r\n");
-    RunOutcome match = MatchPackageToDevice(kInf);
+    RunOutcome match = MatchPackageToDevice(sim::CurrentTarget(), kInf);
     bool fits = match.outcome == OUTCOME_GO_ON;
     if (!expected.empty() && InfSafe(expected[0]) && models.find(expected[0]) != std::string::npos &&
         PlainLine(models) && !fits)

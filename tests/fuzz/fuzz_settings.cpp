@@ -55,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     SettingsRecord record;
     memset(&record, 0x5A, sizeof(record));
-    g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
-    g_State.OsVersion.dwMajorVersion = size % 2 ? 10 : 6;
-    g_State.OsVersion.dwMinorVersion = size % 3;
+    sim::RunTarget().OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
+    sim::RunTarget().OsVersion.dwMajorVersion = size % 2 ? 10 : 6;
+    sim::RunTarget().OsVersion.dwMinorVersion = size % 3;
     SelectPlatform(&record);
     if (strlen(record.Path) >= sizeof(record.Path) || strlen(record.Default) >= sizeof(record.Default) ||
         strlen(record.Silent) >= sizeof(record.Silent))
@@ -73,14 +73,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     char small[5];
-    ReadSettingString("OEM1", "CustomRequest", small, sizeof(small), "defaults");
+    ReadSettingString(sim::CurrentTarget(), "OEM1", "CustomRequest", small, sizeof(small), "defaults");
     if (strlen(small) >= sizeof(small))
         abort();
-    IsDotNetUnnecessary(size > 0 ? ini.substr(0, data[0] % 9).c_str() : "");
+    IsDotNetUnnecessary(sim::CurrentTarget(), size > 0 ? ini.substr(0, data[0] % 9).c_str() : "");
 
     // A custom request named after the input's first line, sized by its count.
     BoundedCopyN(g_State.CustomRequestSection, 11, ini.c_str() + (size > 1 ? 1 : 0), 10);
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     DeleteCustomRequestFile();
     // The package checker reads the same bytes as text.
     ClearFindings();

@@ -57,9 +57,9 @@ Version Model(const std::string& text)
 int ModelCompare(const Version& have, const Version& want)
 {
     if (!have.parsed)
-        return -1;
+        return INSTALLED_UNREADABLE;
     if (!want.parsed)
-        return -2;
+        return NOT_COMPARED;
     for (int i = 0; i < 4; ++i)
         if (have.part[i] != want.part[i])
             return have.part[i] < want.part[i] ? OLDER_INSTALLED : NEWER_INSTALLED;
@@ -95,7 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int backward = loc_CopmareDrvVersion(package.c_str(), installed.c_str());
     if (forward != ModelCompare(Model(installed), Model(package)))
         abort();
-    if (forward >= 0 && backward != (forward == SAME_INSTALLED ? SAME_INSTALLED : NEWER_INSTALLED - forward))
+    int compared = forward == OLDER_INSTALLED || forward == SAME_INSTALLED || forward == NEWER_INSTALLED;
+    int mirrored = forward == SAME_INSTALLED    ? SAME_INSTALLED
+                   : forward == OLDER_INSTALLED ? NEWER_INSTALLED
+                                                : OLDER_INSTALLED;
+    if (compared && backward != mirrored)
         abort();
 
     static bool ready = false;
@@ -103,8 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         sim::Reset();
         ready = true;
     }
-    g_State.OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
-    g_State.OsVersion.dwMajorVersion = 10;
+    sim::RunTarget().OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
+    sim::RunTarget().OsVersion.dwMajorVersion = 10;
     bool stick = data[0] & 1;
     std::string stored = piece[2] + ((data[0] & 2) ? "" : std::string(1, '\0'));
     sim::Machine().registry.clear();
@@ -113,7 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
          sim::View::Both});
     char buffer[PATH_CAPACITY];
     memset(buffer, 0x5A, sizeof(buffer));
-    int found = QueryInstalledVersion(stick ? "C:\\Pkg\\GxPS2.inf" : "C:\\Pkg\\Glidex.inf", buffer);
+    int found = QueryInstalledVersion(&sim::RunTarget().OsVersion,
+                                      stick ? "C:\\Pkg\\GxPS2.inf" : "C:\\Pkg\\Glidex.inf", buffer);
     if (found == 1) {
         const char* end = (const char*)memchr(buffer, 0, sizeof(buffer));
         std::string word(buffer, end ? (size_t)(end - buffer) : 0);

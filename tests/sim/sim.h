@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/target.h"
 #include "util/platform.h"
 
 namespace sim {
@@ -173,6 +174,17 @@ MachineState& Machine();
 // A fresh machine: Windows 10 64-bit, US English, an empty drive C: in a new
 // temporary folder, the English string table. Also zeroes the setup state.
 void Reset();
+
+// The Target the tests hand to single routines, zeroed by Reset.
+// CurrentTarget() first reads the machine's width and program path into it,
+// as a run does, and keeps what the test set in its other fields.
+Target& RunTarget();
+Target* CurrentTarget();
+// Decides DesktopHidden as a run does, from the machine's window station,
+// session and Windows version; returns it.
+int DecideDesktop();
+// CurrentTarget() with the settings' Path set to path.
+Target* TargetWithPath(const char* path);
 
 // Makes the nth use of call fail with error (never 0), or every use from the nth on.
 void FailCall(const std::string& call, uint32_t nth, uint32_t error, bool fromThenOn = false);

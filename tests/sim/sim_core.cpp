@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/desktop.h"
 #include "core/setup_state.h"
 #include "sim/sim.h"
 #include "sim/sim_internal.h"
@@ -62,6 +63,34 @@ std::string MatchEntry(const std::string& folder, const std::string& name)
 
 MachineState& Machine() { return g_machine; }
 
+Target& RunTarget()
+{
+    static Target target;
+    return target;
+}
+
+Target* CurrentTarget()
+{
+    Target* target = &RunTarget();
+    target->Wide = Is64BitWindows();
+    ReadProgramPackage(target, 0);
+    return target;
+}
+
+int DecideDesktop()
+{
+    Target machine;
+    ReadRunningWindows(&machine);
+    g_State.DesktopHidden = IsDesktopHidden(&machine.OsVersion);
+    return g_State.DesktopHidden;
+}
+
+Target* TargetWithPath(const char* path)
+{
+    strncpy(RunTarget().Settings.Path, path, sizeof(RunTarget().Settings.Path) - 1);
+    return CurrentTarget();
+}
+
 void RemoveRoot()
 {
     if (!g_root.empty())
@@ -86,6 +115,7 @@ void Reset()
     ResetViews();
     ResetSecurity();
     ClearSetupState();
+    memset(&RunTarget(), 0, sizeof(Target));
     MakeFolder("C:\\Windows\\system32");
     WriteFile("C:\\Windows\\system32\\cmd.exe", "");  // the command interpreter
     MakeFolder("C:\\Windows\\Temp");

@@ -29,15 +29,16 @@ protected:
     {
         sim::Reset();
         ResetOptions();
-        g_State.Settings.Support = kBothSwitchBits;
+        sim::RunTarget().Settings.Support = kBothSwitchBits;
     }
 
     // As the setup sequence does it: the typed text into CommandLine, then parse.
     int Parse(const std::string& typed)
     {
         BoundedCopy(g_State.CommandLine, PATH_CAPACITY, typed.c_str());
-        return ParseCommandLine(typed.c_str(), g_State.CommandLine, g_State.CustomRequestSection, 0,
-                                &g_State.Settings);
+        return ParseCommandLine(typed.c_str(), g_State.CommandLine, g_State.CustomRequestSection,
+                                sim::CurrentTarget())
+            .outcome;
     }
 
     // Parses the case on a fresh machine and checks every option it may set.
@@ -235,10 +236,10 @@ TEST_F(CommandLineTest, DirectCallsWithOverlongTokensStayInBounds)
 {
     std::string path(2000, 'p');
     std::string flag = "/vFORCE=" + std::string(2000, 't') + " DEBUG=true";
-    EXPECT_EQ(0, ParseLogFileSwitch(0, ("/f2 " + path).c_str()));
+    ParseLogFileSwitch(("/f2 " + path).c_str());
     EXPECT_EQ(path.substr(0, 259), g_State.LogFilePath);
-    EXPECT_EQ(OUTCOME_BAD_COMMAND_LINE, ParsePublicProperties(0, flag.c_str()));
-    EXPECT_EQ(0, ParsePublicProperties(0, ("/vLOGFILE=" + path).c_str()));
+    EXPECT_EQ(OUTCOME_BAD_COMMAND_LINE, ParsePublicProperties(sim::CurrentTarget(), flag.c_str()).outcome);
+    EXPECT_EQ(0, ParsePublicProperties(sim::CurrentTarget(), ("/vLOGFILE=" + path).c_str()).outcome);
     EXPECT_EQ(path.substr(0, 259), g_State.LogFilePath);
 }
 
@@ -250,7 +251,7 @@ TEST_F(CommandLineTest, PropertiesNeedThePublicPropertiesBit)
     for (const char* t : typed) {
         SCOPED_TRACE(t);
         SetUp();
-        g_State.Settings.Support = SUPPORT_EXTRACT_ALL | 0xFFFFFFC0u;
+        sim::RunTarget().Settings.Support = SUPPORT_EXTRACT_ALL | 0xFFFFFFC0u;
         EXPECT_EQ(0, Parse(t));
         EXPECT_EQ(0, g_State.Debug);
         EXPECT_STREQ("", g_State.LogFilePath);

@@ -28,7 +28,7 @@ protected:
 TEST_F(CustomRequest, TextIsWrittenExactlyWithoutLineEnd)
 {
     Request("OEM1", "[oem1]\r\nCustomRequestCnt=1\r\nCustomRequest=  \"Mode=2; Tap=off\"  \r\n");
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     EXPECT_EQ("Mode=2; Tap=off", sim::ReadFile(kRequestFile));
 }
 
@@ -44,7 +44,7 @@ TEST_F(CustomRequest, CountSizesTheTextBuffer)
         sim::Reset();
         Request("OEM1",
                 std::string("[OEM1]\r\nCustomRequestCnt=") + row.count + "\r\nCustomRequest=" + text + "\r\n");
-        WriteCustomRequestFile();
+        WriteCustomRequestFile(sim::CurrentTarget());
         EXPECT_EQ(text.substr(0, row.written), sim::ReadFile(kRequestFile));
     }
 }
@@ -58,7 +58,7 @@ TEST_F(CustomRequest, NothingIsWrittenWithoutAUsableCount)
         SCOPED_TRACE(count);
         sim::Reset();
         Request("OEM1", std::string("[OEM1]\r\n") + count + "CustomRequest=text\r\n");
-        WriteCustomRequestFile();
+        WriteCustomRequestFile(sim::CurrentTarget());
         EXPECT_FALSE(sim::FileExists(kRequestFile));
     }
 }
@@ -66,10 +66,10 @@ TEST_F(CustomRequest, NothingIsWrittenWithoutAUsableCount)
 TEST_F(CustomRequest, NoRequestNamedOrNoSectionWritesNothing)
 {
     Request("", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     EXPECT_FALSE(sim::FileExists(kRequestFile));
     Request("OEM2", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     EXPECT_FALSE(sim::FileExists(kRequestFile));
 }
 
@@ -77,7 +77,7 @@ TEST_F(CustomRequest, MissingTextGivesAnEmptyFileThatReplacesTheOldOne)
 {
     sim::WriteFile(kRequestFile, "an older and much longer request");
     Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\n");
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     ASSERT_TRUE(sim::FileExists(kRequestFile));
     EXPECT_EQ("", sim::ReadFile(kRequestFile));
 }
@@ -87,7 +87,7 @@ TEST_F(CustomRequest, FileFollowsTheDriveOfTheWindowsFolder)
     sim::Machine().windowsDirectory = "D:\\Windows";
     sim::Machine().environment["SYSTEMDRIVE"] = "E:";  // the caller's, not Windows'
     Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=on D\r\n");
-    WriteCustomRequestFile();
+    WriteCustomRequestFile(sim::CurrentTarget());
     EXPECT_EQ("on D", sim::ReadFile("D:\\VornCustomSetting\\VornCoustomSet.ini"));
     DeleteCustomRequestFile();
     EXPECT_FALSE(sim::FileExists("D:\\VornCustomSetting\\VornCoustomSet.ini"));
@@ -115,7 +115,7 @@ TEST_F(CustomRequest, UnknownSystemDriveWritesAndDeletesNothing)
         sim::WriteFile(kRequestFile, "keep");
         Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=text\r\n");
         DeleteCustomRequestFile();
-        WriteCustomRequestFile();
+        WriteCustomRequestFile(sim::CurrentTarget());
         EXPECT_EQ("keep", sim::ReadFile(kRequestFile));
         EXPECT_FALSE(sim::FileExists("\\\\server\\VornCustomSetting"));
         EXPECT_TRUE(sim::Machine().openHandles.empty());
@@ -167,7 +167,7 @@ TEST_F(CustomRequest, LinksAndForeignFoldersNeverLeadTheDeleteOrTheWriteElsewher
         Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=Mode=2\r\n");
         DeleteCustomRequestFile();
         EXPECT_EQ(row.used, PfGetFileAttributes(kRequestFile) == PF_INVALID_FILE_ATTRIBUTES);
-        WriteCustomRequestFile();
+        WriteCustomRequestFile(sim::CurrentTarget());
         EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\VornCoustomSet.ini"));
         if (row.used) {
             EXPECT_EQ("Mode=2", sim::ReadFile(kRequestFile));

@@ -46,7 +46,7 @@ TEST_F(DebugReport, ResultCodeComesFromTheFailureParts)
         SCOPED_TRACE(row.code);
         g_State.DpinstReturnCode = row.code;
         strcpy(g_State.PackageVersion, row.version);
-        WriteReportFile(0, "/s /f2C:\\Out\\report.ini", 0, kStart, &g_State.Settings);
+        WriteReportFile(0, "/s /f2C:\\Out\\report.ini", 0, kStart, &sim::RunTarget().Settings);
         EXPECT_EQ(std::string("[ResponseResult]\r\n") + row.expected, sim::ReadFile(kReport));
     }
 }
@@ -68,7 +68,7 @@ TEST_F(DebugReport, ReportFileIsWrittenOnlyForSilentOrExtractedRunsWithF2)
         strcpy(g_State.LogFilePath, kReport);
         strcpy(g_State.CommandLine, row.mode);
         g_State.DriversExtracted = row.extracted;
-        WriteReportFile(0, row.received, 0, kStart, &g_State.Settings);
+        WriteReportFile(0, row.received, 0, kStart, &sim::RunTarget().Settings);
         EXPECT_EQ(row.written, sim::FileExists(kReport));
     }
 }
@@ -77,10 +77,10 @@ TEST_F(DebugReport, SecondWriterReplacesTheFirstAndJoinsOnce)
 {
     sim::WriteFile(kDpinstLog, "entries\r\n");
     g_State.Debug = 1;
-    g_State.Settings.Support = SUPPORT_RUNTIME_LOG;
-    WriteReportFile(0, "/s /f2", 0, kStart, &g_State.Settings);
+    sim::RunTarget().Settings.Support = SUPPORT_RUNTIME_LOG;
+    WriteReportFile(0, "/s /f2", 0, kStart, &sim::RunTarget().Settings);
     strcpy(g_State.PackageVersion, "2.0");
-    WriteRuntimeLog(0, "/s /f2", 0, 0, kStart, &g_State.Settings);
+    WriteRuntimeLog(0, "/s /f2", 0, 0, kStart, &sim::RunTarget().Settings);
     EXPECT_EQ("[ResponseResult]\r\nResultCode=0\r\n[DPInst]\r\nDpinstReturnCode=0x00000000\r\n"
               "SetupDriverVersion=2.0\r\nentries\r\n",
               sim::ReadFile(kReport));
@@ -92,8 +92,8 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        g_State.Settings.Support = SUPPORT_RUNTIME_LOG;
-        strcpy(g_State.Settings.Path, "\\DPInst.exe");
+        sim::RunTarget().Settings.Support = SUPPORT_RUNTIME_LOG;
+        strcpy(sim::RunTarget().Settings.Path, "\\DPInst.exe");
         g_State.Debug = 1;
     }
     void Run(const char* mode, const std::string& entries)
@@ -103,12 +103,12 @@ protected:
         dpinst.exitCode = 1;
         strcpy(g_State.CommandLine, mode);
         g_State.DpinstLogSaved = 0;
-        PreserveDpinstLog(0, &g_State.Settings);
-        int result = ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
-        WriteReportFile(0, mode, result, kStart, &g_State.Settings);
+        PreserveDpinstLog(0, &sim::RunTarget().Settings);
+        int result = ResultShowingRefusal(RunDpinst(sim::CurrentTarget()));
+        WriteReportFile(0, mode, result, kStart, &sim::RunTarget().Settings);
         g_State.RuntimeLogEnabled = IsSilentMode() ? 0 : 1;
-        WriteRuntimeLog(0, mode, result, result, kStart, &g_State.Settings);
-        PreserveDpinstLog(1, &g_State.Settings);
+        WriteRuntimeLog(0, mode, result, result, kStart, &sim::RunTarget().Settings);
+        PreserveDpinstLog(1, &sim::RunTarget().Settings);
     }
     // What the runtime log received after its text, which ends with the banner.
     std::string JoinedToRuntimeLog()
@@ -231,9 +231,9 @@ TEST_F(DpinstLogHandling, LogStaysWhereItIsOutsideSilentDebugRuns)
         SetUp();
         sim::WriteFile(kDpinstLog, "H");
         strcpy(g_State.CommandLine, row.mode);
-        g_State.Settings.Support = row.support;
+        sim::RunTarget().Settings.Support = row.support;
         g_State.Debug = row.debug;
-        PreserveDpinstLog(0, &g_State.Settings);
+        PreserveDpinstLog(0, &sim::RunTarget().Settings);
         EXPECT_EQ("H", sim::ReadFile(kDpinstLog));
         EXPECT_FALSE(sim::FileExists(kBackup));
         EXPECT_EQ(0, g_State.DpinstLogSaved);

@@ -57,8 +57,8 @@ protected:
     static Ids RecordedIds()
     {
         Ids ids;
-        for (int slot = 0; slot < DEVICE_ID_SLOTS && g_State.DeviceHardwareIds[slot][0]; ++slot)
-            ids.push_back(g_State.DeviceHardwareIds[slot]);
+        for (int slot = 0; slot < DEVICE_ID_SLOTS && sim::RunTarget().DeviceHardwareIds[slot][0]; ++slot)
+            ids.push_back(sim::RunTarget().DeviceHardwareIds[slot]);
         return ids;
     }
 
@@ -106,9 +106,9 @@ TEST_F(DeviceMatchingTest, ChoosesTheFirstDeviceOnTheAcpiBus)
         sim::Reset();
         for (const Ids& ids : c.devices)
             AddDevice(ids);
-        EXPECT_NE(0, CollectDeviceHardwareIds());
+        EXPECT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
         EXPECT_EQ(c.chosen, RecordedIds());
-        EXPECT_STREQ(c.acpiId, g_State.DeviceAcpiId);
+        EXPECT_STREQ(c.acpiId, sim::RunTarget().DeviceAcpiId);
         EXPECT_TRUE(sim::Machine().boxes.empty());
         EXPECT_TRUE(sim::Machine().openHandles.empty());
     }
@@ -116,21 +116,21 @@ TEST_F(DeviceMatchingTest, ChoosesTheFirstDeviceOnTheAcpiBus)
 
 TEST_F(DeviceMatchingTest, ReportsTheLastReadOrNoDevice)
 {
-    EXPECT_EQ(0, CollectDeviceHardwareIds()) << "no pointing device";
+    EXPECT_EQ(0, CollectDeviceHardwareIds(sim::CurrentTarget())) << "no pointing device";
 
     sim::Machine().deviceClassFails = true;
     AddDevice(kTouchPad);
-    EXPECT_EQ(0, CollectDeviceHardwareIds()) << "class cannot be enumerated";
+    EXPECT_EQ(0, CollectDeviceHardwareIds(sim::CurrentTarget())) << "class cannot be enumerated";
     EXPECT_TRUE(RecordedIds().empty());
 
     sim::Reset();
     AddUnreadableDevice();
-    EXPECT_EQ(0, CollectDeviceHardwareIds()) << "the only device cannot be read";
+    EXPECT_EQ(0, CollectDeviceHardwareIds(sim::CurrentTarget())) << "the only device cannot be read";
 
     sim::Reset();
     AddDevice(kUsbMouse);
     AddUnreadableDevice();
-    EXPECT_EQ(0, CollectDeviceHardwareIds()) << "the last device cannot be read";
+    EXPECT_EQ(0, CollectDeviceHardwareIds(sim::CurrentTarget())) << "the last device cannot be read";
     EXPECT_TRUE(RecordedIds().empty());
 }
 
@@ -138,7 +138,7 @@ TEST_F(DeviceMatchingTest, PassesOverADeviceWhoseIdsCannotBeRead)
 {
     AddUnreadableDevice();
     AddDevice(kTouchPad);
-    EXPECT_NE(0, CollectDeviceHardwareIds());
+    EXPECT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
     EXPECT_EQ(kTouchPad, RecordedIds());
     // The unreadable device reports the size it was given: no growth for it.
     EXPECT_EQ((std::vector<std::string>{"0 260", "1 260"}), PropertyReads());
@@ -155,7 +155,7 @@ TEST_F(DeviceMatchingTest, GrowsTheBufferToTheReportedSizeAndKeepsIt)
     size_t padSize = sim::MultiSz(longPad).size();
     ASSERT_GT(padSize, firstSize);
 
-    EXPECT_NE(0, CollectDeviceHardwareIds());
+    EXPECT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
     EXPECT_EQ(longPad, RecordedIds());
     std::string grown = std::to_string(firstSize);
     EXPECT_EQ((std::vector<std::string>{"0 260", "0 " + grown, "1 " + grown, "2 " + grown,
@@ -182,9 +182,9 @@ TEST_F(DeviceMatchingTest, EndsTheListWhereTheReturnedDataEnds)
         sim::Reset();
         AddRawDevice(earlier);
         AddRawDevice(cases[i].property);
-        EXPECT_NE(0, CollectDeviceHardwareIds());
+        EXPECT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
         EXPECT_EQ(expected[i], RecordedIds());
-        EXPECT_STREQ("XYZ0017", g_State.DeviceAcpiId);
+        EXPECT_STREQ("XYZ0017", sim::RunTarget().DeviceAcpiId);
     }
 }
 
@@ -194,25 +194,25 @@ TEST_F(DeviceMatchingTest, KeepsTheFirstTwentyIdsOfALongList)
     for (int i = 0; i < 25; ++i)
         many.push_back("ACPI\\XYZ00" + std::to_string(10 + i));
     AddDevice(many);
-    strcpy(g_State.PackageDriverFolder, "C:\\Pkg\\x64");  // the field after the table
+    strcpy(sim::RunTarget().PackageDriverFolder, "C:\\Pkg\\x64");  // the field after the table
 
-    EXPECT_NE(0, CollectDeviceHardwareIds());
+    EXPECT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
     EXPECT_EQ(Ids(many.begin(), many.begin() + DEVICE_ID_SLOTS), RecordedIds());
-    EXPECT_STREQ("C:\\Pkg\\x64", g_State.PackageDriverFolder);
+    EXPECT_STREQ("C:\\Pkg\\x64", sim::RunTarget().PackageDriverFolder);
 }
 
 TEST_F(DeviceMatchingTest, ASecondSearchLeavesNothingOfTheFirst)
 {
     AddDevice({"ACPI\\ABC0001", "*ABC0001", "*PNP0F13"});
-    CollectDeviceHardwareIds();
+    CollectDeviceHardwareIds(sim::CurrentTarget());
     sim::Machine().devices[0].hardwareIds = sim::MultiSz({"ACPI\\XYZ0017"});
-    CollectDeviceHardwareIds();
+    CollectDeviceHardwareIds(sim::CurrentTarget());
     EXPECT_EQ(Ids{"ACPI\\XYZ0017"}, RecordedIds());
 
     sim::Machine().devices[0].hardwareIds = sim::MultiSz(kUsbMouse);
-    CollectDeviceHardwareIds();
+    CollectDeviceHardwareIds(sim::CurrentTarget());
     EXPECT_TRUE(RecordedIds().empty());
-    EXPECT_STREQ("", g_State.DeviceAcpiId);
+    EXPECT_STREQ("", sim::RunTarget().DeviceAcpiId);
 }
 
 TEST_F(DeviceMatchingTest, DeviceCodeNeverSplitsADoubleByteCharacter)
@@ -244,9 +244,9 @@ TEST_F(DeviceMatchingTest, DeviceCodeNeverSplitsADoubleByteCharacter)
         sim::Reset();
         sim::Machine().ansiCodePage = c.codePage;
         AddDevice({c.firstId});
-        CollectDeviceHardwareIds();
+        CollectDeviceHardwareIds(sim::CurrentTarget());
         EXPECT_EQ(c.chosen, !RecordedIds().empty());
-        EXPECT_STREQ(c.acpiId, g_State.DeviceAcpiId);
+        EXPECT_STREQ(c.acpiId, sim::RunTarget().DeviceAcpiId);
     }
 }
 
@@ -273,8 +273,8 @@ TEST_F(DeviceMatchingTest, MatchesAnyIdAsACaseSensitiveSubstringOfTheModelsText)
         sim::Reset();
         sim::WriteFile(kInfPath, PackageInf(c.modelsLines));
         AddDevice(c.device.empty() ? kUsbMouse : c.device);
-        ASSERT_NE(0, CollectDeviceHardwareIds());
-        EXPECT_EQ(c.fits ? 1 : 0, GoesOnOrShows(MatchPackageToDevice(kInfPath)));
+        ASSERT_NE(0, CollectDeviceHardwareIds(sim::CurrentTarget()));
+        EXPECT_EQ(c.fits ? 1 : 0, GoesOnOrShows(MatchPackageToDevice(sim::CurrentTarget(), kInfPath)));
         if (c.fits) {
             EXPECT_TRUE(sim::Machine().boxes.empty());
         } else {
@@ -289,13 +289,13 @@ TEST_F(DeviceMatchingTest, MatchesAnyIdAsACaseSensitiveSubstringOfTheModelsText)
 TEST_F(DeviceMatchingTest, AnInfWithoutModelsIsNoMatchAndAnUnreadableInfIsSilent)
 {
     AddDevice(kTouchPad);
-    CollectDeviceHardwareIds();
+    CollectDeviceHardwareIds(sim::CurrentTarget());
     sim::WriteFile(kInfPath, PackageInf({"%Pad% = Inst, ACPI\\XYZ0017"}, false));
-    EXPECT_EQ(0, GoesOnOrShows(MatchPackageToDevice(kInfPath)));
+    EXPECT_EQ(0, GoesOnOrShows(MatchPackageToDevice(sim::CurrentTarget(), kInfPath)));
     EXPECT_EQ(1u, sim::Machine().boxes.size()) << "no [Manufacturer]: the message";
 
     sim::Machine().boxes.clear();
-    EXPECT_EQ(0, GoesOnOrShows(MatchPackageToDevice("C:\\Pkg\\x64\\missing.inf")));
+    EXPECT_EQ(0, GoesOnOrShows(MatchPackageToDevice(sim::CurrentTarget(), "C:\\Pkg\\x64\\missing.inf")));
     EXPECT_TRUE(sim::Machine().boxes.empty()) << "INF cannot be opened: no message";
 }
 
@@ -315,7 +315,7 @@ protected:
     static bool PackageCheckFindsTheInf()
     {
         char infPath[PATH_CAPACITY] = "";
-        return GoesOnOrShows(CheckDriverFiles(0, "\\x64\\DPInst.exe", infPath)) && infPath[0];
+        return GoesOnOrShows(CheckDriverFiles(sim::TargetWithPath("\\x64\\DPInst.exe"), infPath)) && infPath[0];
     }
 
     static bool DpinstRan()

@@ -15,15 +15,15 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        BoundedCopy(g_State.Settings.Path, 260, "\\Vi64\\DPInst.exe");
-        BoundedCopy(g_State.Settings.Default, 64, " /f");
-        BoundedCopy(g_State.Settings.Silent, 64, " /f /sw /se");
+        BoundedCopy(sim::RunTarget().Settings.Path, 260, "\\Vi64\\DPInst.exe");
+        BoundedCopy(sim::RunTarget().Settings.Default, 64, " /f");
+        BoundedCopy(sim::RunTarget().Settings.Silent, 64, " /f /sw /se");
         sim::WriteFile("C:\\Pkg\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
     }
     int RunWithCode(uint32_t code)
     {
         sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = code;
-        return ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
+        return ResultShowingRefusal(RunDpinst(sim::CurrentTarget()));
     }
 };
 
@@ -58,7 +58,7 @@ TEST_F(DpinstRunner, UnmappedCodesComeFromTheThread)
     dpinst.exitCode = 3;
     dpinst.threadCodeDiffers = true;
     dpinst.threadExitCode = 7;
-    EXPECT_EQ(7, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
+    EXPECT_EQ(7, ResultShowingRefusal(RunDpinst(sim::CurrentTarget())));
 }
 
 TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
@@ -67,7 +67,7 @@ TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
     RunWithCode(1);
     BoundedCopy(g_State.CommandLine, 260, "");
     RunWithCode(1);
-    BoundedCopy(g_State.Settings.Default, 64, "");
+    BoundedCopy(sim::RunTarget().Settings.Default, 64, "");
     RunWithCode(1);
     ASSERT_EQ(3u, sim::Machine().processes.size());
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
@@ -89,7 +89,7 @@ TEST_F(DpinstRunner, StartsInItsOwnFolder)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
         sim::Machine().processFolders.clear();
-        BoundedCopy(g_State.Settings.Path, 260, row.path);
+        BoundedCopy(sim::RunTarget().Settings.Path, 260, row.path);
         RunWithCode(1);
         EXPECT_EQ(std::vector<std::string>{row.folder}, sim::Machine().processFolders);
     }
@@ -101,15 +101,15 @@ TEST_F(DpinstRunner, DeepPackageFolderKeepsTheSilentOptions)
     sim::Machine().modulePath = folder + "\\Setup.exe";
     sim::WriteFile(folder + "\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
     BoundedCopy(g_State.CommandLine, 260, "/s");
-    EXPECT_EQ(SUCCESS, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
+    EXPECT_EQ(SUCCESS, ResultShowingRefusal(RunDpinst(sim::CurrentTarget())));
     ASSERT_EQ(1u, sim::Machine().processes.size());
     EXPECT_EQ("\"" + folder + "\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
 }
 
 TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
 {
-    BoundedCopy(g_State.Settings.Path, 260, "\\Nowhere\\DPInst.exe");
-    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
+    BoundedCopy(sim::RunTarget().Settings.Path, 260, "\\Nowhere\\DPInst.exe");
+    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(sim::CurrentTarget())));
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [2]", sim::Machine().boxes[0].text);
     EXPECT_EQ(0u, g_State.DpinstReturnCode);
@@ -119,8 +119,8 @@ TEST_F(DpinstRunner, MissingDpinstShowsTheErrorCode)
     sim::Reset();
     sim::Machine().modulePath = "C:\\" + std::string(300, 'p') + "\\Setup.exe";
     sim::WriteFile("C:\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
-    BoundedCopy(g_State.Settings.Path, 260, "\\Vi64\\DPInst.exe");
-    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(0, &g_State.Settings)));
+    BoundedCopy(sim::RunTarget().Settings.Path, 260, "\\Vi64\\DPInst.exe");
+    EXPECT_EQ(ERROR, ResultShowingRefusal(RunDpinst(sim::CurrentTarget())));
     EXPECT_TRUE(sim::Machine().processes.empty());
     ASSERT_EQ(1u, sim::Machine().boxes.size());
     EXPECT_EQ(sim::EnglishText(IDS_LAUNCH_FAILED) + " [3]", sim::Machine().boxes[0].text);
@@ -148,11 +148,11 @@ TEST_F(DpinstRunner, StartsOnlyTheCheckedFileInsideThePackage)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         SetUp();
-        BoundedCopy(g_State.Settings.Path, 260, c.path);
+        BoundedCopy(sim::RunTarget().Settings.Path, 260, c.path);
         if (c.planted)
             sim::Machine().programs[c.planted].exitCode = 1;
         sim::Machine().programs["C:\\Pkg\\Vi64\\DPInst.exe"].exitCode = 1;
-        int result = ResultShowingRefusal(RunDpinst(0, &g_State.Settings));
+        int result = ResultShowingRefusal(RunDpinst(sim::CurrentTarget()));
         EXPECT_EQ(c.starts ? SUCCESS : ERROR, result);
         EXPECT_EQ(c.starts ? 1u : 0u, sim::Machine().processes.size());
         if (!c.starts) {

@@ -55,7 +55,7 @@ TEST_F(ExtractionTest, RunsTheSixCopiesInTableOrder)
     sim::WriteFile("D:\\Media\\Vi32\\a.inf", "a");
     sim::WriteFile("D:\\Media\\Vi64\\b.inf", "b");
 
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "E:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "E:\\Out").outcome);
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected("D:\\Media", "E:\\Out", row), Commands()[row]) << row;
@@ -67,7 +67,8 @@ TEST_F(ExtractionTest, CopiesThePackageFoldersIntoTheProductionTree)
 {
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\New\\Drivers"));  // created on the way
+    EXPECT_EQ(OUTCOME_EXTRACTED,
+              ExtractDrivers(sim::CurrentTarget(), "D:\\New\\Drivers").outcome);  // created on the way
     ExpectFolders("D:\\New\\Drivers", true, true);
 }
 
@@ -75,14 +76,14 @@ TEST_F(ExtractionTest, OnlyTheFirstCopyDecidesTheResult)
 {
     // Vi32 without Vi64: three folders, and still success.
     WriteVi32();
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(6u, Commands().size());
     ExpectFolders("D:\\Out", true, false);
 
     // No Vi32: the first copy fails and nothing else runs.
     SetUp();
     WriteVi64();
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(1u, Commands().size());
     ExpectFolders("D:\\Out", false, false);
 
@@ -90,14 +91,14 @@ TEST_F(ExtractionTest, OnlyTheFirstCopyDecidesTheResult)
     SetUp();
     int calls = 0;
     sim::Machine().systemHandler = [&](const std::string&) { return ++calls == 1 ? 5 : 0; };
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(1, calls);
 
     // Later failures, or no command interpreter, go unnoticed.
     SetUp();
     calls = 0;
     sim::Machine().systemHandler = [&](const std::string&) { return ++calls == 1 ? 0 : -1; };
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(6, calls);
 }
 
@@ -105,7 +106,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
 {
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out\\"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out\\").outcome);
     EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"D:\\Out\\\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("D:\\Out", true, true);
 
@@ -113,7 +114,7 @@ TEST_F(ExtractionTest, TargetIsUsedAsGiven)
     SetUp();
     WriteVi32();
     WriteVi64();
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, ""));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "").outcome);
     EXPECT_EQ(kXcopy + "C:\\Pkg\\Vi32\" \"\\production\\Windows7-x86\" /S /I /Y\"", Commands()[0]);
     ExpectFolders("C:", true, true);
 }
@@ -126,7 +127,7 @@ TEST_F(ExtractionTest, ALinkAmongTheTargetsFoldersReceivesNothing)
         WriteVi32();
         sim::MakeFolder("C:\\Victim");
         sim::MakeLink("C:\\Linked", "C:\\Victim");
-        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, target));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), target).outcome);
         EXPECT_TRUE(Commands().empty());
         EXPECT_FALSE(sim::FileExists("C:\\Victim\\Out") || sim::FileExists("C:\\Victim\\production"));
     }
@@ -135,7 +136,7 @@ TEST_F(ExtractionTest, ALinkAmongTheTargetsFoldersReceivesNothing)
     WriteVi32();
     sim::MakeFolder("C:\\Shared");
     ASSERT_TRUE(sim::UserMayChange("C:\\Shared"));
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "C:\\Shared\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "C:\\Shared\\Out").outcome);
     ExpectFolders("C:\\Shared\\Out", true, false);
     EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
@@ -157,7 +158,7 @@ TEST_F(ExtractionTest, RefusesTargetsThatCouldChangeTheCommand)
         SetUp();
         WriteVi32();
         WriteVi64();
-        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, target));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), target).outcome);
         EXPECT_TRUE(Commands().empty());
         EXPECT_TRUE(sim::Machine().calls.empty());
         EXPECT_FALSE(sim::FileExists("C:\\pwned.txt"));
@@ -194,7 +195,8 @@ TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
         sim::WriteFile(machine.systemDirectory + "\\cmd.exe", "");
         if (row.failing)
             sim::FailCall(row.failing, 1, 5, true);
-        EXPECT_EQ(row.failing ? OUTCOME_EXTRACTION_FAILED : OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_EQ(row.failing ? OUTCOME_EXTRACTION_FAILED : OUTCOME_EXTRACTED,
+                  ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
         EXPECT_TRUE(machine.processes.empty());
         ASSERT_EQ(row.failing ? 0u : 6u, Commands().size());
         if (!row.failing)
@@ -208,7 +210,7 @@ TEST_F(ExtractionTest, RunsNothingThatTheSearchOrderWouldHaveToFind)
 TEST_F(ExtractionTest, RefusesAProgramFolderTheInterpreterWouldExpand)
 {
     sim::Machine().modulePath = "C:\\100% driver\\Setup.exe";
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "C:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), "C:\\Out").outcome);
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -219,7 +221,7 @@ TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
     std::string target = "D:\\" + std::string(516, 't');
     sim::Machine().modulePath = folder + "\\Setup.exe";  // 259 characters
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, target.c_str()));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), target.c_str()).outcome);
     ASSERT_EQ(6u, Commands().size());
     for (int row = 0; row < 6; ++row)
         EXPECT_EQ(Expected(folder, target, row), Commands()[row]) << row;
@@ -229,7 +231,7 @@ TEST_F(ExtractionTest, LongPathsGiveWholeCommandsOrNone)
     sim::Machine().modulePath = folder + "\\Setup.exe";
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
     std::string tooLong = "D:\\" + std::string(1100, 't');
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, tooLong.c_str()));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), tooLong.c_str()).outcome);
     EXPECT_TRUE(Commands().empty());
 }
 
@@ -241,7 +243,7 @@ TEST_F(ExtractionTest, UnreadableProgramPathCopiesNothing)
         SetUp();
         sim::Machine().modulePath = path;
         sim::Machine().systemHandler = [](const std::string&) { return 0; };
-        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
+        EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
         EXPECT_TRUE(Commands().empty());
     }
 }
@@ -251,13 +253,13 @@ TEST_F(ExtractionTest, SourceThatIsAFileIsNeverHandedToXcopy)
     // xcopy would ask "file or directory?" for it and wait for an answer.
     sim::WriteFile("C:\\Pkg\\Vi32", "not a folder");
     WriteVi64();
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_TRUE(Commands().empty());
 
     SetUp();
     WriteVi32();
     sim::WriteFile("C:\\Pkg\\Vi64", "not a folder");
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(3u, Commands().size());
     ExpectFolders("D:\\Out", true, false);
 
@@ -265,7 +267,7 @@ TEST_F(ExtractionTest, SourceThatIsAFileIsNeverHandedToXcopy)
     SetUp();
     sim::MakeFolder("C:\\Pkg\\Vi32");
     sim::Machine().systemHandler = [](const std::string&) { return 0; };
-    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(0, "D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTED, ExtractDrivers(sim::CurrentTarget(), "D:\\Out").outcome);
     EXPECT_EQ(6u, Commands().size());
 }
 
@@ -273,7 +275,7 @@ TEST_F(ExtractionTest, ExtractAllTakesTheRestOfTheCommandLine)
 {
     struct {
         const char* commandLine;
-        Outcome result;
+        OutcomeKind result;
         const char* target;  // null: nothing run
     } cases[] = {
         {"/extract_all:D:\\Out", OUTCOME_EXTRACTED, "D:\\Out"},
@@ -292,7 +294,7 @@ TEST_F(ExtractionTest, ExtractAllTakesTheRestOfTheCommandLine)
         SCOPED_TRACE(c.commandLine);
         SetUp();
         sim::Machine().systemHandler = [](const std::string&) { return 0; };
-        EXPECT_EQ(c.result, ParseExtractAll(0, c.commandLine));
+        EXPECT_EQ(c.result, ParseExtractAll(sim::CurrentTarget(), c.commandLine).outcome);
         if (!c.target) {
             EXPECT_TRUE(Commands().empty());
             continue;
@@ -302,7 +304,7 @@ TEST_F(ExtractionTest, ExtractAllTakesTheRestOfTheCommandLine)
     }
 
     SetUp();  // a failed copy comes back as 3
-    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ParseExtractAll(0, "/extract_all:D:\\Out"));
+    EXPECT_EQ(OUTCOME_EXTRACTION_FAILED, ParseExtractAll(sim::CurrentTarget(), "/extract_all:D:\\Out").outcome);
 }
 
 }  // namespace

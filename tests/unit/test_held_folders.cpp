@@ -6,6 +6,7 @@
 
 #include "core/held_folders.h"
 #include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "sim/sim.h"
 
 namespace {

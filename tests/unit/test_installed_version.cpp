@@ -22,8 +22,8 @@ protected:
     static void Prepare()
     {
         sim::Reset();
-        g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-        PfGetVersionEx(&g_State.OsVersion);
+        sim::RunTarget().OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+        PfGetVersionEx(&sim::RunTarget().OsVersion);
     }
 };
 
@@ -32,7 +32,7 @@ TEST_F(InstalledVersion, ComparisonTable)
     const struct {
         const char* installed;
         const char* package;
-        int expected;
+        VersionComparison expected;
     } cases[] = {
         {"10.3.201.104", "10.3.201.104", SAME_INSTALLED},
         {"10.3.201.99", "10.3.201.104", OLDER_INSTALLED},
@@ -42,14 +42,14 @@ TEST_F(InstalledVersion, ComparisonTable)
         {" +10. 3.\t201.104", "10.3.201.104", SAME_INSTALLED},  // scanf: blanks and sign before each number
         {"-1.0.0.0", "0.0.0.0", OLDER_INSTALLED},               // signed
         {"2147483647.0.0.0", "-2147483648.0.0.0", NEWER_INSTALLED},
-        {"10.3.201", "10.3.201.104", -1},
-        {"10.3.201.104", "10.3.201", -2},
-        {"10.3.201", "bad", -1},  // the installed text is parsed first
-        {"", "10.3.201.104", -1},
-        {"10 .3.201.104", "10.3.201.104", -1},  // the dot must follow the number
-        {"10.3.201.+", "10.3.201.104", -1},
-        {"2147483648.0.0.0", "10.3.201.104", -1},  // beyond 32 bits: refused, not wrapped
-        {"10.3.201.104", "99999999999999999999.0.0.0", -2},
+        {"10.3.201", "10.3.201.104", INSTALLED_UNREADABLE},
+        {"10.3.201.104", "10.3.201", NOT_COMPARED},
+        {"10.3.201", "bad", INSTALLED_UNREADABLE},  // the installed text is parsed first
+        {"", "10.3.201.104", INSTALLED_UNREADABLE},
+        {"10 .3.201.104", "10.3.201.104", INSTALLED_UNREADABLE},  // the dot must follow the number
+        {"10.3.201.+", "10.3.201.104", INSTALLED_UNREADABLE},
+        {"2147483648.0.0.0", "10.3.201.104", INSTALLED_UNREADABLE},  // beyond 32 bits: refused, not wrapped
+        {"10.3.201.104", "99999999999999999999.0.0.0", NOT_COMPARED},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(std::string(test.installed) + " vs " + test.package);
@@ -82,7 +82,7 @@ TEST_F(InstalledVersion, VersionWordFromProductVer)
         Prepare();
         sim::Machine().registry.push_back({kTouchPadKey, "ProductVer", test.stored, sim::View::Both});
         char word[PATH_CAPACITY] = "untouched";
-        EXPECT_EQ(test.expected, loc_QueryGpDrvVersion(word));
+        EXPECT_EQ(test.expected, loc_QueryGpDrvVersion(&sim::RunTarget().OsVersion, word));
         EXPECT_EQ(test.word, word);
         EXPECT_TRUE(sim::Machine().openHandles.empty());
     }
@@ -91,13 +91,14 @@ TEST_F(InstalledVersion, VersionWordFromProductVer)
 TEST_F(InstalledVersion, UnreadableValueMeansNothingInstalled)
 {
     char word[PATH_CAPACITY] = "untouched";
-    EXPECT_EQ(0, loc_QueryGpDrvVersion(word));  // no key
+    EXPECT_EQ(0, loc_QueryGpDrvVersion(&sim::RunTarget().OsVersion, word));  // no key
     sim::SetRegistryString(kTouchPadKey, "OtherValue", "1.2.3.4");
-    EXPECT_EQ(0, loc_QueryGpDrvVersion(word));  // no value
+    EXPECT_EQ(0, loc_QueryGpDrvVersion(&sim::RunTarget().OsVersion, word));  // no value
     EXPECT_STREQ("untouched", word);
     // The unterminated 260 bytes are refused as too long, and nothing is left in the buffer.
     sim::Machine().registry.push_back({kTouchPadKey, "Full", std::string(260, 'y'), sim::View::Both});
-    EXPECT_EQ((int32_t)PF_ERROR_MORE_DATA, REG_ReadSz(PF_HKEY_LOCAL_MACHINE, kTouchPadKey, "Full", word));
+    EXPECT_EQ((int32_t)PF_ERROR_MORE_DATA,
+              REG_ReadSz(&sim::RunTarget().OsVersion, PF_HKEY_LOCAL_MACHINE, kTouchPadKey, "Full", word));
     EXPECT_STREQ("", word);
 }
 
@@ -113,7 +114,7 @@ TEST_F(InstalledVersion, InfFileNameChoosesTheProductKey)
     for (const auto& test : cases) {
         SCOPED_TRACE(test[0]);
         char word[PATH_CAPACITY] = "";
-        EXPECT_EQ(1, QueryInstalledVersion(test[0], word));
+        EXPECT_EQ(1, QueryInstalledVersion(&sim::RunTarget().OsVersion, test[0], word));
         EXPECT_STREQ(test[1], word);
     }
 }
@@ -134,12 +135,12 @@ TEST_F(InstalledVersion, ReadsTheNativeViewFromXpOn)
         sim::Machine().platformId = test.platform;
         sim::Machine().major = test.major;
         sim::Machine().minor = test.minor;
-        g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-        PfGetVersionEx(&g_State.OsVersion);
+        sim::RunTarget().OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+        PfGetVersionEx(&sim::RunTarget().OsVersion);
         sim::SetRegistryString(kPointingStickKey, "ProductVer", "6.4.6.4", sim::View::Only64);
         sim::SetRegistryString(kPointingStickKey, "ProductVer", "3.2.3.2", sim::View::Only32);
         char word[PATH_CAPACITY] = "";
-        EXPECT_EQ(1, loc_QuerySpDrvVersion(word));
+        EXPECT_EQ(1, loc_QuerySpDrvVersion(&sim::RunTarget().OsVersion, word));
         EXPECT_STREQ(test.expected, word);
     }
 }

@@ -11,6 +11,7 @@
 #include "core/messages.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "sim/sim.h"
 
 namespace {
@@ -25,7 +26,7 @@ protected:
     }
 };
 
-void ShowRefusal(Outcome outcome, uint32_t windowsError)
+void ShowRefusal(OutcomeKind outcome, uint32_t windowsError)
 {
     RunOutcome end = EndWith(outcome, windowsError);
     ShowRefusalBox(0, &end);
@@ -141,12 +142,14 @@ TEST_F(Messages, EnterAnswersWithTheDefaultButton)
 TEST_F(Messages, HiddenDesktopShowsNothingAndAnswersTheDefault)
 {
     sim::Machine().desktopVisible = false;
+    sim::DecideDesktop();
     sim::Machine().answers = {PF_IDYES};
     EXPECT_EQ(PF_IDNO, AskYesNo(0, IDS_SAME_VERSION, IDS_CAPTION, PF_MB_DEFBUTTON2));
     ShowRefusal(OUTCOME_DPINST_NOT_STARTED, 2);
     EXPECT_TRUE(sim::Machine().boxes.empty());
 
     sim::Machine().desktopVisible = true;
+    sim::DecideDesktop();
     sim::Machine().answers = {PF_IDYES};
     EXPECT_EQ(PF_IDYES, ShowBox("shown again", "caption", PF_MB_YESNO));
     EXPECT_EQ(1u, sim::Machine().boxes.size());
@@ -158,33 +161,25 @@ TEST_F(Messages, SessionZeroIsHiddenFromWindowsVistaOn)
         const char* label;
         uint32_t session;  // on a window station with WSF_VISIBLE
         uint32_t major;
-        bool versionRead;       // by the sequence, before this box
         uint32_t sessionError;  // ProcessIdToSessionId fails with it
         int hidden;
     } rows[] = {
-        {"Windows 10, session 1", 1, 10, true, 0, DESKTOP_VISIBLE},
-        {"Vista, session 0", 0, 6, true, 0, DESKTOP_SESSION_ZERO},
-        {"XP, session 0 is the console", 0, 5, true, 0, DESKTOP_VISIBLE},
-        {"Windows 10, session 0, version not read yet", 0, 10, false, 0, DESKTOP_SESSION_ZERO},
-        {"session unreadable: the window station decides", 1, 10, true, 5, DESKTOP_VISIBLE},
+        {"Windows 10, session 1", 1, 10, 0, DESKTOP_VISIBLE},
+        {"Vista, session 0", 0, 6, 0, DESKTOP_SESSION_ZERO},
+        {"XP, session 0 is the console", 0, 5, 0, DESKTOP_VISIBLE},
+        {"session unreadable: the window station decides", 1, 10, 5, DESKTOP_VISIBLE},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         sim::Reset();
         sim::Machine().sessionId = row.session;
         sim::Machine().major = row.major;
-        if (row.versionRead) {
-            g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-            PfGetVersionEx(&g_State.OsVersion);
-        }
         if (row.sessionError)
             sim::FailCall("PfProcessIdToSessionId", 1, row.sessionError, true);
-        EXPECT_EQ(row.hidden, IsDesktopHidden());
+        EXPECT_EQ(row.hidden, sim::DecideDesktop());
         sim::Machine().answers = {PF_IDYES};
         EXPECT_EQ(row.hidden ? PF_IDNO : PF_IDYES, ShowBox("ask", "caption", PF_MB_YESNO | PF_MB_DEFBUTTON2));
         EXPECT_EQ(row.hidden ? 0u : 1u, sim::Machine().boxes.size());
-        // The state's version is the sequence's to read: the logs print it.
-        EXPECT_EQ(row.versionRead ? row.major : 0u, g_State.OsVersion.dwMajorVersion);
     }
 }
 

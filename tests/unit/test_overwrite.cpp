@@ -9,6 +9,8 @@
 #include "core/messages.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
+#include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "driver/overwrite.h"
 #include "refusal.h"
 #include "sim/sim.h"
@@ -22,7 +24,6 @@ const std::string kPackageInf = kVersionHead + "DriverVer=05/18/2020,10.3.201.10
 const std::string kSame = sim::EnglishText(IDS_SAME_VERSION);
 const std::string kOlder = sim::EnglishText(IDS_OLDER_VERSION);
 const std::string kWarning = "Failed to get current Veltaro Touch Pad driver version";
-const int kUnset = NOT_COMPARED;
 
 // Each box as "caption: text (style)", joined by "|".
 std::string Boxes()
@@ -44,8 +45,8 @@ const std::string kWarn = "WARNING: " + kWarning + " (0x40)";
 void Prepare(const std::string& inf, const char* installed)
 {
     sim::Reset();
-    g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-    PfGetVersionEx(&g_State.OsVersion);
+    sim::RunTarget().OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+    PfGetVersionEx(&sim::RunTarget().OsVersion);
     sim::WriteFile(kInf, inf);
     if (installed)
         sim::SetRegistryString(kTouchPadKey, "ProductVer", installed, sim::View::Only64);
@@ -78,16 +79,25 @@ TEST(Overwrite, QuestionPolicy)
         SCOPED_TRACE(test.label);
         Prepare(test.inf, test.installed);
         sim::Machine().answers = {test.answer};
-        EXPECT_EQ(test.expected, GoesOnOrShows(EndWith(ShowOverwriteMsg(0, kInf))));
+        EXPECT_EQ(test.expected, GoesOnOrShows(ShowOverwriteMsg(0, sim::CurrentTarget(), kInf)));
         EXPECT_EQ(test.boxes, Boxes());
     }
+
+    // An installed version that does not parse is named so, never taken for none.
+    Prepare(kPackageInf, "abc.def");
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_EQ(0, GoesOnOrShows(ShowOverwriteMsg(0, sim::CurrentTarget(), kInf)));
+    CloseStepTrace("end");
+    EXPECT_NE(std::string::npos, sim::ReadFile(StepTracePath())
+                                     .find("installed \"abc.def\", package \"10.3.201.104\": the installed version "
+                                           "is unreadable; the run stops"));
 }
 
 TEST(Overwrite, FixedWarningHasNoRightToLeftFlags)
 {
     Prepare(kPackageInf, "");
     g_State.RightToLeftUi = 1;
-    EXPECT_EQ(0, GoesOnOrShows(EndWith(ShowOverwriteMsg(0, kInf))));
+    EXPECT_EQ(0, GoesOnOrShows(ShowOverwriteMsg(0, sim::CurrentTarget(), kInf)));
     EXPECT_EQ(kWarn, Boxes());
 }
 
@@ -106,19 +116,19 @@ TEST(Overwrite, VersionCheckOutcomesAndLogTexts)
         {"same", kPackageInf, "10.3.201.104", 1, SAME_INSTALLED, "10.3.201.104", "10.3.201.104"},
         {"installed newer", kPackageInf, "7.0 10.4.0.0", 1, NEWER_INSTALLED, "10.4.0.0", "10.3.201.104"},
         {"[Strings] token", token, "10.3.201.99", 1, SAME_INSTALLED, "10.3.201.99", "10.3.201.99"},
-        {"value without a word", kPackageInf, "", 0, kUnset, "before", "before"},
-        {"installed unparsable", kPackageInf, "10.3.201", 0, kUnset, "before", "before"},
-        {"no DriverVer", kVersionHead, 0, 0, kUnset, "before", "before"},
-        {"package unparsable", kVersionHead + "DriverVer=05/18/2020,10.3\r\n", "10.3.201.104", 0, kUnset, "before",
-         "before"},
+        {"value without a word", kPackageInf, "", 0, INSTALLED_UNREADABLE, "before", "before"},
+        {"installed unparsable", kPackageInf, "10.3.201", 0, INSTALLED_UNREADABLE, "before", "before"},
+        {"no DriverVer", kVersionHead, 0, 0, NOT_COMPARED, "before", "before"},
+        {"package unparsable", kVersionHead + "DriverVer=05/18/2020,10.3\r\n", "10.3.201.104", 0, NOT_COMPARED,
+         "before", "before"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.label);
         Prepare(test.inf, test.installed);
         strcpy(g_State.InstalledVersion, "before");
         strcpy(g_State.PackageVersion, "before");
-        int comparison = CheckOverwrite(kInf);
-        EXPECT_EQ(test.expected, comparison != NOT_COMPARED ? 1 : 0);
+        VersionComparison comparison = CheckOverwrite(sim::CurrentTarget(), kInf);
+        EXPECT_EQ(test.expected, comparison >= NOTHING_INSTALLED ? 1 : 0);
         EXPECT_EQ(test.comparison, comparison);
         EXPECT_STREQ(test.installedText, g_State.InstalledVersion);
         EXPECT_STREQ(test.packageText, g_State.PackageVersion);

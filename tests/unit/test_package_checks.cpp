@@ -35,11 +35,11 @@ protected:
     {
         SCOPED_TRACE(path);
         sim::Machine().boxes.clear();
-        g_State.PackageDriverFolder[0] = 0;
+        sim::RunTarget().PackageDriverFolder[0] = 0;
         char found[PATH_CAPACITY] = "";
-        EXPECT_EQ(expected, GoesOnOrShows(CheckDriverFiles(0, path, found)));
+        EXPECT_EQ(expected, GoesOnOrShows(CheckDriverFiles(sim::TargetWithPath(path), found)));
         EXPECT_STREQ(inf, found);
-        EXPECT_STREQ(folder, g_State.PackageDriverFolder);
+        EXPECT_STREQ(folder, sim::RunTarget().PackageDriverFolder);
         EXPECT_EQ(boxes, Boxes());
     }
 };
@@ -132,7 +132,7 @@ TEST_F(PackageChecks, DpinstImageAgainstWindowsWidth)
         sim::Reset();
         sim::Machine().is64Bit = test.windows64;
         sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", test.bytes);
-        EXPECT_EQ(test.expected, GoesOnOrShows(CheckExeAndPlatform(0, "\\W864\\DPInst.exe")));
+        EXPECT_EQ(test.expected, GoesOnOrShows(CheckExeAndPlatform(sim::TargetWithPath("\\W864\\DPInst.exe"))));
         EXPECT_EQ(test.boxes, Boxes());
         EXPECT_TRUE(sim::Machine().openHandles.empty());
         int mapped = 0;
@@ -164,7 +164,7 @@ TEST_F(PackageChecks, ImageCutShortIsToldToTheChecker)
         SCOPED_TRACE(c.label);
         sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", c.bytes);
         int complete = -1;
-        EXPECT_EQ(OUTCOME_GO_ON, CheckExeAndPlatform(0, "\\W864\\DPInst.exe", &complete).outcome);
+        EXPECT_EQ(OUTCOME_GO_ON, CheckExeAndPlatform(sim::TargetWithPath("\\W864\\DPInst.exe"), &complete).outcome);
         EXPECT_EQ(c.complete, complete);
     }
 }
@@ -172,8 +172,8 @@ TEST_F(PackageChecks, ImageCutShortIsToldToTheChecker)
 TEST_F(PackageChecks, DpinstThatCannotBeOpenedShowsTheOpenError)
 {
     sim::MakeFolder("C:\\Pkg\\W864");
-    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(0, "\\W864\\DPInst.exe")));
-    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(0, "\\Gone\\DPInst.exe")));
+    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(sim::TargetWithPath("\\W864\\DPInst.exe"))));
+    EXPECT_EQ(0, GoesOnOrShows(CheckExeAndPlatform(sim::TargetWithPath("\\Gone\\DPInst.exe"))));
     EXPECT_EQ(kMissing + " [2]|" + kMissing + " [3]", Boxes());
     EXPECT_TRUE(sim::Machine().openHandles.empty());
 }

@@ -36,8 +36,8 @@ protected:
         sim::WriteFile("C:\\Pkg\\Setup.ini", "[DotNET_Option]\r\nUnnecessary_ID=ABC0001,ABC0002\r\n");
         sim::WriteFile(std::string("C:\\Pkg\\DotNetFx\\") + kImaging, "MZ");
         sim::WriteFile(std::string("C:\\Pkg\\DotNetFx\\") + kDotNet, "MZ");
-        g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-        PfGetVersionEx(&g_State.OsVersion);
+        sim::RunTarget().OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+        PfGetVersionEx(&sim::RunTarget().OsVersion);
     }
     void Silent(bool silent) { BoundedCopy(g_State.CommandLine, PATH_CAPACITY, silent ? "/s" : ""); }
     // The installers started, each as "file|parameters".
@@ -71,7 +71,7 @@ TEST_F(Prerequisites, GatesSkipTheWholeStep)
         if (!row.device)
             sim::Machine().devices.clear();
         sim::WriteFile("C:\\Pkg\\Setup.ini", std::string("[DotNET_Option]\r\nUnnecessary_ID=") + row.unnecessary);
-        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
         EXPECT_TRUE(sim::Machine().shellExecutions.empty());
     }
 }
@@ -82,14 +82,14 @@ TEST_F(Prerequisites, EmptyDeviceCodeCountsAsListed)
     // which the exclusion list's plain text search always finds.
     sim::Machine().devices = {{"ACPI\\0\\1", sim::MultiSz({"ACPI\\", "*PNP0F13"})}};
     sim::WriteFile("C:\\Pkg\\Setup.ini", "[DotNET_Option]\r\nUnnecessary_ID=\r\n");
-    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
     EXPECT_TRUE(sim::Machine().shellExecutions.empty());
 }
 
 TEST_F(Prerequisites, DotNetInstallerIsStartedHiddenFromThePackageFolder)
 {
     Silent(true);
-    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
     ASSERT_EQ(1u, sim::Machine().shellExecutions.size());
     const sim::ShellExecution& run = sim::Machine().shellExecutions[0];
     EXPECT_EQ(PF_SEE_MASK_NOCLOSEPROCESS | PF_SEE_MASK_FLAG_NO_UI | PF_SEE_MASK_NOZONECHECKS, run.mask);
@@ -98,7 +98,7 @@ TEST_F(Prerequisites, DotNetInstallerIsStartedHiddenFromThePackageFolder)
     EXPECT_EQ(" /q", run.parameters);
     EXPECT_EQ("C:\\Pkg\\DotNetFx", run.folder);
     EXPECT_EQ(PF_SW_HIDE, run.show);
-    EXPECT_EQ("XYZ0017", std::string(g_State.DeviceAcpiId));
+    EXPECT_EQ("XYZ0017", std::string(sim::RunTarget().DeviceAcpiId));
 }
 
 TEST_F(Prerequisites, InstallersAndParametersFollowWindowsAndMode)
@@ -125,7 +125,7 @@ TEST_F(Prerequisites, InstallersAndParametersFollowWindowsAndMode)
         SCOPED_TRACE(row.label);
         ResetMachine(row.major, row.minor, row.is64Bit);
         Silent(row.silent);
-        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
         EXPECT_EQ(row.started, Started());
     }
 }
@@ -145,7 +145,7 @@ TEST_F(Prerequisites, KeysAreProbedInTheProgramsOwnView)
         SCOPED_TRACE(row.label);
         ResetMachine(6, 1, true);
         sim::SetRegistryString(kDotNetKey, "Install", "1", row.view);
-        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+        EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
         EXPECT_EQ(row.started, sim::Machine().shellExecutions.size());
         EXPECT_TRUE(sim::Machine().openHandles.empty());
     }
@@ -155,7 +155,7 @@ TEST_F(Prerequisites, PresentImagingComponentIsNotInstalledAgain)
 {
     ResetMachine(5, 1, true);
     sim::Machine().registryKeys = {kImagingKey};
-    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(0));
+    EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
     EXPECT_EQ(std::vector<std::string>{Installer(kDotNet) + "| /norestart"}, Started());
 }
 
@@ -163,7 +163,7 @@ TEST_F(Prerequisites, FailedImagingStartSkipsTheDotNetCheck)
 {
     ResetMachine(5, 1, true);
     sim::Machine().programs[Installer(kImaging)].startFails = true;
-    EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(0));
+    EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(sim::CurrentTarget()).outcome);
     EXPECT_EQ(std::vector<std::string>{Installer(kImaging) + "| /norestart"}, Started());
 }
 
@@ -179,7 +179,7 @@ TEST_F(Prerequisites, MissingInstallerFailsAtOnceWithoutABoxOrAStart)
             ASSERT_EQ(0, system(("rm -r '" + sim::HostPath(path) + "'").c_str()));
             if (folderInstead)
                 sim::MakeFolder(Installer(kDotNet));
-            EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(0));
+            EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(sim::CurrentTarget()).outcome);
             EXPECT_TRUE(sim::Machine().shellExecutions.empty());
             EXPECT_TRUE(sim::Machine().boxes.empty());
         }
@@ -190,7 +190,7 @@ TEST_F(Prerequisites, PackageFolderTooLongForTheInstallerFolderIsRefused)
 {
     // The program's path fits; its folder with "\\DotNetFx" would need 260 characters.
     sim::Machine().modulePath = "C:\\" + std::string(248, 'p') + "\\S.exe";
-    EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(0));
+    EXPECT_EQ(OUTCOME_PREREQUISITE_MISSING, InstallPrerequisites(sim::CurrentTarget()).outcome);
     EXPECT_TRUE(sim::Machine().shellExecutions.empty());
 }
 

@@ -9,6 +9,7 @@
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "log/log_files.h"
 #include "log/runtime_log.h"
 #include "log/safe_files.h"
@@ -41,12 +42,12 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        g_State.Settings.Support = SUPPORT_RUNTIME_LOG;
+        sim::RunTarget().Settings.Support = SUPPORT_RUNTIME_LOG;
         strcpy(g_State.CommandLine, "/s");
     }
     void Write(int result, const char* commandLine = "/s")
     {
-        WriteRuntimeLog(0, commandLine, result, result, kStart, &g_State.Settings);
+        WriteRuntimeLog(0, commandLine, result, result, kStart, &sim::RunTarget().Settings);
     }
 };
 
@@ -124,7 +125,7 @@ TEST_F(RuntimeLog, GateNeedsTheLogBit)
         SCOPED_TRACE(testing::Message() << row.support << row.commandLine << row.extracted << row.enabled);
         sim::Reset();
         sim::WriteFile("C:\\Windows\\DpInst.log", "dpinst");
-        g_State.Settings.Support = row.support;
+        sim::RunTarget().Settings.Support = row.support;
         strcpy(g_State.CommandLine, row.commandLine);
         g_State.DriversExtracted = row.extracted;
         g_State.RuntimeLogEnabled = row.enabled;
@@ -323,49 +324,6 @@ TEST_F(RuntimeLog, ReportModeWritesTheReportInstead)
     EXPECT_FALSE(sim::FileExists(kLog));
     Write(0, "/F2");
     EXPECT_TRUE(sim::FileExists(kLog));
-}
-
-TEST_F(RuntimeLog, CreateDirectoryPathMakesEachFolderBelowADriveRoot)
-{
-    EXPECT_EQ(3, CreateDirectoryPath(""));
-    EXPECT_EQ(3, CreateDirectoryPath("logs\\a\\x.log"));
-    EXPECT_EQ(3, CreateDirectoryPath("\\\\srv\\share\\a\\x.log"));
-    EXPECT_EQ(3, CreateDirectoryPath(":\\a\\x.log"));
-    EXPECT_EQ(0, CreateDirectoryPath("C:\\root.log"));
-    EXPECT_EQ(0, CreateDirectoryPath("D:\\a\\\\b c\\x.log"));
-    EXPECT_TRUE(sim::FileExists("D:\\a\\b c"));
-    EXPECT_FALSE(sim::FileExists("D:\\a\\b c\\x.log"));
-}
-
-TEST_F(RuntimeLog, JoinAppendsBytesOnlyFromFileToFile)
-{
-    const std::string longPath = "C:\\" + std::string(240, 'd') + "\\" + std::string(14, 'f');
-    sim::WriteFile(longPath, "A");
-    sim::WriteFile("C:\\C++ & calc.log", "B");
-    EXPECT_EQ(1, JoinFiles(longPath.c_str(), "C:\\C++ & calc.log"));
-    EXPECT_EQ("AB", sim::ReadFile(longPath));
-    // No command interpreter reads these names: they are joined as they are.
-    std::string expected = "AB";
-    for (const char* odd : {"C:\\x\" & calc & \".log", "C:\\%COMSPEC%.log", "C:\\a!b!.log", "C:\\t\tab.log"}) {
-        SCOPED_TRACE(odd);
-        sim::WriteFile(odd, "C");
-        EXPECT_EQ(1, JoinFiles(longPath.c_str(), odd));
-        EXPECT_EQ(expected += "C", sim::ReadFile(longPath));
-    }
-    EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\missing.log"));
-    EXPECT_EQ(0, JoinFiles("", longPath.c_str()));
-    // A folder is no file to join into or from.
-    sim::WriteFile("C:\\Folder.log\\inside.txt", "kept");
-    EXPECT_EQ(0, JoinFiles("C:\\Folder.log", longPath.c_str()));
-    EXPECT_EQ(0, JoinFiles(longPath.c_str(), "C:\\Folder.log"));
-    EXPECT_EQ("kept", sim::ReadFile("C:\\Folder.log\\inside.txt"));
-    // A link at the target's name is not written through.
-    sim::WriteFile("C:\\Other\\victim.log", "victim");
-    sim::MakeLink("C:\\Linked.log", "C:\\Other\\victim.log");
-    EXPECT_EQ(0, JoinFiles("C:\\Linked.log", longPath.c_str()));
-    EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\victim.log"));
-    EXPECT_TRUE(sim::Machine().systemCommands.empty());
-    EXPECT_TRUE(sim::Machine().openHandles.empty());
 }
 
 // Whole runs: the log as the setup sequence leaves it.

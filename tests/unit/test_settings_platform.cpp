@@ -21,13 +21,13 @@ protected:
     }
     void Windows(uint32_t major, uint32_t minor, bool is64, uint32_t platformId = PF_VER_PLATFORM_WIN32_NT)
     {
-        g_State.OsVersion.dwMajorVersion = major;
-        g_State.OsVersion.dwMinorVersion = minor;
-        g_State.OsVersion.dwPlatformId = platformId;
+        sim::RunTarget().OsVersion.dwMajorVersion = major;
+        sim::RunTarget().OsVersion.dwMinorVersion = minor;
+        sim::RunTarget().OsVersion.dwPlatformId = platformId;
         sim::Machine().is64Bit = is64;
     }
     void Ini(const std::string& text) { sim::WriteFile("C:\\Pkg\\Setup.ini", text); }
-    SettingsRecord record;
+    SettingsRecord& record = sim::RunTarget().Settings;
 };
 
 const char kPackageIni[] = "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n"
@@ -40,7 +40,7 @@ const char kPackageIni[] = "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n"
 TEST_F(SettingsAndPlatform, NoSettingsFileGivesTheDefaults)
 {
     Windows(10, 0, true);
-    ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome);
+    ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(sim::CurrentTarget()).outcome);
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
     EXPECT_STREQ(" /f", record.Default);
     EXPECT_STREQ(" /f /sw /se", record.Silent);
@@ -51,7 +51,7 @@ TEST_F(SettingsAndPlatform, NoSettingsFileGivesTheDefaults)
 TEST_F(SettingsAndPlatform, LongValuesAreCutToTheirFields)
 {
     Ini("[W864]\nPath=\\" + std::string(299, 'p') + "\nDefault=" + std::string(70, 'd') + "\n");
-    LoadPlatformSettings("W864", &record);
+    LoadPlatformSettings(sim::CurrentTarget(), "W864", &record);
     EXPECT_EQ(259u, strlen(record.Path));
     EXPECT_EQ(63u, strlen(record.Default));
 }
@@ -62,7 +62,7 @@ TEST_F(SettingsAndPlatform, GarbageFileGivesDefaults)
     for (int i = 0; i < 4096; ++i)
         garbage += (char)((i * 7919 + 13) % 251);
     Ini(garbage);
-    EXPECT_EQ(0u, LoadPlatformSettings("W864", &record));
+    EXPECT_EQ(0u, LoadPlatformSettings(sim::CurrentTarget(), "W864", &record));
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
 }
 
@@ -73,7 +73,7 @@ TEST_F(SettingsAndPlatform, Utf16FileWithItsMarkReadsAsText)
     for (char c : std::string("[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=12\r\n"))
         wide += std::string(1, c) + '\0';
     Ini(wide);
-    EXPECT_EQ(12u, LoadPlatformSettings("W864", &record));
+    EXPECT_EQ(12u, LoadPlatformSettings(sim::CurrentTarget(), "W864", &record));
     EXPECT_STREQ("\\Vi64\\DPInst.exe", record.Path);
 }
 
@@ -82,7 +82,7 @@ TEST_F(SettingsAndPlatform, SettingsFileIsNamedAfterTheProgram)
     sim::Machine().modulePath = "C:\\Pkg\\Install.exe";
     sim::WriteFile("C:\\Pkg\\Install.ini", "[Vi32]\nSupport=5\n");
     Ini("[Vi32]\nSupport=9\n");
-    EXPECT_EQ(5u, LoadPlatformSettings("Vi32", &record));
+    EXPECT_EQ(5u, LoadPlatformSettings(sim::CurrentTarget(), "Vi32", &record));
 }
 
 TEST_F(SettingsAndPlatform, PlatformRowsPickTheirSections)
@@ -99,11 +99,11 @@ TEST_F(SettingsAndPlatform, PlatformRowsPickTheirSections)
     };
     for (const auto& row : rows) {
         Windows(row.major, row.minor, row.is64);
-        ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome) << row.major << "." << row.minor;
+        ASSERT_EQ(OUTCOME_GO_ON, SelectPlatform(sim::CurrentTarget()).outcome) << row.major << "." << row.minor;
         EXPECT_STREQ(row.path, record.Path) << row.major << "." << row.minor;
     }
     Windows(10, 0, true);
-    SelectPlatform(&record);
+    SelectPlatform(sim::CurrentTarget());
     EXPECT_EQ(63u, record.Support);
 }
 
@@ -116,13 +116,13 @@ TEST_F(SettingsAndPlatform, UnsupportedWindowsShowsMessageAndLoadsNothing)
     for (const auto& os : refused) {
         sim::Machine().boxes.clear();
         Windows(os.major, os.minor, false, os.platform);
-        EXPECT_EQ(0, GoesOnOrShows(SelectPlatform(&record)));
+        EXPECT_EQ(0, GoesOnOrShows(SelectPlatform(sim::CurrentTarget())));
         ASSERT_EQ(1u, sim::Machine().boxes.size());
         EXPECT_EQ(sim::EnglishText(IDS_UNSUPPORTED_OS), sim::Machine().boxes[0].text);
         EXPECT_EQ(0u, record.Support);
     }
     Windows(7, 3, true);
-    EXPECT_EQ(OUTCOME_GO_ON, SelectPlatform(&record).outcome);  // 7.3 counts as Windows 8 or later
+    EXPECT_EQ(OUTCOME_GO_ON, SelectPlatform(sim::CurrentTarget()).outcome);  // 7.3 counts as Windows 8 or later
 }
 
 TEST_F(SettingsAndPlatform, Windows8FallsBackWhollyToTheVistaSection)
@@ -130,12 +130,12 @@ TEST_F(SettingsAndPlatform, Windows8FallsBackWhollyToTheVistaSection)
     Ini("[Vi64]\nPath=\\Vi64\\DPInst.exe\nSupport=12\nSilent=\" /q\"\n[W832]\nPath=..\\DPInst.exe\n"
         "[Vi32]\nPath=\\Vi32\\DPInst.exe\nSupport=4\n");
     Windows(6, 3, true);
-    SelectPlatform(&record);
+    SelectPlatform(sim::CurrentTarget());
     EXPECT_STREQ("\\Vi64\\DPInst.exe", record.Path);
     EXPECT_EQ(12u, record.Support);
     EXPECT_STREQ(" /q", record.Silent);
     Windows(10, 0, false);
-    SelectPlatform(&record);  // "..\DPInst.exe" holds ".\DPInst.exe" too
+    SelectPlatform(sim::CurrentTarget());  // "..\DPInst.exe" holds ".\DPInst.exe" too
     EXPECT_STREQ("\\Vi32\\DPInst.exe", record.Path);
 }
 
@@ -143,7 +143,7 @@ TEST_F(SettingsAndPlatform, Windows7KeepsDefaultsWithoutItsSection)
 {
     Ini("[Vi64]\nPath=\\Vi64\\DPInst.exe\nSupport=12\n");
     Windows(6, 1, true);
-    SelectPlatform(&record);
+    SelectPlatform(sim::CurrentTarget());
     EXPECT_STREQ(".\\DPInst.exe", record.Path);
     EXPECT_EQ(0u, record.Support);
 }
@@ -160,10 +160,10 @@ TEST_F(SettingsAndPlatform, SixtyFourBitTestFollowsTheWow64Directory)
 TEST_F(SettingsAndPlatform, UnnecessaryIdIsASubstringSearch)
 {
     Ini("[DotNET_Option]\nUnnecessary_ID=ABC0001,ABC00022\n");
-    EXPECT_EQ(1, IsDotNetUnnecessary("ABC0002"));
-    EXPECT_EQ(1, IsDotNetUnnecessary("ABC0001"));
-    EXPECT_EQ(0, IsDotNetUnnecessary("XYZ0017"));
-    EXPECT_EQ(1, IsDotNetUnnecessary(""));
+    EXPECT_EQ(1, IsDotNetUnnecessary(sim::CurrentTarget(), "ABC0002"));
+    EXPECT_EQ(1, IsDotNetUnnecessary(sim::CurrentTarget(), "ABC0001"));
+    EXPECT_EQ(0, IsDotNetUnnecessary(sim::CurrentTarget(), "XYZ0017"));
+    EXPECT_EQ(1, IsDotNetUnnecessary(sim::CurrentTarget(), ""));
 }
 
 }  // namespace

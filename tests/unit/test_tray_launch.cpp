@@ -10,6 +10,7 @@
 #include "app/setup_sequence.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
+#include "core/trace_file.h"
 #include "sim/sim.h"
 
 namespace {
@@ -71,8 +72,8 @@ std::string LaunchedWith()
 void ResetWindows10()
 {
     sim::Reset();
-    g_State.OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
-    PfGetVersionEx(&g_State.OsVersion);
+    sim::RunTarget().OsVersion.dwOSVersionInfoSize = sizeof(PfOsVersionInfo);
+    PfGetVersionEx(&sim::RunTarget().OsVersion);
 }
 
 class TrayLaunch : public ::testing::Test {
@@ -84,7 +85,7 @@ TEST_F(TrayLaunch, StartsFromHomeDirectoryWithThatWorkingFolder)
 {
     sim::SetRegistryString(kProductKey, "HomeDirectory", "C:\\Apps\\Glidex", sim::View::Only64);
     sim::WriteFile("C:\\Apps\\Glidex\\Glidex.exe", "MZ");
-    EXPECT_EQ(1, LaunchTrayApplication());
+    EXPECT_EQ(1, LaunchTrayApplication(sim::CurrentTarget()));
     EXPECT_EQ(FullChain("CreateProcessWithTokenW 1 C:\\Apps\\Glidex\\Glidex.exe | (none) | 32 | C:\\Apps\\Glidex"),
               sim::Machine().calls);
     EXPECT_TRUE(sim::Machine().openHandles.empty());
@@ -119,7 +120,7 @@ TEST_F(TrayLaunch, PathChoice)
             sim::SetRegistryString(kProductKey, "HomeDirectory", row.home, row.view);
         if (row.programThere)
             sim::WriteFile(row.home + "\\Glidex.exe", "MZ");
-        LaunchTrayApplication();
+        LaunchTrayApplication(sim::CurrentTarget());
         EXPECT_EQ(row.start, LaunchedWith());
     }
 }
@@ -141,7 +142,7 @@ TEST_F(TrayLaunch, EveryFailingStepReleasesWhatWasTaken)
         sim::Reset();
         sim::WriteFile("C:\\Program Files\\Glidex2K\\Glidex.exe", "MZ");
         sim::Machine().failingCalls = {row.failing};
-        EXPECT_EQ(0, LaunchTrayApplication());
+        EXPECT_EQ(0, LaunchTrayApplication(sim::CurrentTarget()));
         Calls expected(all.begin(), all.begin() + row.callsMade);
         if (row.callsMade > 1)
             expected.push_back("FreeLibrary");
@@ -185,8 +186,9 @@ TEST_F(TrayLaunch, HiddenRunStartsItForTheConsoleUser)
         sim::Machine().desktopVisible = false;
         sim::WriteFile("C:\\Program Files\\Glidex2K\\Glidex.exe", "MZ");
         row.arrange();
+        sim::DecideDesktop();
         ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
-        EXPECT_EQ(row.callsMade == all.size() ? 1 : 0, LaunchTrayApplication());
+        EXPECT_EQ(row.callsMade == all.size() ? 1 : 0, LaunchTrayApplication(sim::CurrentTarget()));
         CloseStepTrace("end");
         Calls expected(all.begin(), all.begin() + row.callsMade);
         if (row.callsMade == 11)
@@ -203,7 +205,7 @@ TEST_F(TrayLaunch, HiddenRunStartsItForTheConsoleUser)
 TEST_F(TrayLaunch, MissingStartCallStartsNothing)
 {
     sim::Machine().hasCreateProcessWithToken = false;
-    EXPECT_EQ(0, LaunchTrayApplication());
+    EXPECT_EQ(0, LaunchTrayApplication(sim::CurrentTarget()));
     EXPECT_EQ((Calls{"LoadLibraryA C:\\Windows\\system32\\ADVAPI32.dll", "GetProcAddress CreateProcessWithTokenW",
                      "FreeLibrary"}),
               sim::Machine().calls);

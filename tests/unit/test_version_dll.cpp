@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         sim::Reset();
-        strcpy(g_State.PackageDriverFolder, kFolder);
+        strcpy(sim::RunTarget().PackageDriverFolder, kFolder);
     }
 };
 
@@ -66,8 +66,8 @@ TEST_F(VersionDllTest, ComparesProductVersionWithTheInfInCommaForm)
         SetUp();
         sim::WriteFile(kInfPath, PackageInf(c.driverVer));
         PutVersionDll({{kUsEnglish, c.productVersion}});
-        EXPECT_EQ(c.expected, GoesOnOrShows(CheckVersionDll(kInfPath)));
-        EXPECT_STREQ(kDllPath, g_State.PackageDriverFolder);
+        EXPECT_EQ(c.expected, GoesOnOrShows(CheckVersionDll(sim::CurrentTarget(), kInfPath)));
+        EXPECT_STREQ(kDllPath, sim::RunTarget().PackageDriverFolder);
         if (c.expected == 1) {
             EXPECT_TRUE(sim::Machine().boxes.empty());
         } else {
@@ -97,7 +97,7 @@ TEST_F(VersionDllTest, ADllThatStatesNoComparableVersionPasses)
         sim::WriteFile(kInfPath, PackageInf("05/18/2020,10.3.201.104"));
         if (c.dllPresent)
             PutVersionDll(c.strings);
-        EXPECT_EQ(1, GoesOnOrShows(CheckVersionDll(kInfPath)));
+        EXPECT_EQ(1, GoesOnOrShows(CheckVersionDll(sim::CurrentTarget(), kInfPath)));
         EXPECT_TRUE(sim::Machine().boxes.empty());
     }
 }
@@ -116,7 +116,7 @@ protected:
         sim::WriteFile(kInfPath, PackageInf("05/18/2020,10.3.201.104"));
         PutVersionDll({{kUsEnglish, productVersion}});
         char infPath[PATH_CAPACITY] = "";
-        return GoesOnOrShows(CheckDriverFiles(0, "\\x64\\DPInst.exe", infPath)) && infPath[0];
+        return GoesOnOrShows(CheckDriverFiles(sim::TargetWithPath("\\x64\\DPInst.exe"), infPath)) && infPath[0];
     }
 };
 
