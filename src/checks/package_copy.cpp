@@ -5,6 +5,7 @@
 #include "core/held_folders.h"
 #include "core/step_trace.h"
 #include "core/trace_file.h"
+#include "log/folder_walk.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
 
@@ -14,7 +15,6 @@ namespace {
 // read what the run copied, which may include files they could not read.
 const char kCopySddl[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 const char kCopyPrefix[] = "SetupPackage_";
-const int kMaxDepth = 16;
 const uint32_t kAnyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
 // The copy's folder cannot be renamed or removed while the run holds it.
 const uint32_t kNoDeleteShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE;
@@ -42,55 +42,45 @@ struct Walk {
 
 int IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk);
 void EmptyFolder(PfHandle folder, const char* path, int depth);
 
-// One entry of a folder, opened relative to it without following a link.
-int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Walk* walk)
+// One entry of the package: judged, or copied into walk->target.
+int VisitPackageEntry(const FolderEntry* entry, void* context)
 {
-    char shown[PATH_CAPACITY];
-    if (BoundedFormat(shown, sizeof(shown), "%s\\%s", path, name) != BOUNDED_OK)
-        return 0;
-    PfHandle entry = PfNtCreateFile(folder, name, kEntryAccess, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
-    uint32_t attributes = 0, tag = 0;
-    if (!entry || !PfGetFileAttributeTag(entry, &attributes, &tag)) {
-        TraceLine("Package: %s cannot be opened (error %u)", shown, (unsigned)PfGetLastError());
-        if (entry)
-            PfCloseHandle(entry);
-        return 0;
-    }
+    Walk* walk = (Walk*)context;
     int ok = 1;
-    if ((attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) || IsLinkByName(shown)) {
+    if (entry->link) {
         walk->links = 1;
         // Never followed: where it leads is not the package.
-        TraceLine("Package: %s is a link (reparse tag 0x%X)%s", shown, (unsigned)tag,
+        TraceLine("Package: %s is a link (reparse tag 0x%X)%s", entry->shown, (unsigned)entry->reparseTag,
                   walk->target ? ", not copied" : "");
     } else if (!walk->target) {
-        if (!walk->changeable && IsChangeableByOthers(entry)) {
+        if (!walk->changeable && IsChangeableByOthers(entry->handle)) {
             walk->changeable = 1;
-            BoundedCopy(walk->first, sizeof(walk->first), shown);
+            BoundedCopy(walk->first, sizeof(walk->first), entry->shown);
         }
-        if (attributes & PF_FILE_ATTRIBUTE_DIRECTORY)
-            ok = WalkFolder(entry, shown, depth + 1, walk);
-    } else if (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) {
-        PfHandle made = PfNtCreateFile(walk->target, name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
+        if (entry->attributes & PF_FILE_ATTRIBUTE_DIRECTORY)
+            ok = WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", VisitPackageEntry, walk);
+    } else if (entry->attributes & PF_FILE_ATTRIBUTE_DIRECTORY) {
+        PfHandle made = PfNtCreateFile(walk->target, entry->name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
                                        PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE, 0);
         Walk inner = *walk;
         inner.target = made;
         inner.skipName = 0;
-        ok = made && WalkFolder(entry, shown, depth + 1, &inner);
+        ok = made &&
+             WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", VisitPackageEntry, &inner);
         if (made)
             PfCloseHandle(made);
-    } else if (!walk->skipName || PfMbsICmp(name, walk->skipName) != 0) {
-        PfHandle made = PfNtCreateFile(walk->target, name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ,
-                                       PF_FILE_CREATE, kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
-        ok = made && AppendFileBytes(made, folder, name);
+    } else if (!walk->skipName || PfMbsICmp(entry->name, walk->skipName) != 0) {
+        PfHandle made = PfNtCreateFile(walk->target, entry->name, PF_GENERIC_WRITE | PF_SYNCHRONIZE,
+                                       PF_FILE_SHARE_READ, PF_FILE_CREATE,
+                                       kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
+        ok = made && AppendFileBytes(made, entry->folder, entry->name);
         if (made)
             PfCloseHandle(made);
     }
     if (!ok && walk->target)
-        TraceLine("Package: %s cannot be copied (error %u)", shown, (unsigned)PfGetLastError());
-    PfCloseHandle(entry);
+        TraceLine("Package: %s cannot be copied (error %u)", entry->shown, (unsigned)PfGetLastError());
     return ok;
 }
 
@@ -98,24 +88,7 @@ int WalkEntry(PfHandle folder, const char* path, const char* name, int depth, Wa
 // entry could not be judged or copied.
 int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk)
 {
-    if (depth > kMaxDepth) {
-        TraceLine("Package: %s lies more than %d folders deep", path, kMaxDepth);
-        return 0;
-    }
-    char pattern[PATH_CAPACITY];
-    char name[PATH_CAPACITY];
-    if (BoundedFormat(pattern, sizeof(pattern), "%s\\*", path) != BOUNDED_OK)
-        return 0;
-    PfHandle search = PfFindFirstFile(pattern, name, sizeof(name));
-    if (!search)
-        return PfGetLastError() == PF_ERROR_FILE_NOT_FOUND;
-    int ok = 1;
-    do {
-        if (!IsDots(name))
-            ok = WalkEntry(folder, path, name, depth, walk);
-    } while (ok && PfFindNextFile(search, name, sizeof(name)));
-    PfFindClose(search);
-    return ok;
+    return WalkHeldFolder(folder, path, depth, "Package", VisitPackageEntry, walk);
 }
 
 // Deletes name in folder: a folder's entries first. Each is opened anew with
@@ -126,7 +99,7 @@ void DeleteEntry(PfHandle folder, const char* path, const char* name, int depth)
     PfHandle entry = PfNtCreateFile(folder, name, kEntryAccess, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
     uint32_t attributes = 0, tag = 0;
     if (entry && PfGetFileAttributeTag(entry, &attributes, &tag) && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY) &&
-        !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) && depth <= kMaxDepth &&
+        !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) && depth <= FOLDER_WALK_MAX_DEPTH &&
         BoundedFormat(inner, sizeof(inner), "%s\\%s", path, name) == BOUNDED_OK)
         EmptyFolder(entry, inner, depth + 1);
     if (entry)
@@ -189,20 +162,42 @@ RunOutcome UseProtectedPackage(Target* target)
     const char* program = target->ProgramPath;
     char folder[PATH_CAPACITY];
     BoundedCopy(folder, sizeof(folder), target->PackageFolder);
-    if (!HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source)) {
-        TraceLine("Package: %s cannot be held; it is used as it is", folder);
-        return GoOn();
+    // A folder that cannot be held (a user's handle shares no hold, or the
+    // path runs through a link) is never used in place: what the run uses is
+    // read through a handle opened by name into the protected copy.
+    PfHandle source = 0;
+    int held = HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source);
+    if (held) {
+        source = HeldFolder(&g_Package.source);
+    } else {
+        source = PfNtCreateFile(
+            0, folder, kEntryAccess, kAnyShare, PF_FILE_OPEN,
+            PF_FILE_DIRECTORY_FILE | PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_SYNCHRONOUS_IO_NONALERT, 0);
+        if (!source) {
+            uint32_t error = PfGetLastError();
+            TraceLine("Package: %s can be neither held nor opened (error %u); nothing of it is used", folder,
+                      (unsigned)error);
+            ReleasePackage();
+            return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);
+        }
     }
-    Walk judge = {0, IsChangeableByOthers(HeldFolder(&g_Package.source)), 0, "", 0};
-    if (judge.changeable)
-        BoundedCopy(judge.first, sizeof(judge.first), folder);
-    int judged = WalkFolder(HeldFolder(&g_Package.source), folder, 0, &judge);
-    if (judged && !judge.changeable && !judge.links) {
-        TraceLine("Package: only Administrators, SYSTEM and TrustedInstaller may change %s; used in place", folder);
-        return GoOn();
+    Walk judge = {0, 0, 0, "", 0};
+    int judged = 0;
+    if (held) {
+        judge.changeable = IsChangeableByOthers(source);
+        if (judge.changeable)
+            BoundedCopy(judge.first, sizeof(judge.first), folder);
+        judged = WalkFolder(source, folder, 0, &judge);
+        if (judged && !judge.changeable && !judge.links) {
+            TraceLine("Package: only Administrators, SYSTEM and TrustedInstaller may change %s; used in place",
+                      folder);
+            return GoOn();
+        }
     }
 
-    if (judged && judge.changeable)
+    if (!held)
+        TraceLine("Package: %s cannot be held, so the run uses a copy read through a handle opened by name", folder);
+    else if (judged && judge.changeable)
         TraceLine("Package: users other than Administrators, SYSTEM and TrustedInstaller may change %s, so the "
                   "run uses a copy",
                   judge.first);
@@ -213,8 +208,11 @@ RunOutcome UseProtectedPackage(Target* target)
         TraceLine("Package: %s cannot be judged whole, so the run uses a copy", folder);
     Walk copy = {0, 0, 0, "", FileNameOf(program)};
     copy.target = MakeCopyFolder() ? g_Package.copy : 0;
-    if (!copy.target || !WalkFolder(HeldFolder(&g_Package.source), folder, 0, &copy)) {
-        uint32_t error = PfGetLastError();
+    int copied = copy.target && WalkFolder(source, folder, 0, &copy);
+    uint32_t error = PfGetLastError();
+    if (!held)
+        PfCloseHandle(source);
+    if (!copied) {
         TraceLine("Package: no protected copy could be made (error %u); nothing of it is used", (unsigned)error);
         ReleasePackage();
         return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);

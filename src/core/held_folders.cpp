@@ -164,6 +164,12 @@ int HoldFolderPath(const char* folder, int flags, HeldPath* held)
     return 1;
 }
 
+PfHandle HoldFolderIn(PfHandle parent, const char* name, const char* shown, int flags)
+{
+    int missing = 0;
+    return HoldOne(parent, name, shown, flags, &missing);
+}
+
 int HoldFolderOf(const char* path, int flags, HeldPath* held)
 {
     char folder[PATH_CAPACITY];

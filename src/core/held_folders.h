@@ -36,6 +36,10 @@ enum HoldFlags {
 // stays held, and the trace says which folder was not used and why (a
 // reparse point, not a folder, missing, not to be opened or protected).
 int HoldFolderPath(const char* folder, int flags, HeldPath* held);
+// Holds the folder name in the held folder parent as HoldFolderPath holds
+// each folder of a path with these flags (shown: its full path, for the
+// trace). The handle, or 0 when it is missing, a link, or not to be used.
+PfHandle HoldFolderIn(PfHandle parent, const char* name, const char* shown, int flags);
 // HoldFolderPath for the folder of path, a file's full path.
 int HoldFolderOf(const char* path, int flags, HeldPath* held);
 // 1 when the name at path is a link or reparse point by its own attributes:

@@ -71,6 +71,25 @@ int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const
     return beside->file != 0;
 }
 
+int CreateRandomFileBeside(PfHandle folder, const char* name, const char* shown, FileBeside* beside)
+{
+    beside->folder = folder;
+    beside->file = 0;
+    beside->shown = shown;
+    unsigned char random[8];
+    if (BoundedCopy(beside->name, PATH_CAPACITY, name) != BOUNDED_OK || !PfGenRandom(random, sizeof(random))) {
+        TraceLine("File %s not written: its name does not fit", shown);
+        return 0;
+    }
+    BoundedFormat(beside->temporary, PATH_CAPACITY, "~%02X%02X%02X%02X%02X%02X%02X%02X.tmp", random[0], random[1],
+                  random[2], random[3], random[4], random[5], random[6], random[7]);
+    beside->file = CreateNew(folder, beside->temporary, 0);
+    if (!beside->file)
+        TraceLine("File %s not written: %s cannot be made (error %u)", shown, beside->temporary,
+                  (unsigned)PfGetLastError());
+    return beside->file != 0;
+}
+
 int PutFileInPlace(FileBeside* beside)
 {
     if (PfNtRenameFile(beside->file, beside->folder, beside->name, 1))

@@ -26,6 +26,10 @@ struct FileBeside {
 // 0 inherits the folder's). A temporary left by an earlier run is replaced.
 // 1 when beside->file is open; otherwise 0 and the trace says why.
 int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const char* sddl, FileBeside* beside);
+// CreateFileBeside under a random temporary name, which no other file of
+// the folder has: for many files copied into one folder, where a name with
+// one character replaced may be another file's.
+int CreateRandomFileBeside(PfHandle folder, const char* name, const char* shown, FileBeside* beside);
 // Renames the temporary to the name; on failure the temporary goes when the
 // file is closed. The file stays open. 1 when the name now is the new file.
 int PutFileInPlace(FileBeside* beside);

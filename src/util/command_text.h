@@ -1,5 +1,5 @@
 // Naming the programs the program starts: full paths, text for the command
-// interpreter, and running it.
+// interpreter.
 #ifndef SETUP_UTIL_COMMAND_TEXT_H
 #define SETUP_UTIL_COMMAND_TEXT_H
 
@@ -14,9 +14,5 @@ int IsLiteralInQuotes(const char* text);
 int IsFullPath(const char* path);
 // Drops one leading double quote and then, when text remains, one final one.
 void StripQuotes(const char** text, size_t* length);
-// Runs command through cmd.exe of the system folder ("/d /c"), in this
-// program's current folder, and waits: its exit code, or -1 when it could
-// not be started or the command does not fit.
-int RunInterpreterCommand(const char* command);
 
 #endif

@@ -78,6 +78,8 @@ enum : uint32_t {
     PF_SHTDN_REASON_MINOR_INSTALLATION = 0x00000002,
     PF_SHTDN_REASON_FLAG_PLANNED = 0x80000000u,
 
+    PF_FILE_ATTRIBUTE_HIDDEN = 0x2,
+    PF_FILE_ATTRIBUTE_SYSTEM = 0x4,
     PF_FILE_ATTRIBUTE_DIRECTORY = 0x10,
     PF_FILE_ATTRIBUTE_ARCHIVE = 0x20,
     PF_FILE_ATTRIBUTE_REPARSE_POINT = 0x400,
@@ -240,6 +242,10 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace);
 int PfNtSetDeleteDisposition(PfHandle file);
 // ReadFile: 1 and the bytes read (0 at the end), or 0 on failure.
 int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read);
+// GetFileTime / SetFileTime of the last-write time alone, as a FILETIME's
+// 64 bits; reading needs FILE_READ_ATTRIBUTES, setting FILE_WRITE_ATTRIBUTES.
+int PfGetLastWriteTime(PfHandle file, uint64_t* time);
+int PfSetLastWriteTime(PfHandle file, uint64_t time);
 // One entry of a DACL, its SID as text ("S-1-5-32-544").
 struct PfAce {
     uint32_t type;  // PF_ACCESS_ALLOWED_ACE_TYPE, PF_ACCESS_DENIED_ACE_TYPE or another

@@ -210,6 +210,11 @@ std::string AsPackagePath(const std::string& text);
 bool IsOpen(const std::string& windowsPath);
 // A second name for an existing file.
 void MakeHardLink(const std::string& link, const std::string& existing);
+// Attributes the host's files lack (hidden, system), on the object at path.
+void SetAttributes(const std::string& windowsPath, uint32_t attributes);
+// The last-write time as a FILETIME's 64 bits.
+uint64_t LastWriteTime(const std::string& windowsPath);
+void SetLastWriteTime(const std::string& windowsPath, uint64_t time);
 
 // ---- security and other users --------------------------------------------------
 // Files and folders carry an owner and a DACL, set here in SDDL form ("O:BAD:P(A;OICI;FA;;;BA)"; an

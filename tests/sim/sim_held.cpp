@@ -63,6 +63,21 @@ struct Security {
 };
 
 std::map<Identity, Security> g_security;
+const uint64_t kUnixEpochTicks = 116444736000000000ull;  // 1970-01-01 as a FILETIME
+// Hidden, system and the like, which the host's files do not carry.
+std::map<Identity, uint32_t> g_attributes;
+
+uint64_t FileTimeOf(const struct stat& info)
+{
+    return kUnixEpochTicks + (uint64_t)info.st_mtim.tv_sec * 10000000u + (uint64_t)info.st_mtim.tv_nsec / 100;
+}
+
+// futimens' times: the access time left alone, the last write set.
+void WriteTimes(uint64_t time, struct timespec* times)
+{
+    times[0] = {0, UTIME_OMIT};
+    times[1] = {(time_t)((time - kUnixEpochTicks) / 10000000u), (long)((time - kUnixEpochTicks) % 10000000u * 100)};
+}
 
 const uint32_t kObjectInherit = 0x1, kContainerInherit = 0x2, kNoPropagate = 0x4;
 const char kTrustedInstaller[] = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
@@ -563,7 +578,33 @@ bool UserMayChange(const std::string& windowsPath)
              PF_WRITE_DAC | PF_WRITE_OWNER)) != 0;
 }
 
-void ResetSecurity() { g_security.clear(); }
+void ResetSecurity()
+{
+    g_security.clear();
+    g_attributes.clear();
+}
+
+void SetAttributes(const std::string& windowsPath, uint32_t attributes)
+{
+    Identity identity;
+    if (IdentityOf(HostPath(windowsPath), &identity))
+        g_attributes[identity] = attributes;
+}
+
+uint64_t LastWriteTime(const std::string& windowsPath)
+{
+    struct stat info;
+    if (stat(HostPath(windowsPath).c_str(), &info) != 0)
+        return 0;
+    return FileTimeOf(info);
+}
+
+void SetLastWriteTime(const std::string& windowsPath, uint64_t time)
+{
+    struct timespec times[2];
+    WriteTimes(time, times);
+    utimensat(AT_FDCWD, HostPath(windowsPath).c_str(), times, 0);
+}
 
 PfHandle ForeignOpen(const std::string& windowsPath, uint32_t access, uint32_t share)
 {
@@ -664,6 +705,9 @@ int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparse
         return 0;
     *attributes = data->folder ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : (uint32_t)PF_FILE_ATTRIBUTE_ARCHIVE;
     *reparseTag = 0;
+    auto extra = g_attributes.find({(uint64_t)info.st_dev, (uint64_t)info.st_ino});
+    if (extra != g_attributes.end())
+        *attributes |= extra->second;
     if (S_ISLNK(info.st_mode)) {
         *attributes |= PF_FILE_ATTRIBUTE_REPARSE_POINT;
         *reparseTag = data->folder ? 0xA0000003u : 0xA000000Cu;  // a mount point, a symbolic link
@@ -720,6 +764,28 @@ int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
         return Fail(PF_ERROR_ACCESS_DENIED);
     *read = (uint32_t)got;
     return 1;
+}
+
+int PfGetLastWriteTime(PfHandle file, uint64_t* time)
+{
+    SIM_FAULT_POINT(HandlePath(file), 0);
+    HandleData* data = Held(file);
+    struct stat info;
+    if (!data || fstat(data->fd, &info) != 0)
+        return 0;
+    *time = FileTimeOf(info);
+    return 1;
+}
+
+int PfSetLastWriteTime(PfHandle file, uint64_t time)
+{
+    SIM_FAULT_POINT(HandlePath(file), 0);
+    HandleData* data = Held(file);
+    if (!data || data->link || !(MapGeneric(data->access) & PF_FILE_WRITE_ATTRIBUTES))
+        return data ? Fail(PF_ERROR_ACCESS_DENIED) : 0;
+    struct timespec times[2];
+    WriteTimes(time, times);
+    return futimens(data->fd, times) == 0 ? 1 : Fail(PF_ERROR_ACCESS_DENIED);
 }
 
 int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t capacity, uint32_t* count)

@@ -191,6 +191,23 @@ int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
     return ok;
 }
 
+int PfGetLastWriteTime(PfHandle file, uint64_t* time)
+{
+    FILETIME written;
+    if (!GetFileTime((HANDLE)file, NULL, NULL, &written))
+        return 0;
+    *time = ((uint64_t)written.dwHighDateTime << 32) | written.dwLowDateTime;
+    return 1;
+}
+
+int PfSetLastWriteTime(PfHandle file, uint64_t time)
+{
+    FILETIME written;
+    written.dwLowDateTime = (DWORD)time;
+    written.dwHighDateTime = (DWORD)(time >> 32);
+    return SetFileTime((HANDLE)file, NULL, NULL, &written);
+}
+
 int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t capacity, uint32_t* count)
 {
     PSID ownerSid = NULL;
