@@ -1,5 +1,6 @@
 #include "actions/dpinst_runner.h"
 
+#include "core/desktop.h"
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
@@ -63,6 +64,15 @@ RunOutcome StartDpinst(ModuleHandle instance, const SettingsRecord* settings, co
     return end;
 }
 
+// DPInst's wizard on a desktop nobody sees would wait for ever, and the run with it.
+int DpinstUnattended()
+{
+    int unattended = StartsUnattended();
+    if (unattended && !IsSilentMode())
+        TraceLine("DPInst: nobody can see this run, so DPInst gets its silent options");
+    return unattended;
+}
+
 }  // namespace
 
 int BuildDpinstCommand(ModuleHandle instance, const SettingsRecord* settings, int silent, char* command)
@@ -88,13 +98,13 @@ int BuildDpinstUninstallCommand(ModuleHandle instance, const SettingsRecord* set
 RunOutcome RunDpinst(ModuleHandle instance, const SettingsRecord* settings)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstCommand(instance, settings, IsSilentMode(), command);
+    int folderKnown = BuildDpinstCommand(instance, settings, DpinstUnattended(), command);
     return StartDpinst(instance, settings, command, folderKnown);
 }
 
 RunOutcome RunDpinstUninstall(ModuleHandle instance, const SettingsRecord* settings, const char* packageInfPath)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstUninstallCommand(instance, settings, packageInfPath, IsSilentMode(), command);
+    int folderKnown = BuildDpinstUninstallCommand(instance, settings, packageInfPath, DpinstUnattended(), command);
     return StartDpinst(instance, settings, command, folderKnown);
 }

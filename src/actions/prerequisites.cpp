@@ -2,6 +2,7 @@
 
 #include "checks/platform_selection.h"
 #include "config/settings_file.h"
+#include "core/desktop.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
@@ -57,7 +58,10 @@ int GetInstallerPath(ModuleHandle instance, const Prerequisite* prerequisite, ch
 // Starts the installer and waits for it. 1 when it was started.
 int RunInstaller(const Prerequisite* prerequisite, const char* folder, const char* installer)
 {
-    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    int unattended = StartsUnattended();
+    if (unattended && !IsSilentMode())
+        TraceLine("Prerequisites: nobody can see this run, so %s gets its silent parameters", installer);
+    const char* parameters = unattended ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
     // No zone check either: a downloaded package's mark would raise a prompt that nobody answers in session 0.

@@ -32,3 +32,5 @@ int IsDesktopHidden()
         return DESKTOP_VISIBLE;
     return WindowsMajorVersion() >= 6 ? DESKTOP_SESSION_ZERO : DESKTOP_VISIBLE;
 }
+
+int StartsUnattended() { return IsSilentMode() || IsDesktopHidden(); }

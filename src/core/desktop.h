@@ -14,5 +14,8 @@ enum DesktopSight {
 // later, where nobody signs in. On Windows XP session 0 is the console's and
 // counts as visible, and so does a session that cannot be read.
 int IsDesktopHidden();
+// Whether the programs this run starts get their unattended options: a silent
+// run, or one nobody can see, where a wizard would wait for ever.
+int StartsUnattended();
 
 #endif

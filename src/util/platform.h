@@ -168,6 +168,10 @@ uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex);
 // owner is the well-known SID of that type, 0 when it is another, -1 when
 // the owner cannot be read.
 int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType);
+// NtQueryObject (ntdll, looked up at run time): what the handle leads to, its
+// type ("Mutant") and full name ("\Sessions\1\BaseNamedObjects\Setup"), in
+// the ANSI code page without best-fit letters. 1, or 0 with the last error set.
+int PfQueryObjectTypeAndName(PfHandle object, char* type, uint32_t typeCapacity, char* name, uint32_t nameCapacity);
 uint32_t PfGetCurrentProcessId();
 // ProcessIdToSessionId: 1 and the process's session, or 0 with the last error set.
 int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);

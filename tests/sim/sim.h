@@ -115,6 +115,11 @@ struct MachineState {
     // Who made the mutex held elsewhere, in SDDL form ("BA", "SY", a user's
     // SID); empty when its owner cannot be read, as under Wine.
     std::string mutexOwner;
+    // A symbolic-link object named as the mutex in this session's directory,
+    // leading to the object of this full name ("\\BaseNamedObjects\\Other"),
+    // which exists and is held elsewhere; and the type NtQueryObject reads there.
+    std::string mutexLinkTarget;
+    std::string mutexObjectType = "Mutant";
 
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;

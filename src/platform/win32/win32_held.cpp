@@ -55,6 +55,7 @@ typedef NtStatus(WINAPI* NtCreateFileFn)(PHANDLE, ACCESS_MASK, ObjectAttributes*
 typedef NtStatus(WINAPI* NtQueryInformationFileFn)(HANDLE, IoStatus*, PVOID, ULONG, int);
 typedef NtStatus(WINAPI* NtSetInformationFileFn)(HANDLE, IoStatus*, PVOID, ULONG, int);
 typedef ULONG(WINAPI* RtlNtStatusToDosErrorFn)(NtStatus);
+typedef NtStatus(WINAPI* NtQueryObjectFn)(HANDLE, int, PVOID, ULONG, PULONG);
 
 FARPROC Native(const char* name)
 {
@@ -181,6 +182,47 @@ int PfNtSetDeleteDisposition(PfHandle file)
     IoStatus status;
     NtStatus result = set((HANDLE)file, &status, &deleteFile, sizeof(deleteFile), kFileDispositionInformation);
     return result < 0 ? Failed(result) : 1;
+}
+
+namespace {
+
+// One of NtQueryObject's answers that begin with a UNICODE_STRING (the name
+// and type information), as ANSI text; a letter the code page lacks becomes
+// '?', never a look-alike.
+int QueryObjectText(NtQueryObjectFn query, HANDLE object, int infoClass, char* text, uint32_t capacity)
+{
+    union {
+        UnicodeText string;
+        BYTE bytes[2048];
+    } info;
+    ULONG size = 0;
+    NtStatus result = query(object, infoClass, &info, sizeof(info), &size);
+    if (result < 0)
+        return Failed(result);
+    int length = info.string.Length / (int)sizeof(WCHAR);
+    int written = length ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, info.string.Buffer, length, text,
+                                               (int)capacity - 1, NULL, NULL)
+                         : 0;
+    if (length && !written)
+        return 0;
+    text[written] = 0;
+    return 1;
+}
+
+}  // namespace
+
+int PfQueryObjectTypeAndName(PfHandle object, char* type, uint32_t typeCapacity, char* name, uint32_t nameCapacity)
+{
+    const int kObjectNameInformation = 1;
+    const int kObjectTypeInformation = 2;
+    type[0] = name[0] = 0;
+    NtQueryObjectFn query = (NtQueryObjectFn)Native("NtQueryObject");
+    if (!query) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    return QueryObjectText(query, (HANDLE)object, kObjectTypeInformation, type, typeCapacity) &&
+           QueryObjectText(query, (HANDLE)object, kObjectNameInformation, name, nameCapacity);
 }
 
 int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
