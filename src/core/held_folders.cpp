@@ -34,14 +34,29 @@ const uint32_t kFolderShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE;
 const uint32_t kFolderOptions = PF_FILE_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
                                 PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_OPEN_REPARSE_POINT;
 
+// Wine runs every process as one account that owns every file; its ntdll
+// says so.
+int RunsUnderWine()
+{
+    ModuleHandle ntdll = PfGetModuleHandle("ntdll.dll");
+    return ntdll && PfGetProcAddress(ntdll, "wine_get_version") != 0;
+}
+
 int IsTrustedSid(const char* sid, const char* processUser)
 {
     for (const char* trusted : kTrustedSids)
         if (strcmp(sid, trusted) == 0)
             return 1;
-    // The account this elevated run is, SYSTEM or an administrator. Under
-    // Wine it owns everything.
-    return processUser[0] && strcmp(sid, processUser) == 0;
+    // On Windows the account this run is also runs the same person's
+    // unelevated programs. Under Wine it owns everything: distrusting it
+    // would refuse every folder.
+    return processUser[0] && strcmp(sid, processUser) == 0 && RunsUnderWine();
+}
+
+int IsDenyAce(uint32_t type)
+{
+    return type == PF_ACCESS_DENIED_ACE_TYPE || type == PF_ACCESS_DENIED_OBJECT_ACE_TYPE ||
+           type == PF_ACCESS_DENIED_CALLBACK_ACE_TYPE || type == PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
 // The next backslash at or after text, stepping over double-byte characters
@@ -222,11 +237,13 @@ int IsChangeableByOthers(PfHandle handle)
     // admits everyone; a DACL too long to read whole is not judged trusted.
     if (count > kAceCapacity || !IsTrustedSid(owner, processUser))
         return 1;
-    // A deny entry never grants; one that applies only to what is created
-    // inside is judged on those entries themselves.
+    // A deny entry never grants; every other entry may (a callback or object
+    // entry as much as a plain one), and one whose SID cannot be read is taken
+    // for another user's. One that applies only to what is created inside is
+    // judged on those entries themselves.
     for (uint32_t i = 0; i < count; ++i)
-        if (aces[i].type == PF_ACCESS_ALLOWED_ACE_TYPE && !(aces[i].flags & PF_INHERIT_ONLY_ACE) &&
-            (aces[i].mask & kChangingRights) && !IsTrustedSid(aces[i].sid, processUser))
+        if (!IsDenyAce(aces[i].type) && !(aces[i].flags & PF_INHERIT_ONLY_ACE) && (aces[i].mask & kChangingRights) &&
+            !IsTrustedSid(aces[i].sid, processUser))
             return 1;
     return 0;
 }

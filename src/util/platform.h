@@ -120,6 +120,12 @@ enum : uint32_t {
     PF_FILE_OPEN_REPARSE_POINT = 0x200000,
     PF_ACCESS_ALLOWED_ACE_TYPE = 0,
     PF_ACCESS_DENIED_ACE_TYPE = 1,
+    PF_ACCESS_ALLOWED_OBJECT_ACE_TYPE = 5,
+    PF_ACCESS_DENIED_OBJECT_ACE_TYPE = 6,
+    PF_ACCESS_ALLOWED_CALLBACK_ACE_TYPE = 9,
+    PF_ACCESS_DENIED_CALLBACK_ACE_TYPE = 0xA,
+    PF_ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE = 0xB,
+    PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE = 0xC,
     PF_INHERIT_ONLY_ACE = 0x8,
     PF_SID_TEXT_CAPACITY = 192,  // "S-1-..." of the longest SID with its zero
     PF_NO_DACL = 0xFFFFFFFFu,    // a NULL DACL: everyone may do everything
@@ -249,7 +255,7 @@ struct PfAce {
     uint32_t type;  // PF_ACCESS_ALLOWED_ACE_TYPE, PF_ACCESS_DENIED_ACE_TYPE or another
     uint32_t flags;
     uint32_t mask;
-    char sid[PF_SID_TEXT_CAPACITY];
+    char sid[PF_SID_TEXT_CAPACITY];  // "" when the entry's SID cannot be read (a compound entry)
 };
 // GetSecurityInfo(OWNER | DACL) on a handle opened with READ_CONTROL: the
 // owner's SID as text and up to capacity ACEs; *count is the DACL's number of

@@ -112,6 +112,7 @@ struct MachineState {
     // elevated program, is owned by "BA".
     std::map<std::string, std::string> owners;
     std::string processUser = "S-1-5-21-1-2-3-500";  // the account the program runs as
+    bool underWine = false;                          // ntdll exports wine_get_version
     // Who made the mutex held elsewhere, in SDDL form ("BA", "SY", a user's
     // SID); empty when its owner cannot be read, as under Wine.
     std::string mutexOwner;

@@ -149,8 +149,20 @@ void ParseSddl(const std::string& sddl, Security* security)
             while (std::getline(entry, field, ';'))
                 fields.push_back(field);
             fields.resize(6);
-            Ace ace{fields[0] == "D" ? (uint32_t)PF_ACCESS_DENIED_ACE_TYPE : (uint32_t)PF_ACCESS_ALLOWED_ACE_TYPE, 0,
-                    Rights(fields[2]), FullSid(fields[5])};
+            static const std::map<std::string, uint32_t> kTypes = {
+                {"A", PF_ACCESS_ALLOWED_ACE_TYPE},
+                {"D", PF_ACCESS_DENIED_ACE_TYPE},
+                {"OA", PF_ACCESS_ALLOWED_OBJECT_ACE_TYPE},
+                {"OD", PF_ACCESS_DENIED_OBJECT_ACE_TYPE},
+                {"XA", PF_ACCESS_ALLOWED_CALLBACK_ACE_TYPE},
+                {"XD", PF_ACCESS_DENIED_CALLBACK_ACE_TYPE},
+                {"ZA", PF_ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE},
+                {"ZD", PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE},  // no SDDL letters exist for it
+                {"CA", 4},                                          // a compound entry: its SIDs are not read
+            };
+            auto type = kTypes.find(fields[0]);
+            Ace ace{type == kTypes.end() ? (uint32_t)PF_ACCESS_ALLOWED_ACE_TYPE : type->second, 0, Rights(fields[2]),
+                    FullSid(fields[5])};
             for (size_t i = 0; i + 1 < fields[1].size(); i += 2) {
                 std::string flag = fields[1].substr(i, 2);
                 ace.flags |= flag == "OI"   ? kObjectInherit
@@ -250,7 +262,8 @@ uint32_t Granted(const Security& security, const std::vector<std::string>& sids)
     for (const Ace& ace : security.aces) {
         if ((ace.flags & PF_INHERIT_ONLY_ACE) || !HasSid(sids, ace.sid))
             continue;
-        if (ace.type == PF_ACCESS_DENIED_ACE_TYPE)
+        if (ace.type == PF_ACCESS_DENIED_ACE_TYPE || ace.type == PF_ACCESS_DENIED_OBJECT_ACE_TYPE ||
+            ace.type == PF_ACCESS_DENIED_CALLBACK_ACE_TYPE || ace.type == PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE)
             denied |= MapGeneric(ace.mask);
         else
             allowed |= MapGeneric(ace.mask);
@@ -727,7 +740,8 @@ int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t ca
         aces[i].type = security.aces[i].type;
         aces[i].flags = security.aces[i].flags;
         aces[i].mask = security.aces[i].mask;
-        snprintf(aces[i].sid, PF_SID_TEXT_CAPACITY, "%s", security.aces[i].sid.c_str());
+        bool compound = security.aces[i].type == 4;
+        snprintf(aces[i].sid, PF_SID_TEXT_CAPACITY, "%s", compound ? "" : security.aces[i].sid.c_str());
     }
     return 1;
 }

@@ -233,6 +233,48 @@ int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
     return ok;
 }
 
+namespace {
+
+// The SID of an entry, where its type's layout is known and the SID lies
+// whole inside the entry; NULL otherwise (a compound entry, an unknown type).
+PSID AceSid(ACE_HEADER* header)
+{
+    BYTE* start = (BYTE*)header;
+    DWORD offset = 0;
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+        offset = FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
+        break;
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: {
+        // Header, mask, flags, then each GUID its flags say is present.
+        offset = sizeof(ACE_HEADER) + 2 * sizeof(DWORD);
+        if (header->AceSize < offset)
+            return NULL;
+        DWORD flags = ((ACCESS_ALLOWED_OBJECT_ACE*)header)->Flags;
+        offset += (flags & ACE_OBJECT_TYPE_PRESENT ? sizeof(GUID) : 0) +
+                  (flags & ACE_INHERITED_OBJECT_TYPE_PRESENT ? sizeof(GUID) : 0);
+        break;
+    }
+    default:
+        return NULL;
+    }
+    // The fixed part of a SID, then its sub-authorities.
+    const DWORD fixed = 8;
+    if (header->AceSize < offset + fixed)
+        return NULL;
+    PSID sid = (PSID)(start + offset);
+    DWORD length = fixed + 4 * (DWORD)start[offset + 1];
+    return header->AceSize >= offset + length && IsValidSid(sid) ? sid : NULL;
+}
+
+}  // namespace
+
 int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t capacity, uint32_t* count)
 {
     PSID ownerSid = NULL;
@@ -265,16 +307,14 @@ int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t ca
             }
             aces[i].type = header->AceType;
             aces[i].flags = header->AceFlags;
-            aces[i].mask = 0;
+            aces[i].mask = header->AceSize >= sizeof(ACE_HEADER) + sizeof(DWORD)
+                               ? ((ACCESS_ALLOWED_ACE*)header)->Mask
+                               : 0xFFFFFFFFu;
             aces[i].sid[0] = 0;
-            // Allowed and denied entries share one layout; others keep no SID here.
-            if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
-                ACCESS_ALLOWED_ACE* ace = (ACCESS_ALLOWED_ACE*)header;
-                aces[i].mask = ace->Mask;
-                if (ConvertSidToStringSidA((PSID)&ace->SidStart, &text)) {
-                    lstrcpynA(aces[i].sid, text, PF_SID_TEXT_CAPACITY);
-                    LocalFree(text);
-                }
+            PSID sid = AceSid(header);
+            if (sid && ConvertSidToStringSidA(sid, &text)) {
+                lstrcpynA(aces[i].sid, text, PF_SID_TEXT_CAPACITY);
+                LocalFree(text);
             }
         }
     }
