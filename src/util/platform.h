@@ -245,6 +245,11 @@ int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparse
 // the folder root; with replace, whatever had the name goes (a link itself,
 // never what it leads to). The handle needs DELETE access.
 int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace);
+// NtSetInformationFile(FileRenameInformationEx, REPLACE_IF_EXISTS | POSIX_SEMANTICS):
+// PfNtRenameFile with replace, which also replaces a file others hold open
+// sharing delete (their handles keep the old file). Windows 10 1709 on;
+// earlier Windows fail it (ERROR_INVALID_PARAMETER).
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name);
 // NtSetInformationFile(FileDispositionInformation, TRUE): the name goes when
 // the last handle to the file closes. The handle needs DELETE access.
 int PfNtSetDeleteDisposition(PfHandle file);

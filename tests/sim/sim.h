@@ -99,6 +99,7 @@ struct MachineState {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
     bool hasGetTempPath2 = false;  // Windows 11 and Server 2022 on
+    bool hasPosixRename = true;    // FileRenameInformationEx: Windows 10 1709 on
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
     std::string tempPath2 = "C:\\Windows\\SystemTemp\\";      // its answer for SYSTEM

@@ -694,6 +694,31 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
     return 1;
 }
 
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
+{
+    SIM_FAULT_POINT(HandlePath(file) + " -> " + Join(HandlePath(root), name), 0);
+    if (!Machine().hasPosixRename)
+        return Fail(87);  // ERROR_INVALID_PARAMETER: no such information class
+    HandleData* data = Held(file);
+    HandleData* folder = Held(root);
+    if (!data || !folder || !folder->folder)
+        return 0;
+    if (!(MapGeneric(data->access) & PF_DELETE))
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    std::string dirHost = FdPath(folder->fd);
+    std::string target = dirHost + "/" + MatchName(dirHost, name);
+    struct stat info;
+    // Handles open on the target keep its old file, when all share delete.
+    const uint32_t anyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+    if (lstat(target.c_str(), &info) == 0 &&
+        (S_ISDIR(info.st_mode) || !SharingFits({(uint64_t)info.st_dev, (uint64_t)info.st_ino}, PF_DELETE, anyShare)))
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    if (rename(FdPath(data->fd).c_str(), target.c_str()) != 0)
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    data->path = Join(folder->path, name);
+    return 1;
+}
+
 int PfNtSetDeleteDisposition(PfHandle file)
 {
     SIM_FAULT_POINT(HandlePath(file), 0);

@@ -854,6 +854,12 @@ const RaceAttack kAttacks[] = {
          if (sim::ForeignOpen(path, PF_GENERIC_READ, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE))
              touched->insert("");
      }},
+    {"held open by a reader sharing delete",
+     [](const std::string& path, std::set<std::string>* touched) {
+         if (sim::ForeignOpen(path, PF_GENERIC_READ,
+                              PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE))
+             touched->insert("");
+     }},
     {"its folder made writable by users",
      [](const std::string& path, std::set<std::string>* touched) {
          touched->insert("");

@@ -41,12 +41,23 @@ struct RenameInformation {
     WCHAR FileName[MAX_PATH + 8];
 };
 
+// FILE_RENAME_INFORMATION_EX: flags where the older form has its BOOLEAN.
+struct RenameInformationEx {
+    ULONG Flags;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[MAX_PATH + 8];
+};
+
 const ULONG kObjCaseInsensitive = 0x40;
 const NtStatus kStatusObjectNameCollision = (NtStatus)0xC0000035L;
 const int kFileBasicInformation = 4;
 const int kFileRenameInformation = 10;
 const int kFileDispositionInformation = 13;
 const int kFileAttributeTagInformation = 35;
+const int kFileRenameInformationEx = 65;
+const ULONG kFileRenameReplaceIfExists = 0x1;
+const ULONG kFileRenamePosixSemantics = 0x2;
 // "\??\" and "UNC" before the longest path the program builds.
 const int kNameCapacity = MAX_PATH + 16;
 
@@ -168,6 +179,28 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
     rename.FileNameLength = (ULONG)(length * sizeof(WCHAR));
     IoStatus status;
     NtStatus result = set((HANDLE)file, &status, &rename, sizeof(rename), kFileRenameInformation);
+    return result < 0 ? Failed(result) : 1;
+}
+
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
+{
+    NtSetInformationFileFn set = (NtSetInformationFileFn)Native("NtSetInformationFile");
+    if (!set) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    RenameInformationEx rename;
+    ZeroMemory(&rename, sizeof(rename));
+    int length = ToWide(L"", name, rename.FileName, MAX_PATH + 8);
+    if (!length) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    rename.Flags = kFileRenameReplaceIfExists | kFileRenamePosixSemantics;
+    rename.RootDirectory = (HANDLE)root;
+    rename.FileNameLength = (ULONG)(length * sizeof(WCHAR));
+    IoStatus status;
+    NtStatus result = set((HANDLE)file, &status, &rename, sizeof(rename), kFileRenameInformationEx);
     return result < 0 ? Failed(result) : 1;
 }
 
