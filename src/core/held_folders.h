@@ -51,8 +51,8 @@ PfHandle HeldFolder(const HeldPath* held);
 // Closes every handle; the path may be held again.
 void ReleaseFolderPath(HeldPath* held);
 
-// 1 when an account other than Administrators, SYSTEM, TrustedInstaller or
-// the one this process runs as may write, add, delete, change attributes,
+// 1 when an account other than Administrators, SYSTEM, TrustedInstaller (or,
+// under Wine only, the one this process runs as) may write, add, delete, change attributes,
 // permissions or owner of what the handle holds (opened with READ_CONTROL),
 // or when its security cannot be read; 0 otherwise.
 int IsChangeableByOthers(PfHandle handle);
