@@ -1,5 +1,6 @@
 #include "actions/dpinst_runner.h"
 
+#include "core/desktop.h"
 #include "core/step_trace.h"
 #include "util/bounded_string.h"
 #include "util/program_folder.h"
@@ -65,6 +66,15 @@ RunOutcome StartDpinst(const Target* target, const char* command, int folderKnow
     return end;
 }
 
+// DPInst's wizard on a desktop nobody sees would wait for ever, and the run with it.
+int DpinstUnattended()
+{
+    int unattended = StartsUnattended();
+    if (unattended && !IsSilentMode())
+        TraceLine("DPInst: nobody can see this run, so DPInst gets its silent options");
+    return unattended;
+}
+
 }  // namespace
 
 int BuildDpinstCommand(const Target* target, int silent, char* command)
@@ -90,13 +100,13 @@ int BuildDpinstUninstallCommand(const Target* target, const char* packageInfPath
 RunOutcome RunDpinst(const Target* target)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstCommand(target, IsSilentMode(), command);
+    int folderKnown = BuildDpinstCommand(target, DpinstUnattended(), command);
     return StartDpinst(target, command, folderKnown);
 }
 
 RunOutcome RunDpinstUninstall(const Target* target, const char* packageInfPath)
 {
     char command[DPINST_COMMAND_CAPACITY];
-    int folderKnown = BuildDpinstUninstallCommand(target, packageInfPath, IsSilentMode(), command);
+    int folderKnown = BuildDpinstUninstallCommand(target, packageInfPath, DpinstUnattended(), command);
     return StartDpinst(target, command, folderKnown);
 }

@@ -1,6 +1,7 @@
 #include "actions/prerequisites.h"
 
 #include "config/settings_file.h"
+#include "core/desktop.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
@@ -58,7 +59,10 @@ int GetInstallerPath(const Target* target, const Prerequisite* prerequisite, cha
 // Starts the installer and waits for it. 1 when it was started.
 int RunInstaller(const Prerequisite* prerequisite, const char* folder, const char* installer)
 {
-    const char* parameters = IsSilentMode() ? prerequisite->silentParameters : prerequisite->interactiveParameters;
+    int unattended = StartsUnattended();
+    if (unattended && !IsSilentMode())
+        TraceLine("Prerequisites: nobody can see this run, so %s gets its silent parameters", installer);
+    const char* parameters = unattended ? prerequisite->silentParameters : prerequisite->interactiveParameters;
     TraceLine("Prerequisites: starting %s%s in %s", installer, parameters, folder);
     uint32_t code = 0xFFFFFFFFu;
     // No zone check either: a downloaded package's mark would raise a prompt that nobody answers in session 0.

@@ -14,6 +14,7 @@
 #include "config/custom_request.h"
 #include "core/desktop.h"
 #include "core/messages.h"
+#include "core/named_mutex.h"
 #include "core/result_codes.h"
 #include "core/setup_state.h"
 #include "core/step_trace.h"
@@ -92,23 +93,7 @@ void TraceParsedOptions()
 
 RunOutcome RefuseSecondInstance(Run*)
 {
-    PfHandle mutex = 0;
-    if (PfCreateOwnedMutex(kMutexName, &mutex) != PF_ERROR_ALREADY_EXISTS)
-        return GoOn();
-    // A copy of this program runs elevated, so its mutex belongs to
-    // Administrators or SYSTEM. In session 0 the name is global: one a
-    // standard user made first is no copy of this program and stops nothing.
-    int administrators = PfIsObjectOwnedBy(mutex, PF_WIN_BUILTIN_ADMINISTRATORS_SID);
-    int system = PfIsObjectOwnedBy(mutex, PF_WIN_LOCAL_SYSTEM_SID);
-    if (administrators == 0 && system == 0) {
-        TraceLine("The mutex \"%s\" exists but belongs to neither Administrators nor SYSTEM: another user made it, "
-                  "so it is ignored",
-                  kMutexName);
-        return GoOn();
-    }
-    TraceLine("Another instance holds the mutex \"%s\"%s: this one stops", kMutexName,
-              administrators < 0 || system < 0 ? " (its owner cannot be read)" : "");
-    return EndWith(OUTCOME_SECOND_INSTANCE);
+    return OtherCopyHoldsMutex(kMutexName) ? EndWith(OUTCOME_SECOND_INSTANCE) : GoOn();
 }
 
 RunOutcome ReadEnvironment(Run* run)

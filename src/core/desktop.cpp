@@ -1,5 +1,6 @@
 #include "core/desktop.h"
 
+#include "core/setup_state.h"
 #include "util/platform.h"
 
 int IsDesktopHidden(const PfOsVersionInfo* os)
@@ -13,3 +14,5 @@ int IsDesktopHidden(const PfOsVersionInfo* os)
         return DESKTOP_VISIBLE;
     return os->dwMajorVersion >= 6 ? DESKTOP_SESSION_ZERO : DESKTOP_VISIBLE;
 }
+
+int StartsUnattended() { return IsSilentMode() || g_State.DesktopHidden; }

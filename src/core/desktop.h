@@ -17,5 +17,8 @@ enum DesktopSight {
 // counts as visible, and so does a session that cannot be read. The run
 // decides it once, into DesktopHidden.
 int IsDesktopHidden(const PfOsVersionInfo* os);
+// Whether the programs this run starts get their unattended options: a silent
+// run, or one nobody can see, where a wizard would wait for ever.
+int StartsUnattended();
 
 #endif

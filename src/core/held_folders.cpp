@@ -7,10 +7,12 @@
 #include "util/multibyte.h"
 
 const char PROTECTED_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const char PRIVATE_FOLDER_SDDL[] = "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 namespace {
 
 const char kProtectedWithOwner[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const char kPrivateWithOwner[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 const char* const kTrustedSids[] = {
     "S-1-5-32-544",                                                    // Administrators
     "S-1-5-18",                                                        // SYSTEM
@@ -35,14 +37,29 @@ const uint32_t kFolderShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE;
 const uint32_t kFolderOptions = PF_FILE_DIRECTORY_FILE | PF_FILE_SYNCHRONOUS_IO_NONALERT |
                                 PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_OPEN_REPARSE_POINT;
 
+// Wine runs every process as one account that owns every file; its ntdll
+// says so.
+int RunsUnderWine()
+{
+    ModuleHandle ntdll = PfGetModuleHandle("ntdll.dll");
+    return ntdll && PfGetProcAddress(ntdll, "wine_get_version") != 0;
+}
+
 int IsTrustedSid(const char* sid, const char* processUser)
 {
     for (const char* trusted : kTrustedSids)
         if (strcmp(sid, trusted) == 0)
             return 1;
-    // The account this elevated run is, SYSTEM or an administrator. Under
-    // Wine it owns everything.
-    return processUser[0] && strcmp(sid, processUser) == 0;
+    // On Windows the account this run is also runs the same person's
+    // unelevated programs. Under Wine it owns everything: distrusting it
+    // would refuse every folder.
+    return processUser[0] && strcmp(sid, processUser) == 0 && RunsUnderWine();
+}
+
+int IsDenyAce(uint32_t type)
+{
+    return type == PF_ACCESS_DENIED_ACE_TYPE || type == PF_ACCESS_DENIED_OBJECT_ACE_TYPE ||
+           type == PF_ACCESS_DENIED_CALLBACK_ACE_TYPE || type == PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
 // The length of folder's volume root with its backslash ("C:\" or
@@ -66,14 +83,15 @@ PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags
 {
     *missing = 0;
     int own = parent && (flags & HOLD_PROTECT);
+    int keptPrivate = parent && (flags & HOLD_PRIVATE);
+    const char* sddl = keptPrivate ? PRIVATE_FOLDER_SDDL : PROTECTED_FOLDER_SDDL;
     uint32_t disposition = parent && (flags & HOLD_CREATE_MISSING) ? PF_FILE_OPEN_IF : PF_FILE_OPEN;
-    PfHandle folder = PfNtCreateFile(parent, name, own ? kOwnFolderAccess : kFolderAccess, kFolderShare, disposition,
-                                     kFolderOptions, PROTECTED_FOLDER_SDDL);
+    PfHandle folder = PfNtCreateFile(parent, name, own || keptPrivate ? kOwnFolderAccess : kFolderAccess,
+                                     kFolderShare, disposition, kFolderOptions, sddl);
     // A folder whose permissions even administrators may not change can
     // still be used when nobody else may change it either.
-    if (!folder && own && PfGetLastError() == PF_ERROR_ACCESS_DENIED)
-        folder = PfNtCreateFile(parent, name, kFolderAccess, kFolderShare, disposition, kFolderOptions,
-                                PROTECTED_FOLDER_SDDL);
+    if (!folder && (own || keptPrivate) && PfGetLastError() == PF_ERROR_ACCESS_DENIED)
+        folder = PfNtCreateFile(parent, name, kFolderAccess, kFolderShare, disposition, kFolderOptions, sddl);
     if (!folder) {
         uint32_t error = PfGetLastError();
         *missing = error == PF_ERROR_FILE_NOT_FOUND || error == PF_ERROR_PATH_NOT_FOUND;
@@ -103,6 +121,15 @@ PfHandle HoldOne(PfHandle parent, const char* name, const char* shown, int flags
         TraceLine("Folder %s not used: %s", shown, refusal);
         PfCloseHandle(folder);
         return 0;
+    }
+    // A reader of a file in it could keep that file from being replaced.
+    if (keptPrivate && IsOpenableByOthers(folder)) {
+        if (PfSetSecurityOnHandle(folder, kPrivateWithOwner) && !IsOpenableByOthers(folder))
+            TraceLine("Folder %s could be opened by other users: made private", shown);
+        else
+            TraceLine("Folder %s could be opened by other users, and cannot be made private (error %u): used as it "
+                      "is",
+                      shown, (unsigned)PfGetLastError());
     }
     return folder;
 }
@@ -152,7 +179,11 @@ int HoldFolderPath(const char* folder, int flags, HeldPath* held)
         if (used && shown[used - 1] != '\\')
             BoundedAppend(shown, kShownCapacity, "\\");
         BoundedAppend(shown, kShownCapacity, name);
-        PfHandle next = HoldOne(HeldFolder(held), name, shown, flags, &missing);
+        int deepest = 1;
+        for (const char* rest = start; *rest && deepest; ++rest)
+            deepest = *rest == '\\';
+        int oneFlags = deepest ? flags : flags & ~HOLD_PRIVATE;
+        PfHandle next = HoldOne(HeldFolder(held), name, shown, oneFlags, &missing);
         if (!next && missing && (flags & HOLD_EXISTING_PART))
             return 1;
         if (!next) {
@@ -198,7 +229,11 @@ void ReleaseFolderPath(HeldPath* held)
         PfCloseHandle(held->folders[--held->count]);
 }
 
-int IsChangeableByOthers(PfHandle handle)
+namespace {
+
+// 1 when an account not trusted may do any of rights to what the handle
+// holds, or its security cannot be read.
+int GrantsOthers(PfHandle handle, uint32_t rights)
 {
     // Read once: a package's judgement asks for every file in it.
     static char processUser[PF_SID_TEXT_CAPACITY];
@@ -216,14 +251,22 @@ int IsChangeableByOthers(PfHandle handle)
     // admits everyone; a DACL too long to read whole is not judged trusted.
     if (count > kAceCapacity || !IsTrustedSid(owner, processUser))
         return 1;
-    // A deny entry never grants; one that applies only to what is created
-    // inside is judged on those entries themselves.
+    // A deny entry never grants; every other entry may (a callback or object
+    // entry as much as a plain one), and one whose SID cannot be read is taken
+    // for another user's. One that applies only to what is created inside is
+    // judged on those entries themselves.
     for (uint32_t i = 0; i < count; ++i)
-        if (aces[i].type == PF_ACCESS_ALLOWED_ACE_TYPE && !(aces[i].flags & PF_INHERIT_ONLY_ACE) &&
-            (aces[i].mask & kChangingRights) && !IsTrustedSid(aces[i].sid, processUser))
+        if (!IsDenyAce(aces[i].type) && !(aces[i].flags & PF_INHERIT_ONLY_ACE) && (aces[i].mask & rights) &&
+            !IsTrustedSid(aces[i].sid, processUser))
             return 1;
     return 0;
 }
+
+}  // namespace
+
+int IsChangeableByOthers(PfHandle handle) { return GrantsOthers(handle, kChangingRights); }
+
+int IsOpenableByOthers(PfHandle handle) { return GrantsOthers(handle, 0xFFFFFFFFu); }
 
 int ProtectHeldFolder(PfHandle folder)
 {

@@ -11,6 +11,8 @@
 // What the program's own folders get: Administrators and SYSTEM full
 // control, Users read and execute, nothing inherited from the parent.
 extern const char PROTECTED_FOLDER_SDDL[];
+// What a folder nobody but Administrators and SYSTEM may even open gets.
+extern const char PRIVATE_FOLDER_SDDL[];
 
 // The volume root and up to HELD_FOLDER_DEPTH - 1 folders below it.
 const int HELD_FOLDER_DEPTH = 64;
@@ -29,6 +31,9 @@ enum HoldFlags {
     HOLD_PROTECT = 2,
     // A missing folder ends the walk without failing it: what exists is held.
     HOLD_EXISTING_PART = 4,
+    // The deepest folder is made with PRIVATE_FOLDER_SDDL, or given it when
+    // others may open it; one that cannot be given it is still used.
+    HOLD_PRIVATE = 8,
 };
 
 // Holds every folder of folder, a full path ("C:\a\b", "\\server\share\a";
@@ -50,11 +55,13 @@ PfHandle HeldFolder(const HeldPath* held);
 // Closes every handle; the path may be held again.
 void ReleaseFolderPath(HeldPath* held);
 
-// 1 when an account other than Administrators, SYSTEM, TrustedInstaller or
-// the one this process runs as may write, add, delete, change attributes,
+// 1 when an account other than Administrators, SYSTEM, TrustedInstaller (or,
+// under Wine only, the one this process runs as) may write, add, delete, change attributes,
 // permissions or owner of what the handle holds (opened with READ_CONTROL),
 // or when its security cannot be read; 0 otherwise.
 int IsChangeableByOthers(PfHandle handle);
+// The same for any access at all: a reading handle too.
+int IsOpenableByOthers(PfHandle handle);
 // Gives a folder held with WRITE_DAC and WRITE_OWNER the owner Administrators
 // and PROTECTED_FOLDER_SDDL. 1 when others can no longer change it.
 int ProtectHeldFolder(PfHandle folder);

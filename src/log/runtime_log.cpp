@@ -130,9 +130,10 @@ void WriteRuntimeLog(ModuleHandle instance, const char* commandLine, int result,
         return;
     }
     // The default log's folders sit where any user may make folders first:
-    // they are the program's own, protected before use.
+    // they are the program's own, protected before use. Nobody else may open
+    // the log itself: a reader would keep the next run from replacing it.
     HeldPath held;
-    if (!HoldFolderOf(kDefaultLogFile, HOLD_CREATE_MISSING | HOLD_PROTECT, &held))
+    if (!HoldFolderOf(kDefaultLogFile, HOLD_CREATE_MISSING | HOLD_PROTECT | HOLD_PRIVATE, &held))
         return;
     FileBeside beside;
     if (CreateFileBeside(HeldFolder(&held), FileNameOf(kDefaultLogFile), kDefaultLogFile, 0, &beside)) {

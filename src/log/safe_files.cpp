@@ -94,7 +94,14 @@ int PutFileInPlace(FileBeside* beside)
 {
     if (PfNtRenameFile(beside->file, beside->folder, beside->name, 1))
         return 1;
-    TraceLine("File %s not written: it cannot be replaced (error %u)", beside->shown, (unsigned)PfGetLastError());
+    uint32_t error = PfGetLastError();
+    // Another process holds the file open sharing delete. Where Windows
+    // can, the name is replaced under it: a reader must not stop the log.
+    if (error == PF_ERROR_ACCESS_DENIED && PfNtRenameFilePosix(beside->file, beside->folder, beside->name)) {
+        TraceLine("File %s was held open by another process: replaced under it", beside->shown);
+        return 1;
+    }
+    TraceLine("File %s not written: it cannot be replaced (error %u)", beside->shown, (unsigned)error);
     PfNtSetDeleteDisposition(beside->file);
     return 0;
 }

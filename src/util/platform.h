@@ -122,6 +122,12 @@ enum : uint32_t {
     PF_FILE_OPEN_REPARSE_POINT = 0x200000,
     PF_ACCESS_ALLOWED_ACE_TYPE = 0,
     PF_ACCESS_DENIED_ACE_TYPE = 1,
+    PF_ACCESS_ALLOWED_OBJECT_ACE_TYPE = 5,
+    PF_ACCESS_DENIED_OBJECT_ACE_TYPE = 6,
+    PF_ACCESS_ALLOWED_CALLBACK_ACE_TYPE = 9,
+    PF_ACCESS_DENIED_CALLBACK_ACE_TYPE = 0xA,
+    PF_ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE = 0xB,
+    PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE = 0xC,
     PF_INHERIT_ONLY_ACE = 0x8,
     PF_SID_TEXT_CAPACITY = 192,  // "S-1-..." of the longest SID with its zero
     PF_NO_DACL = 0xFFFFFFFFu,    // a NULL DACL: everyone may do everything
@@ -170,6 +176,10 @@ uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex);
 // owner is the well-known SID of that type, 0 when it is another, -1 when
 // the owner cannot be read.
 int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType);
+// NtQueryObject (ntdll, looked up at run time): what the handle leads to, its
+// type ("Mutant") and full name ("\Sessions\1\BaseNamedObjects\Setup"), in
+// the ANSI code page without best-fit letters. 1, or 0 with the last error set.
+int PfQueryObjectTypeAndName(PfHandle object, char* type, uint32_t typeCapacity, char* name, uint32_t nameCapacity);
 uint32_t PfGetCurrentProcessId();
 // ProcessIdToSessionId: 1 and the process's session, or 0 with the last error set.
 int PfProcessIdToSessionId(uint32_t processId, uint32_t* sessionId);
@@ -237,6 +247,11 @@ int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparse
 // the folder root; with replace, whatever had the name goes (a link itself,
 // never what it leads to). The handle needs DELETE access.
 int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace);
+// NtSetInformationFile(FileRenameInformationEx, REPLACE_IF_EXISTS | POSIX_SEMANTICS):
+// PfNtRenameFile with replace, which also replaces a file others hold open
+// sharing delete (their handles keep the old file). Windows 10 1709 on;
+// earlier Windows fail it (ERROR_INVALID_PARAMETER).
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name);
 // NtSetInformationFile(FileDispositionInformation, TRUE): the name goes when
 // the last handle to the file closes. The handle needs DELETE access.
 int PfNtSetDeleteDisposition(PfHandle file);
@@ -251,7 +266,7 @@ struct PfAce {
     uint32_t type;  // PF_ACCESS_ALLOWED_ACE_TYPE, PF_ACCESS_DENIED_ACE_TYPE or another
     uint32_t flags;
     uint32_t mask;
-    char sid[PF_SID_TEXT_CAPACITY];
+    char sid[PF_SID_TEXT_CAPACITY];  // "" when the entry's SID cannot be read (a compound entry)
 };
 // GetSecurityInfo(OWNER | DACL) on a handle opened with READ_CONTROL: the
 // owner's SID as text and up to capacity ACEs; *count is the DACL's number of

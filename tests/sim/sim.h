@@ -100,6 +100,7 @@ struct MachineState {
         {"SYSTEMROOT", "C:\\Windows"}, {"SYSTEMDRIVE", "C:"}, {"COMSPEC", "C:\\Windows\\system32\\cmd.exe"}};
     bool mutexHeldElsewhere = false;
     bool hasGetTempPath2 = false;  // Windows 11 and Server 2022 on
+    bool hasPosixRename = true;    // FileRenameInformationEx: Windows 10 1709 on
     uint32_t processId = 1234;
     std::string tempPath = "C:\\Windows\\Temp\\";             // GetTempPathA's answer; the folder exists
     std::string tempPath2 = "C:\\Windows\\SystemTemp\\";      // its answer for SYSTEM
@@ -113,9 +114,15 @@ struct MachineState {
     // elevated program, is owned by "BA".
     std::map<std::string, std::string> owners;
     std::string processUser = "S-1-5-21-1-2-3-500";  // the account the program runs as
+    bool underWine = false;                          // ntdll exports wine_get_version
     // Who made the mutex held elsewhere, in SDDL form ("BA", "SY", a user's
     // SID); empty when its owner cannot be read, as under Wine.
     std::string mutexOwner;
+    // A symbolic-link object named as the mutex in this session's directory,
+    // leading to the object of this full name ("\\BaseNamedObjects\\Other"),
+    // which exists and is held elsewhere; and the type NtQueryObject reads there.
+    std::string mutexLinkTarget;
+    std::string mutexObjectType = "Mutant";
 
     // string table of the language the loader picks: id -> ANSI text
     std::map<uint32_t, std::string> strings;

@@ -1,6 +1,7 @@
 // The simulated machine: state, drives, environment, time, text and message boxes.
 #include <dirent.h>
 #include <iconv.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -309,8 +310,26 @@ uint32_t PfCreateOwnedMutex(const char* name, PfHandle* mutex)
     *mutex = 0;
     SIM_FAULT_POINT(name, PfGetLastError());
     *mutex = (PfHandle)&g_machine.mutexOwner;
-    PfSetLastError(g_machine.mutexHeldElsewhere ? (uint32_t)PF_ERROR_ALREADY_EXISTS : 0u);
+    bool exists = g_machine.mutexHeldElsewhere || !g_machine.mutexLinkTarget.empty();
+    PfSetLastError(exists ? (uint32_t)PF_ERROR_ALREADY_EXISTS : 0u);
     return PfGetLastError();
+}
+
+int PfQueryObjectTypeAndName(PfHandle object, char* type, uint32_t typeCapacity, char* name, uint32_t nameCapacity)
+{
+    type[0] = name[0] = 0;
+    SIM_FAULT_POINT("", 0);
+    if (object != (PfHandle)&g_machine.mutexOwner) {
+        PfSetLastError(PF_ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    std::string full = g_machine.mutexLinkTarget;
+    if (full.empty())
+        full = (g_machine.sessionId == 0 ? std::string() : "\\Sessions\\" + std::to_string(g_machine.sessionId)) +
+               "\\BaseNamedObjects\\Setup";
+    snprintf(type, typeCapacity, "%s", g_machine.mutexObjectType.c_str());
+    snprintf(name, nameCapacity, "%s", full.c_str());
+    return 1;
 }
 
 int PfIsObjectOwnedBy(PfHandle object, uint32_t wellKnownSidType)

@@ -166,8 +166,20 @@ void ParseSddl(const std::string& sddl, Security* security)
             while (std::getline(entry, field, ';'))
                 fields.push_back(field);
             fields.resize(6);
-            Ace ace{fields[0] == "D" ? (uint32_t)PF_ACCESS_DENIED_ACE_TYPE : (uint32_t)PF_ACCESS_ALLOWED_ACE_TYPE, 0,
-                    Rights(fields[2]), FullSid(fields[5])};
+            static const std::map<std::string, uint32_t> kTypes = {
+                {"A", PF_ACCESS_ALLOWED_ACE_TYPE},
+                {"D", PF_ACCESS_DENIED_ACE_TYPE},
+                {"OA", PF_ACCESS_ALLOWED_OBJECT_ACE_TYPE},
+                {"OD", PF_ACCESS_DENIED_OBJECT_ACE_TYPE},
+                {"XA", PF_ACCESS_ALLOWED_CALLBACK_ACE_TYPE},
+                {"XD", PF_ACCESS_DENIED_CALLBACK_ACE_TYPE},
+                {"ZA", PF_ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE},
+                {"ZD", PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE},  // no SDDL letters exist for it
+                {"CA", 4},                                          // a compound entry: its SIDs are not read
+            };
+            auto type = kTypes.find(fields[0]);
+            Ace ace{type == kTypes.end() ? (uint32_t)PF_ACCESS_ALLOWED_ACE_TYPE : type->second, 0, Rights(fields[2]),
+                    FullSid(fields[5])};
             for (size_t i = 0; i + 1 < fields[1].size(); i += 2) {
                 std::string flag = fields[1].substr(i, 2);
                 ace.flags |= flag == "OI"   ? kObjectInherit
@@ -276,7 +288,8 @@ uint32_t Granted(const Security& security, const std::vector<std::string>& sids)
     for (const Ace& ace : security.aces) {
         if ((ace.flags & PF_INHERIT_ONLY_ACE) || !HasSid(sids, ace.sid))
             continue;
-        if (ace.type == PF_ACCESS_DENIED_ACE_TYPE)
+        if (ace.type == PF_ACCESS_DENIED_ACE_TYPE || ace.type == PF_ACCESS_DENIED_OBJECT_ACE_TYPE ||
+            ace.type == PF_ACCESS_DENIED_CALLBACK_ACE_TYPE || ace.type == PF_ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE)
             denied |= MapGeneric(ace.mask);
         else
             allowed |= MapGeneric(ace.mask);
@@ -740,6 +753,31 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
     return 1;
 }
 
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
+{
+    SIM_FAULT_POINT(HandlePath(file) + " -> " + Join(HandlePath(root), name), 0);
+    if (!Machine().hasPosixRename)
+        return Fail(87);  // ERROR_INVALID_PARAMETER: no such information class
+    HandleData* data = Held(file);
+    HandleData* folder = Held(root);
+    if (!data || !folder || !folder->folder)
+        return 0;
+    if (!(MapGeneric(data->access) & PF_DELETE))
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    std::string dirHost = FdPath(folder->fd);
+    std::string target = dirHost + "/" + MatchName(dirHost, name);
+    struct stat info;
+    // Handles open on the target keep its old file, when all share delete.
+    const uint32_t anyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+    if (lstat(target.c_str(), &info) == 0 &&
+        (S_ISDIR(info.st_mode) || !SharingFits({(uint64_t)info.st_dev, (uint64_t)info.st_ino}, PF_DELETE, anyShare)))
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    if (rename(FdPath(data->fd).c_str(), target.c_str()) != 0)
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    data->path = Join(folder->path, name);
+    return 1;
+}
+
 int PfNtSetDeleteDisposition(PfHandle file)
 {
     SIM_FAULT_POINT(HandlePath(file), 0);
@@ -808,7 +846,8 @@ int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t ca
         aces[i].type = security.aces[i].type;
         aces[i].flags = security.aces[i].flags;
         aces[i].mask = security.aces[i].mask;
-        snprintf(aces[i].sid, PF_SID_TEXT_CAPACITY, "%s", security.aces[i].sid.c_str());
+        bool compound = security.aces[i].type == 4;
+        snprintf(aces[i].sid, PF_SID_TEXT_CAPACITY, "%s", compound ? "" : security.aces[i].sid.c_str());
     }
     return 1;
 }

@@ -11,13 +11,16 @@ using namespace sim;
 namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
-int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc;
+const ModuleHandle kNtdll = (ModuleHandle)0x7100;
+int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc, g_wineVersionProc;
 
 }  // namespace
 
 ModuleHandle PfGetModuleHandle(const char* name)
 {
     SIM_FAULT_POINT(name, 0);
+    if (strcasecmp(name, "ntdll.dll") == 0)
+        return kNtdll;
     return strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : 0;
 }
 
@@ -38,6 +41,8 @@ int PfFreeLibrary(ModuleHandle module)
 PfProc PfGetProcAddress(ModuleHandle module, const char* name)
 {
     SIM_FAULT_POINT(name, 0);
+    if (module == kNtdll)
+        return strcmp(name, "wine_get_version") == 0 && Machine().underWine ? (PfProc)&g_wineVersionProc : 0;
     if (module == kKernel32 && strcmp(name, "GetTempPath2A") == 0)
         return Machine().hasGetTempPath2 ? (PfProc)&g_tempPath2Proc : 0;
     if (module == kKernel32)

@@ -134,45 +134,91 @@ TEST_F(CustomRequest, DeleteLeavesTheFolderAndToleratesAMissingFile)
 
 TEST_F(CustomRequest, LinksAndForeignFoldersNeverLeadTheDeleteOrTheWriteElsewhere)
 {
+    const std::string kFolder = "C:\\VornCustomSetting";
+    const uint32_t kAnyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+    PfHandle early = 0;
+    // Whatever was at the folder's name is moved aside and a new folder made,
+    // so that no handle opened before the run reaches what the driver reads.
     const struct {
         const char* label;
         std::function<void()> prepare;
-        bool used;  // the request file is deleted and written
+        bool written;
+        bool plantedStays;
     } rows[] = {
-        {"a plain folder", [] { sim::WriteFile(kRequestFile, "old"); }, true},
-        {"the folder a link", [] { sim::MakeLink("C:\\VornCustomSetting", "C:\\Other"); }, false},
-        // A folder a user made first is made protected before the delete:
-        // the user's file goes like any old request file.
+        {"a plain folder", [] { sim::WriteFile(kRequestFile, "old"); }, true, false},
+        {"a protected folder of the administrators'",
+         [&] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::SetSecurity(kFolder, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+         },
+         true, false},
+        {"the folder a link", [] { sim::MakeLink("C:\\VornCustomSetting", "C:\\Other"); }, true, false},
+        {"a file at the folder's name", [] { sim::WriteFile("C:\\VornCustomSetting", "planted"); }, true, false},
         {"the folder a user's",
          [] {
              sim::WriteFile(kRequestFile, "old");
              sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
          },
-         true},
-        // A file the user holds open stays, as a file that cannot be deleted does.
+         true, false},
         {"the user's file held open",
-         [] {
+         [&] {
              sim::WriteFile(kRequestFile, "old");
+             early = sim::ForeignOpen(kRequestFile, PF_GENERIC_READ, PF_FILE_SHARE_READ);
+         },
+         true, false},
+        {"the folder held by its user with DELETE",
+         [&] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
+             early = sim::ForeignOpen(kFolder, PF_DELETE | PF_FILE_READ_ATTRIBUTES, kAnyShare);
+         },
+         true, false},
+        {"a WRITE_DAC handle opened before",
+         [&] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
+             early = sim::ForeignOpen(kFolder, PF_WRITE_DAC | PF_READ_CONTROL, kAnyShare);
+         },
+         true, false},
+        // Not to be moved: the request is not written, the planted file goes
+        // where Windows lets it.
+        {"the folder held without delete sharing",
+         [&] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
+             early = sim::ForeignOpen(kFolder, PF_GENERIC_READ, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE);
+         },
+         false, false},
+        {"the folder and the file held without delete sharing",
+         [&] {
+             sim::WriteFile(kRequestFile, "old");
+             sim::Machine().owners["C:\\VornCustomSetting"] = sim::kUserSid;
+             early = sim::ForeignOpen(kFolder, PF_GENERIC_READ, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE);
              sim::ForeignOpen(kRequestFile, PF_GENERIC_READ, PF_FILE_SHARE_READ);
          },
+         false, true},
+        {"the file a link", [] { sim::MakeLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true, false},
+        {"the file a hard link", [] { sim::MakeHardLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true,
          false},
-        {"the file a link", [] { sim::MakeLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true},
-        {"the file a hard link", [] { sim::MakeHardLink(kRequestFile, "C:\\Other\\VornCoustomSet.ini"); }, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         sim::Reset();
+        early = 0;
         sim::WriteFile("C:\\Other\\VornCoustomSet.ini", "victim");
         row.prepare();
         Request("OEM1", "[OEM1]\r\nCustomRequestCnt=1\r\nCustomRequest=Mode=2\r\n");
         DeleteCustomRequestFile();
-        EXPECT_EQ(row.used, PfGetFileAttributes(kRequestFile) == PF_INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(row.plantedStays, sim::FileExists(kRequestFile));
         WriteCustomRequestFile(sim::CurrentTarget());
+        // A handle from before changes nothing the driver reads.
+        if (early)
+            sim::ForeignSetSecurity(early, "D:(A;OICI;FA;;;WD)");
         EXPECT_EQ("victim", sim::ReadFile("C:\\Other\\VornCoustomSet.ini"));
-        if (row.used) {
-            EXPECT_EQ("Mode=2", sim::ReadFile(kRequestFile));
+        EXPECT_EQ(row.written, sim::FileExists(kRequestFile) && sim::ReadFile(kRequestFile) == "Mode=2");
+        if (row.written) {
             EXPECT_EQ(PF_FILE_ATTRIBUTE_ARCHIVE, PfGetFileAttributes(kRequestFile));  // a file of its own
-            EXPECT_FALSE(sim::UserMayChange("C:\\VornCustomSetting"));
+            EXPECT_FALSE(sim::UserMayChange(kFolder));
             EXPECT_FALSE(sim::UserMay(kRequestFile, PF_GENERIC_READ));  // nobody but administrators opens it
         }
         EXPECT_TRUE(sim::Machine().openHandles.empty());

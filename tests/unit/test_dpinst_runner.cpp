@@ -69,10 +69,20 @@ TEST_F(DpinstRunner, CommandLineJoinsPathAsPlainText)
     RunWithCode(1);
     BoundedCopy(sim::RunTarget().Settings.Default, 64, "");
     RunWithCode(1);
-    ASSERT_EQ(3u, sim::Machine().processes.size());
+    // Nobody would answer DPInst's wizard on a hidden station or in session 0.
+    sim::Machine().desktopVisible = false;
+    sim::DecideDesktop();
+    RunWithCode(1);
+    sim::Machine().desktopVisible = true;
+    sim::Machine().sessionId = 0;
+    sim::DecideDesktop();
+    RunWithCode(1);
+    ASSERT_EQ(5u, sim::Machine().processes.size());
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[0]);
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f", sim::Machine().processes[1]);
     EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\"", sim::Machine().processes[2]);
+    EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[3]);
+    EXPECT_EQ("\"C:\\Pkg\\Vi64\\DPInst.exe\" /f /sw /se", sim::Machine().processes[4]);
 }
 
 TEST_F(DpinstRunner, StartsInItsOwnFolder)

@@ -99,6 +99,7 @@ TEST_F(HeldFolders, ChangeableByOthersReadsOwnerAndDacl)
         const char* label;
         const char* sddl;  // "" leaves the folder as the root's default security makes it
         int changeable;
+        bool wine = false;
     } rows[] = {
         {"made at the root with default security", "", 1},
         {"protected", "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", 0},
@@ -106,9 +107,19 @@ TEST_F(HeldFolders, ChangeableByOthersReadsOwnerAndDacl)
         {"owned by a user", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", 1},
         // As Wine reports folders: the one account owns them, mode 755 or 777.
         {"Wine, Everyone read and execute",
-         "O:S-1-5-21-1-2-3-500D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-500)(A;OICI;0x1200a9;;;WD)", 0},
+         "O:S-1-5-21-1-2-3-500D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-500)(A;OICI;0x1200a9;;;WD)", 0, true},
         {"Wine, Everyone modify",
-         "O:S-1-5-21-1-2-3-500D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-500)(A;OICI;0x1301ff;;;WD)", 1},
+         "O:S-1-5-21-1-2-3-500D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-1-2-3-500)(A;OICI;0x1301ff;;;WD)", 1, true},
+        // On Windows the run's own account also runs its unelevated programs.
+        {"owned by the run's own account", "O:S-1-5-21-1-2-3-500D:P(A;;FA;;;BA)", 1},
+        {"the run's own account may write", "O:BAD:P(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1-2-3-500)", 1},
+        {"a callback entry grants", "O:BAD:P(A;;FA;;;BA)(XA;;FA;;;BU)", 1},
+        {"an object entry grants", "O:BAD:P(A;;FA;;;BA)(OA;;FA;;;BU)", 1},
+        {"a callback object entry grants", "O:BAD:P(A;;FA;;;BA)(ZA;;FA;;;BU)", 1},
+        {"a compound entry, its SIDs unread", "O:BAD:P(A;;FA;;;BA)(CA;;FW;;;SY)", 1},
+        {"a callback entry for SYSTEM", "O:BAD:P(A;;FA;;;BA)(XA;;FA;;;SY)", 0},
+        {"a callback deny", "O:BAD:P(A;;FA;;;BA)(XD;;FA;;;BU)", 0},
+        {"an object deny", "O:BAD:P(A;;FA;;;BA)(OD;;FA;;;BU)", 0},
         {"Users may add files", "O:BAD:P(A;;FA;;;BA)(A;;0x100022;;;BU)", 1},
         {"Users may only add subfolders", "O:BAD:P(A;;FA;;;BA)(A;;0x100024;;;BU)", 1},
         {"Users may only change attributes", "O:BAD:P(A;;FA;;;BA)(A;;0x100100;;;BU)", 1},
@@ -123,6 +134,7 @@ TEST_F(HeldFolders, ChangeableByOthersReadsOwnerAndDacl)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         SetUp();
+        sim::Machine().underWine = row.wine;
         sim::MakeFolder("C:\\Judged");
         if (row.sddl[0])
             sim::SetSecurity("C:\\Judged", row.sddl);

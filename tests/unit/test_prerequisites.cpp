@@ -112,9 +112,12 @@ TEST_F(Prerequisites, InstallersAndParametersFollowWindowsAndMode)
         uint32_t major, minor;
         bool is64Bit, silent;
         std::vector<std::string> started;
+        bool hidden = false;  // a desktop nobody sees: the installers would wait for ever
     } table[] = {
         {"Windows 7, silent", 6, 1, true, true, {dotNetSilent}},
         {"Windows 7, interactive", 6, 1, true, false, {dotNetInteractive}},
+        {"Windows 7, interactive, hidden", 6, 1, true, false, {dotNetSilent}, true},
+        {"64-bit XP, interactive, hidden", 5, 1, true, false, {imagingSilent, dotNetSilent}, true},
         {"Vista", 6, 0, false, true, {dotNetSilent}},
         {"64-bit XP reporting 5.1, silent", 5, 1, true, true, {imagingSilent, dotNetSilent}},
         {"64-bit XP reporting 5.1, interactive", 5, 1, true, false, {imagingInteractive, dotNetInteractive}},
@@ -125,6 +128,8 @@ TEST_F(Prerequisites, InstallersAndParametersFollowWindowsAndMode)
         SCOPED_TRACE(row.label);
         ResetMachine(row.major, row.minor, row.is64Bit);
         Silent(row.silent);
+        sim::Machine().desktopVisible = !row.hidden;
+        sim::DecideDesktop();
         EXPECT_EQ(OUTCOME_GO_ON, InstallPrerequisites(sim::CurrentTarget()).outcome);
         EXPECT_EQ(row.started, Started());
     }

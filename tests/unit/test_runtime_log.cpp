@@ -280,14 +280,55 @@ TEST_F(RuntimeLog, LogFileAndReportNeverFollowALinkedParentFolder)
     }
 }
 
-TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersOnlyToRead)
+TEST_F(RuntimeLog, FoldersTheRunMakesAdmitUsersAtMostToRead)
 {
     strcpy(g_State.LogFilePath, "D:\\Logs\\copy.log");
     Write(0);
     const std::map<std::string, std::string> expected = {{"c:\\touchpad", PROTECTED_FOLDER_SDDL},
-                                                         {"c:\\touchpad\\log", PROTECTED_FOLDER_SDDL},
+                                                         {"c:\\touchpad\\log", PRIVATE_FOLDER_SDDL},
                                                          {"d:\\logs", PROTECTED_FOLDER_SDDL}};
     EXPECT_EQ(expected, sim::Machine().folderSddl);
+    EXPECT_FALSE(sim::UserMay(kLog, PF_FILE_READ_ATTRIBUTES));
+}
+
+// A user who opened the log while an earlier version let Users read it
+// cannot keep this run's log out, where Windows can replace a file under
+// its reader; the folder is then made private, so no new reader comes.
+TEST_F(RuntimeLog, AReaderOfTheLogCannotStopTheNextOne)
+{
+    const uint32_t kAllShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
+    const struct {
+        const char* label;
+        uint32_t share;
+        bool posixRename;
+        bool replaced;
+        const char* trace;
+    } rows[] = {
+        {"sharing delete", kAllShare, true, true, "held open by another process: replaced under it"},
+        {"sharing delete, before Windows 10 1709", kAllShare, false, false, "cannot be replaced (error 5)"},
+        {"without delete sharing", PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE, true, false,
+         "cannot be replaced (error 5)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        SetUp();
+        sim::Machine().hasPosixRename = row.posixRename;
+        sim::MakeFolder("C:\\TouchPad\\log");
+        sim::SetSecurity("C:\\TouchPad", "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+        sim::WriteFile(kLog, "earlier");
+        PfHandle reader = sim::ForeignOpen(kLog, PF_GENERIC_READ, row.share);
+        ASSERT_NE(0u, reader);
+        strcpy(g_State.LogFilePath, "C:\\Out\\copy.log");
+        ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+        Write(0);
+        CloseStepTrace("done");
+        EXPECT_EQ(row.replaced, sim::ReadFile(kLog) != "earlier");
+        EXPECT_EQ(row.replaced, sim::FileExists("C:\\Out\\copy.log"));
+        EXPECT_NE(std::string::npos, sim::ReadFile(StepTracePath()).find(row.trace));
+        EXPECT_NE(std::string::npos, sim::ReadFile(StepTracePath()).find("opened by other users: made private"));
+        EXPECT_FALSE(sim::UserMay("C:\\TouchPad\\log", PF_FILE_READ_DATA));
+        sim::ForeignClose(reader);
+    }
 }
 
 TEST_F(RuntimeLog, LongCommandLineLeavesRoomForEveryLaterLine)

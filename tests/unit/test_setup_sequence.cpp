@@ -98,17 +98,43 @@ TEST_F(SetupSequence, SecondInstanceShowsNothingAndExitsZero)
 {
     // A copy of this program runs elevated: its mutex belongs to Administrators
     // or SYSTEM, or its owner cannot be read (as under Wine). A standard user's
-    // mutex of that name stops nothing.
+    // mutex of that name stops nothing, nor does a symbolic-link object named
+    // Setup that leads to SYSTEM's mutex elsewhere, nor an object whose name
+    // cannot be read.
     const struct {
+        const char* label;
         const char* owner;
+        const char* linkTarget;
+        uint32_t session;
+        const char* type;
+        bool queryFails;
         bool stops;
-    } cases[] = {{"BA", true}, {"SY", true}, {"", true}, {"S-1-5-21-1-2-3-1001", false}};
+    } cases[] = {
+        {"Administrators", "BA", "", 1, "Mutant", false, true},
+        {"SYSTEM", "SY", "", 1, "Mutant", false, true},
+        {"owner unreadable", "", "", 1, "Mutant", false, true},
+        {"a user's mutex", "S-1-5-21-1-2-3-1001", "", 1, "Mutant", false, false},
+        {"session 0", "SY", "", 0, "Mutant", false, true},
+        {"link to a global mutex", "SY", "\\BaseNamedObjects\\Global\\Other", 1, "Mutant", false, false},
+        {"link to another session's Setup", "SY", "\\Sessions\\2\\BaseNamedObjects\\Setup", 1, "Mutant", false,
+         false},
+        {"link to session 1's Setup from session 0", "SY", "\\Sessions\\1\\BaseNamedObjects\\Setup", 0, "Mutant",
+         false, false},
+        {"link to the global Setup from session 1", "SY", "\\BaseNamedObjects\\Setup", 1, "Mutant", false, false},
+        {"not a mutex", "SY", "", 1, "Event", false, false},
+        {"query fails", "SY", "", 1, "Mutant", true, false},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.owner);
+        SCOPED_TRACE(c.label);
         sim::Reset();
         SetUp();
-        sim::Machine().mutexHeldElsewhere = true;
+        sim::Machine().mutexHeldElsewhere = c.linkTarget[0] == 0;
         sim::Machine().mutexOwner = c.owner;
+        sim::Machine().mutexLinkTarget = c.linkTarget;
+        sim::Machine().mutexObjectType = c.type;
+        sim::Machine().sessionId = c.session;
+        if (c.queryFails)
+            sim::FailCall("PfQueryObjectTypeAndName", 1, 5);
         Dpinst().exitCode = 1;
         EXPECT_EQ(0, RunSetup(0, "/s"));
         EXPECT_TRUE(sim::Machine().boxes.empty());
@@ -483,9 +509,11 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
         uint32_t dpinstCode;
         int exitCode;
         std::string command;  // empty: DPInst not started
+        bool hidden = false;  // a desktop nobody sees
     } cases[] = {
         {"/s /vUNINSTALL=true", 1, 0, uninstall + " /S"},
         {"/vUNINSTALL=TRUE", 1, 0, uninstall},
+        {"/vUNINSTALL=TRUE", 1, 0, uninstall + " /S", true},
         {"/s /vUNINSTALL=true EXITCODES=msi", 0x40000001u, 3010, uninstall + " /S"},
         {"/s /vUNINSTALL=true", 0x80010000u, ERROR, uninstall + " /S"},
         {"/s /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // an install: the device decides
@@ -506,6 +534,7 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
         sim::WriteFile("C:\\Pkg\\Setup.ini", "[W764]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=63\r\n");
         sim::Machine().devices.push_back({"ACPI\\ABC0001\\0", sim::MultiSz({"ACPI\\ABC0001"}), true});
         sim::SetRegistryString("SOFTWARE\\Vorn\\Glidex", "HomeDirectory", "C:\\Program Files\\Glidex");
+        sim::Machine().desktopVisible = !c.hidden;
         Dpinst().exitCode = c.dpinstCode;
         EXPECT_EQ(c.exitCode, RunSetup(0, c.arguments));
         std::vector<std::string> expected;
@@ -839,11 +868,14 @@ bool IsFolder(const std::string& path)
 
 // The victim, and the administrator's folders made earlier with the root's
 // default security, so that any user may change them.
+const char kEarlierLog[] = "C:\\TouchPad\\log\\Setup.log";
+
 void PrepareForRaces()
 {
     sim::WriteFile(std::string(kVictim) + "\\victim.dll", "system file");
     sim::MakeFolder("C:\\Logs");
     sim::MakeFolder("C:\\Out");
+    sim::WriteFile(kEarlierLog, "an earlier run's");
 }
 
 struct RaceAttack {
@@ -882,6 +914,16 @@ const RaceAttack kAttacks[] = {
          if (sim::ForeignOpen(path, PF_GENERIC_READ, PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE))
              touched->insert("");
      }},
+    // A reader of an earlier run's log, while its folders are walked. (One of
+    // DPInst's backup log keeps its deleted name until it lets go, so the
+    // history would read twice.)
+    {"the runtime log held open by a reader sharing delete",
+     [](const std::string& path, std::set<std::string>* touched) {
+         if (path.rfind("C:\\TouchPad", 0) == 0 &&
+             sim::ForeignOpen(kEarlierLog, PF_GENERIC_READ,
+                              PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE))
+             touched->insert("");
+     }},
     {"its folder made writable by users",
      [](const std::string& path, std::set<std::string>* touched) {
          touched->insert("");
@@ -889,6 +931,7 @@ const RaceAttack kAttacks[] = {
                           "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)");
      }},
 };
+const size_t kReaderAttack = 4;
 
 }  // namespace
 
@@ -907,6 +950,7 @@ TEST(RaceTable, NoChangeJustBeforeACallLeadsTheRunOutsideItsFolders)
         PrepareForRaces();
         sim::Machine().recordUses = true;
         ASSERT_EQ(run.exitCode, RunSetup(0, run.arguments));
+        const bool logReplaced = sim::ReadFile(kEarlierLog) != "an earlier run's";
         const std::vector<sim::CallUse> uses = sim::Machine().uses;
         std::set<std::string> cleanCommands = Commands();
         cleanCommands.insert("CreateProcessWithTokenW 1 C:\\Program Files\\Glidex2K\\Glidex.exe | (none) | 32 | "
@@ -934,6 +978,8 @@ TEST(RaceTable, NoChangeJustBeforeACallLeadsTheRunOutsideItsFolders)
                 landed += !touched.empty();
 
                 EXPECT_TRUE(kDefinedResults.count(exitCode)) << exitCode;
+                if (&attack == &kAttacks[kReaderAttack] && !touched.empty())
+                    EXPECT_EQ(logReplaced, sim::ReadFile(kEarlierLog) != "an earlier run's");
                 EXPECT_TRUE(sim::Machine().openHandles.empty());
                 for (const std::string& command : Commands())
                     EXPECT_TRUE(cleanCommands.count(command)) << command;

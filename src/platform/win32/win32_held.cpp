@@ -41,12 +41,23 @@ struct RenameInformation {
     WCHAR FileName[MAX_PATH + 8];
 };
 
+// FILE_RENAME_INFORMATION_EX: flags where the older form has its BOOLEAN.
+struct RenameInformationEx {
+    ULONG Flags;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[MAX_PATH + 8];
+};
+
 const ULONG kObjCaseInsensitive = 0x40;
 const NtStatus kStatusObjectNameCollision = (NtStatus)0xC0000035L;
 const int kFileBasicInformation = 4;
 const int kFileRenameInformation = 10;
 const int kFileDispositionInformation = 13;
 const int kFileAttributeTagInformation = 35;
+const int kFileRenameInformationEx = 65;
+const ULONG kFileRenameReplaceIfExists = 0x1;
+const ULONG kFileRenamePosixSemantics = 0x2;
 // "\??\" and "UNC" before the longest path the program builds.
 const int kNameCapacity = MAX_PATH + 16;
 
@@ -55,6 +66,7 @@ typedef NtStatus(WINAPI* NtCreateFileFn)(PHANDLE, ACCESS_MASK, ObjectAttributes*
 typedef NtStatus(WINAPI* NtQueryInformationFileFn)(HANDLE, IoStatus*, PVOID, ULONG, int);
 typedef NtStatus(WINAPI* NtSetInformationFileFn)(HANDLE, IoStatus*, PVOID, ULONG, int);
 typedef ULONG(WINAPI* RtlNtStatusToDosErrorFn)(NtStatus);
+typedef NtStatus(WINAPI* NtQueryObjectFn)(HANDLE, int, PVOID, ULONG, PULONG);
 
 FARPROC Native(const char* name)
 {
@@ -170,6 +182,28 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
     return result < 0 ? Failed(result) : 1;
 }
 
+int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
+{
+    NtSetInformationFileFn set = (NtSetInformationFileFn)Native("NtSetInformationFile");
+    if (!set) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    RenameInformationEx rename;
+    ZeroMemory(&rename, sizeof(rename));
+    int length = ToWide(L"", name, rename.FileName, MAX_PATH + 8);
+    if (!length) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    rename.Flags = kFileRenameReplaceIfExists | kFileRenamePosixSemantics;
+    rename.RootDirectory = (HANDLE)root;
+    rename.FileNameLength = (ULONG)(length * sizeof(WCHAR));
+    IoStatus status;
+    NtStatus result = set((HANDLE)file, &status, &rename, sizeof(rename), kFileRenameInformationEx);
+    return result < 0 ? Failed(result) : 1;
+}
+
 int PfNtSetDeleteDisposition(PfHandle file)
 {
     NtSetInformationFileFn set = (NtSetInformationFileFn)Native("NtSetInformationFile");
@@ -181,6 +215,47 @@ int PfNtSetDeleteDisposition(PfHandle file)
     IoStatus status;
     NtStatus result = set((HANDLE)file, &status, &deleteFile, sizeof(deleteFile), kFileDispositionInformation);
     return result < 0 ? Failed(result) : 1;
+}
+
+namespace {
+
+// One of NtQueryObject's answers that begin with a UNICODE_STRING (the name
+// and type information), as ANSI text; a letter the code page lacks becomes
+// '?', never a look-alike.
+int QueryObjectText(NtQueryObjectFn query, HANDLE object, int infoClass, char* text, uint32_t capacity)
+{
+    union {
+        UnicodeText string;
+        BYTE bytes[2048];
+    } info;
+    ULONG size = 0;
+    NtStatus result = query(object, infoClass, &info, sizeof(info), &size);
+    if (result < 0)
+        return Failed(result);
+    int length = info.string.Length / (int)sizeof(WCHAR);
+    int written = length ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, info.string.Buffer, length, text,
+                                               (int)capacity - 1, NULL, NULL)
+                         : 0;
+    if (length && !written)
+        return 0;
+    text[written] = 0;
+    return 1;
+}
+
+}  // namespace
+
+int PfQueryObjectTypeAndName(PfHandle object, char* type, uint32_t typeCapacity, char* name, uint32_t nameCapacity)
+{
+    const int kObjectNameInformation = 1;
+    const int kObjectTypeInformation = 2;
+    type[0] = name[0] = 0;
+    NtQueryObjectFn query = (NtQueryObjectFn)Native("NtQueryObject");
+    if (!query) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return 0;
+    }
+    return QueryObjectText(query, (HANDLE)object, kObjectTypeInformation, type, typeCapacity) &&
+           QueryObjectText(query, (HANDLE)object, kObjectNameInformation, name, nameCapacity);
 }
 
 int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
@@ -207,6 +282,48 @@ int PfSetLastWriteTime(PfHandle file, uint64_t time)
     written.dwHighDateTime = (DWORD)(time >> 32);
     return SetFileTime((HANDLE)file, NULL, NULL, &written);
 }
+
+namespace {
+
+// The SID of an entry, where its type's layout is known and the SID lies
+// whole inside the entry; NULL otherwise (a compound entry, an unknown type).
+PSID AceSid(ACE_HEADER* header)
+{
+    BYTE* start = (BYTE*)header;
+    DWORD offset = 0;
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+        offset = FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
+        break;
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: {
+        // Header, mask, flags, then each GUID its flags say is present.
+        offset = sizeof(ACE_HEADER) + 2 * sizeof(DWORD);
+        if (header->AceSize < offset)
+            return NULL;
+        DWORD flags = ((ACCESS_ALLOWED_OBJECT_ACE*)header)->Flags;
+        offset += (flags & ACE_OBJECT_TYPE_PRESENT ? sizeof(GUID) : 0) +
+                  (flags & ACE_INHERITED_OBJECT_TYPE_PRESENT ? sizeof(GUID) : 0);
+        break;
+    }
+    default:
+        return NULL;
+    }
+    // The fixed part of a SID, then its sub-authorities.
+    const DWORD fixed = 8;
+    if (header->AceSize < offset + fixed)
+        return NULL;
+    PSID sid = (PSID)(start + offset);
+    DWORD length = fixed + 4 * (DWORD)start[offset + 1];
+    return header->AceSize >= offset + length && IsValidSid(sid) ? sid : NULL;
+}
+
+}  // namespace
 
 int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t capacity, uint32_t* count)
 {
@@ -240,16 +357,14 @@ int PfGetSecurityOnHandle(PfHandle handle, char* owner, PfAce* aces, uint32_t ca
             }
             aces[i].type = header->AceType;
             aces[i].flags = header->AceFlags;
-            aces[i].mask = 0;
+            aces[i].mask = header->AceSize >= sizeof(ACE_HEADER) + sizeof(DWORD)
+                               ? ((ACCESS_ALLOWED_ACE*)header)->Mask
+                               : 0xFFFFFFFFu;
             aces[i].sid[0] = 0;
-            // Allowed and denied entries share one layout; others keep no SID here.
-            if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
-                ACCESS_ALLOWED_ACE* ace = (ACCESS_ALLOWED_ACE*)header;
-                aces[i].mask = ace->Mask;
-                if (ConvertSidToStringSidA((PSID)&ace->SidStart, &text)) {
-                    lstrcpynA(aces[i].sid, text, PF_SID_TEXT_CAPACITY);
-                    LocalFree(text);
-                }
+            PSID sid = AceSid(header);
+            if (sid && ConvertSidToStringSidA(sid, &text)) {
+                lstrcpynA(aces[i].sid, text, PF_SID_TEXT_CAPACITY);
+                LocalFree(text);
             }
         }
     }

@@ -1,5 +1,6 @@
 """Running DPInst: the command line it gets, and how its return code becomes the
 exit code (with Support bit 0x08; without it the exit code is always 0)."""
+import dataclasses
 import re
 
 from e2e import Device, DPInst, Scenario, driver_package
@@ -81,6 +82,18 @@ SCENARIOS = [
         exit=0,
         boxes=[],
         dpinst_calls=['"C:\\pkg\\Vi64\\DPInst.exe" /f'],
+    ),
+    # Its wizard would wait for ever where nobody sees it, and the run with it.
+    Scenario(
+        "interactive run on a hidden desktop: DPInst gets the Silent switches",
+        PACKAGE_W864,
+        hidden=True,
+        dpinst=DPInst(exit_code=1),
+        exit=0,
+        boxes=[],
+        dpinst_calls=[SILENT],
+        trace=["DPInst: nobody can see this run, so DPInst gets its silent options"],
+        time_limit=20.0,
     ),
     Scenario(
         "silent switch in capitals: /S counts as silent",
@@ -164,6 +177,9 @@ def uninstall(label, args, call, dpinst_code=1, exit_code=0, windows="win10", se
 SCENARIOS += [
     uninstall("silent, 64-bit Windows 10", "/s /vUNINSTALL=true", UNINSTALL_64 + " /S"),
     uninstall("interactive, 64-bit Windows 10", "/vUNINSTALL=true", UNINSTALL_64),
+    dataclasses.replace(
+        uninstall("interactive on a hidden desktop", "/vUNINSTALL=true", UNINSTALL_64 + " /S"), hidden=True
+    ),
     uninstall(
         "silent, msi exit codes, restart needed: 3010",
         "/s /vUNINSTALL=true EXITCODES=msi",
