@@ -18,6 +18,7 @@
 #include "core/setup_state.h"
 #include "core/step_trace.h"
 #include "core/version.h"
+#include "driver/detection_record.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
@@ -365,12 +366,16 @@ int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
             g_State.RuntimeLogEnabled = 1;
         WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
         PreserveDpinstLog(1, settings);
+        UpdateDetectionRecord(end, g_State.Uninstall, run->packageInfPath, SelectedPlatformSection(),
+                              &g_State.OsVersion);
     } else {
         g_State.RuntimeLogEnabled = 0;
         if (run->versionsRead == 0)
             ReadVersionsForLog(run);
         WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
         PreserveDpinstLog(1, settings);
+        UpdateDetectionRecord(end, g_State.Uninstall, run->packageInfPath, SelectedPlatformSection(),
+                              &g_State.OsVersion);
         restarted = RestartWindows(result);
     }
     if ((settings->Support & SUPPORT_LAUNCH_APP) && !g_State.Uninstall)

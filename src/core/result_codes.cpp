@@ -104,6 +104,12 @@ int ExitCodeFor(const RunOutcome* end, int profile, uint32_t support, int restar
     return (support & SUPPORT_EXIT_CODE) ? OutcomeResult(end) : 0;
 }
 
+int CountsAsSuccess(const RunOutcome* end)
+{
+    int msi = RowOf(end->outcome).msi;
+    return msi == MSI_SUCCESS || msi == MSI_RESTART_NEEDED || msi == REBOOT_REQUIRED;
+}
+
 const char* OutcomeName(Outcome outcome) { return RowOf(outcome).name; }
 
 const char* ProfileName(int profile) { return profile == PROFILE_MSI ? "msi" : "classic"; }

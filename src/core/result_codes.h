@@ -88,6 +88,9 @@ int EndsAtOnce(Outcome outcome);
 // The process exit code. Classic: the result with Support 0x08, else 0.
 // msi: the Windows Installer code; restartStarted turns a needed restart into 1641.
 int ExitCodeFor(const RunOutcome* end, int profile, uint32_t support, int restartStarted);
+// 1 when the msi profile reports the outcome as a success (0, 3010 or 1641),
+// whichever profile the run uses.
+int CountsAsSuccess(const RunOutcome* end);
 const char* OutcomeName(Outcome outcome);
 const char* ProfileName(int profile);
 

@@ -52,6 +52,7 @@ enum : uint32_t {
     PF_KEY_QUERY_VALUE = 0x0001,
     PF_KEY_READ = 0x20019,
     PF_KEY_WOW64_64KEY = 0x0100,
+    PF_KEY_WRITE = 0x20006,
 
     PF_IMAGE_FILE_MACHINE_I386 = 0x014C,
     PF_IMAGE_FILE_MACHINE_AMD64 = 0x8664,
@@ -271,6 +272,16 @@ int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandl
 // RegQueryValueExA: size in and out in bytes.
 int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* size);
 int32_t PfRegCloseKey(PfHandle key);
+// RegCreateKeyExA(root, subKey, non-volatile, access) with the default
+// security: the key, opened anew or made.
+int32_t PfRegCreateKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key);
+// RegSetValueExA(REG_SZ) of text with its zero.
+int32_t PfRegSetString(PfHandle key, const char* name, const char* text);
+int32_t PfRegDeleteValue(PfHandle key, const char* name);
+// RegDeleteKeyA: the subkey of key, in key's view where Windows has no other.
+int32_t PfRegDeleteKey(PfHandle key, const char* subKey);
+// Calls a looked-up RegDeleteKeyExA(key, subKey, access, 0).
+int32_t PfCallRegDeleteKeyExA(PfProc proc, PfHandle key, const char* subKey, uint32_t access);
 
 // ---- programs ------------------------------------------------------------------
 // CreateProcessA(NULL, commandLine, ..., 0, inherited environment, folder as its

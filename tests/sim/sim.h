@@ -233,6 +233,8 @@ bool ForeignHardLink(const std::string& link, const std::string& existing);
 std::string MultiSz(const std::vector<std::string>& ids);
 void SetRegistryString(const std::string& key, const std::string& name, const std::string& value,
                        View view = View::Both);
+// The value a program sees in the 64-bit view (wants64) or the 32-bit one; 0 for none.
+const RegistryValue* FindRegistryValue(const std::string& key, const std::string& name, bool wants64);
 // A minimal PE image with the given Machine field.
 std::string PeImage(uint16_t machine);
 

@@ -11,6 +11,7 @@ using namespace sim;
 namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
+const ModuleHandle kAdvapi32 = (ModuleHandle)0x7100;
 int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc;
 
 }  // namespace
@@ -18,6 +19,8 @@ int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc;
 ModuleHandle PfGetModuleHandle(const char* name)
 {
     SIM_FAULT_POINT(name, 0);
+    if (strcasecmp(name, "advapi32.dll") == 0)
+        return kAdvapi32;
     return strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : 0;
 }
 
@@ -44,6 +47,8 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
         return strcmp(name, "GetSystemWow64DirectoryW") == 0 && Machine().hasWow64DirectoryFunction
                    ? (PfProc)&g_wow64Proc
                    : 0;
+    if (module == kAdvapi32)
+        return strcmp(name, "RegDeleteKeyExA") == 0 && HasRegDeleteKeyEx() ? (PfProc)&g_regDeleteKeyExProc : 0;
     HandleData* library = FindHandle((PfHandle)module, HandleKind::Library);
     Machine().calls.push_back(std::string("GetProcAddress ") + name);
     if (library && strcmp(name, "CreateProcessWithTokenW") == 0 && Machine().hasCreateProcessWithToken)
