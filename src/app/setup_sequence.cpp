@@ -391,6 +391,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     PfGetLocalTime(&startTime);
     OpenStepTrace(instance, &startTime);
     TraceRunStart(instance, arguments);
+    PruneStepTraces(instance);
     if (!ReadStartProperties(arguments)) {
         CloseStepTrace("Outcome %s: nothing done; exit code %d", OutcomeName(OUTCOME_BAD_START_PROPERTY),
                        MSI_INVALID_COMMAND_LINE);

@@ -13,6 +13,8 @@
 #include "util/platform.h"
 
 const uint32_t STEP_TRACE_LIMIT = 1048576;
+// The traces of this program one folder keeps, this run's own included.
+const int STEP_TRACES_KEPT = 20;
 
 // The temporary folder (260 characters, ending in a backslash): GetTempPath2A's
 // where it exists (SYSTEM then gets a folder only administrators may enter),
@@ -37,5 +39,13 @@ void CloseStepTrace(const char* format, ...)
     ;
 // This run's trace file (kept after closing); empty when none could be created.
 const char* StepTracePath();
+// The program's name as traces are named: its file name without extension.
+void TraceProgramName(ModuleHandle instance, char* program);
+// Removes all but the newest STEP_TRACES_KEPT - 1 other traces of this
+// program beside this run's own, newest by the time in their names. Only
+// regular files whose names have the trace's form exactly are counted or
+// removed, each opened relative to the held folder without following a link.
+// Returns how many were removed; does nothing while no trace is open.
+int PruneStepTraces(ModuleHandle instance);
 
 #endif
