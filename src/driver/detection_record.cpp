@@ -20,7 +20,7 @@ int DpinstRan(Outcome outcome)
 
 // The view the installed-version query reads: the record must be where the
 // query, and the tools' rules, look.
-uint32_t ViewFlag(const PfOsVersionInfo* os) { return IsWindowsXpOrLater(os) ? PF_KEY_WOW64_64KEY : 0; }
+uint32_t ViewFlag(const PfOsVersionInfo* os) { return IsWindowsXpOrLater(os) ? (uint32_t)PF_KEY_WOW64_64KEY : 0u; }
 
 const char* ViewName(uint32_t view) { return view ? "native view" : "default view"; }
 
