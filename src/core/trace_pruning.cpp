@@ -16,6 +16,11 @@ struct Pruning {
     PfHandle held;
     char program[PATH_CAPACITY];
     const char* own;  // this run's trace name
+    // Where GetFinalPathNameByHandleA exists: the held folder's final path.
+    // A handle whose final path is not it plus the name reached the file
+    // through a link, which some file systems (Wine's) show nowhere else.
+    PfProc finalPath;
+    char folderFinal[PATH_CAPACITY];
     // The newest others so far, oldest first: each the name after "<program>_".
     int kept;
     char newest[kOthersKept][PATH_CAPACITY];
@@ -54,6 +59,20 @@ const char* TraceStamp(const Pruning* pruning, const char* name)
     return strcmp(p + 8, ".log") == 0 ? stamp : 0;
 }
 
+// 1 when the file's final path is the held folder's and name, or when
+// Windows cannot tell (XP, which has no links to files).
+int ReachedByItsName(const Pruning* pruning, PfHandle file, const char* name)
+{
+    if (!pruning->finalPath)
+        return 1;
+    char final[PATH_CAPACITY];
+    char expected[PATH_CAPACITY];
+    uint32_t length = PfCallGetFinalPathNameByHandleA(pruning->finalPath, file, final, sizeof(final));
+    return length > 0 && length < sizeof(final) &&
+           BoundedFormat(expected, sizeof(expected), "%s\\%s", pruning->folderFinal, name) == BOUNDED_OK &&
+           PfMbsICmp(final, expected) == 0;
+}
+
 // Opens name in the held folder as a plain file, never through a link; 0 for
 // a folder, a link or reparse point, or what cannot be opened.
 PfHandle OpenPlainFile(const Pruning* pruning, const char* name, uint32_t access)
@@ -67,7 +86,8 @@ PfHandle OpenPlainFile(const Pruning* pruning, const char* name, uint32_t access
                        PF_FILE_NON_DIRECTORY_FILE | PF_FILE_OPEN_REPARSE_POINT | PF_FILE_SYNCHRONOUS_IO_NONALERT, 0);
     uint32_t attributes = 0, tag = 0;
     if (file && PfGetFileAttributeTag(file, &attributes, &tag) &&
-        !(attributes & (PF_FILE_ATTRIBUTE_DIRECTORY | PF_FILE_ATTRIBUTE_REPARSE_POINT)) && !IsLinkByName(path))
+        !(attributes & (PF_FILE_ATTRIBUTE_DIRECTORY | PF_FILE_ATTRIBUTE_REPARSE_POINT)) && !IsLinkByName(path) &&
+        ReachedByItsName(pruning, file, name))
         return file;
     if (file)
         PfCloseHandle(file);
@@ -148,6 +168,19 @@ int PruneStepTraces(ModuleHandle instance)
     pruning->held = HeldFolder(&held);
     pruning->own = own + strlen(folder);
     TraceProgramName(instance, pruning->program);
+    ModuleHandle kernel = PfGetModuleHandle("kernel32.dll");
+    pruning->finalPath = kernel ? PfGetProcAddress(kernel, "GetFinalPathNameByHandleA") : 0;
+    if (pruning->finalPath) {
+        uint32_t length =
+            PfCallGetFinalPathNameByHandleA(pruning->finalPath, pruning->held, pruning->folderFinal, PATH_CAPACITY);
+        if (length == 0 || length >= PATH_CAPACITY) {
+            ReleaseFolderPath(&held);
+            return 0;  // nothing can be told apart from a link
+        }
+        // A volume root's final path ends in its backslash, a folder's does not.
+        if (pruning->folderFinal[length - 1] == '\\')
+            pruning->folderFinal[length - 1] = 0;
+    }
 
     ForEachName(pruning, [pruning](const char* name) {
         if (const char* stamp = OtherTrace(pruning, name))

@@ -261,6 +261,9 @@ int PfGetProcessUserSid(char* sid, uint32_t capacity);
 int PfGenRandom(void* buffer, uint32_t size);
 // Calls a looked-up GetTempPath2A; same results as PfGetTempPath.
 uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity);
+// Calls a looked-up GetFinalPathNameByHandleA(file, buffer, capacity, 0):
+// "\\?\C:\..." with links resolved; its length, 0 on failure, or the size needed.
+uint32_t PfCallGetFinalPathNameByHandleA(PfProc proc, PfHandle file, char* buffer, uint32_t capacity);
 
 // ---- initialization files ---------------------------------------------------
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,

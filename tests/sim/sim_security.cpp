@@ -12,7 +12,7 @@ namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
 const ModuleHandle kAdvapi32 = (ModuleHandle)0x7100;
-int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc;
+int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc, g_finalPathProc;
 
 }  // namespace
 
@@ -41,6 +41,8 @@ int PfFreeLibrary(ModuleHandle module)
 PfProc PfGetProcAddress(ModuleHandle module, const char* name)
 {
     SIM_FAULT_POINT(name, 0);
+    if (module == kKernel32 && strcmp(name, "GetFinalPathNameByHandleA") == 0)
+        return Machine().major >= 6 ? (PfProc)&g_finalPathProc : 0;
     if (module == kKernel32 && strcmp(name, "GetTempPath2A") == 0)
         return Machine().hasGetTempPath2 ? (PfProc)&g_tempPath2Proc : 0;
     if (module == kKernel32)
@@ -82,6 +84,21 @@ uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
 {
     SIM_FAULT_POINT("", 0);
     return CopyFolder(Machine().windowsDirectory, buffer, capacity);
+}
+
+uint32_t PfCallGetFinalPathNameByHandleA(PfProc proc, PfHandle file, char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT(HandlePath(file), 0);
+    HandleData* data = FindHandle(file, HandleKind::Held);
+    if (proc != (PfProc)&g_finalPathProc || !data) {
+        PfSetLastError(PF_ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    std::string path = "\\\\?\\" + WindowsPathOfHost(data->fd);
+    if (path.size() + 1 > capacity)
+        return (uint32_t)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (uint32_t)path.size();
 }
 
 uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity)
