@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -494,6 +495,19 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
             EXPECT_TRUE(installRun || call.find("CreateProcess") == std::string::npos) << call;
         EXPECT_EQ(c.exitCode != 1639, sim::FileExists("C:\\TouchPad\\log\\Setup.log"));
     }
+    // 32-bit XP lacks RegDeleteKeyExA: its one view loses the record through RegDeleteKeyA.
+    sim::Reset();
+    sim::Machine().major = 5, sim::Machine().minor = 1, sim::Machine().is64Bit = false;
+    sim::WriteFile("C:\\Pkg\\Setup.ini", "[XP32]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=8\r\n");
+    sim::WriteFile("C:\\Pkg\\Vi32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
+    sim::WriteFile("C:\\Pkg\\Vi32\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    sim::Machine().programs["C:\\Pkg\\Vi32\\DPInst.exe"].exitCode = 1;
+    sim::SetRegistryString(product, "ProductVer", "7.0 10.3.201.104");
+    sim::SetRegistryString(product + "\\Setup", "DriverVersion", "10.3.201.104");
+    EXPECT_EQ(0, RunSetup(0, "/s /vUNINSTALL=true"));
+    EXPECT_FALSE(sim::FindRegistryValue(product, "ProductVer", false));
+    EXPECT_FALSE(sim::FindRegistryValue(product + "\\Setup", "DriverVersion", false));
+    EXPECT_EQ(1, std::count(sim::Machine().calls.begin(), sim::Machine().calls.end(), "RegDeleteKeyA Setup"));
 }
 
 // A profile that is neither classic nor msi ends the run before anything is
