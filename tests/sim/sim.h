@@ -123,6 +123,9 @@ struct MachineState {
     std::vector<RegistryValue> registry;
     std::vector<std::string> registryKeys;  // keys that exist without values (any view)
     std::vector<Device> devices;            // in enumeration order (under Wine: sorted by instance path)
+    // As Wine 8 shows a symbolic link to a file: not by its attributes, and
+    // followed even by an open that asks for the link itself.
+    bool fileLinksHidden = false;
     bool deviceClassFails = false;
 
     // files whose delete succeeds while they stay (another process holds them

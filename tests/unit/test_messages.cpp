@@ -282,6 +282,18 @@ TEST_F(StepTrace, OlderTracesBeyondTheLimitGoAndNothingElse)
     EXPECT_EQ("target", sim::ReadFile("C:\\Keep\\target.log"));
     EXPECT_NE(std::string::npos, Trace().find("Step traces: 6 older ones removed, the newest 20 kept\r\n"));
     EXPECT_TRUE(sim::Machine().openHandles.empty());
+    // Where a link to a file shows only in the handle's final path (Wine), it is still passed over.
+    SetUp();
+    sim::Machine().fileLinksHidden = true;
+    for (int day = 1; day <= 20; ++day)
+        sim::WriteFile(older(day, "0000abcd"), "trace");
+    sim::WriteFile("C:\\Keep\\target.log", "target");
+    sim::MakeLink(older(1, "0000abce"), "C:\\Keep\\target.log");
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_EQ(1, PruneStepTraces(0));
+    CloseStepTrace("done");
+    EXPECT_FALSE(sim::FileExists(older(1, "0000abcd")));
+    EXPECT_EQ("target", sim::ReadFile("C:\\Keep\\target.log"));
     // At the limit nothing goes.
     SetUp();
     for (int day = 1; day <= 19; ++day)
