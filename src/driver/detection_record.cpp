@@ -40,10 +40,13 @@ void RemoveRecord(const char* productKey, uint32_t view, int withVersionValue)
 {
     PfHandle key = 0;
     int32_t opened = PfRegOpenKey(PF_HKEY_LOCAL_MACHINE, productKey, PF_KEY_WRITE | view, &key);
+    if (opened == (int32_t)PF_ERROR_FILE_NOT_FOUND) {
+        TraceLine("Detection record: HKLM\\%s is absent, nothing to remove (%s)", productKey, ViewName(view));
+        return;
+    }
     if (opened != 0) {
-        TraceLine("Detection record: HKLM\\%s %s (%s)", productKey,
-                  opened == (int32_t)PF_ERROR_FILE_NOT_FOUND ? "is absent, nothing to remove" : "cannot be opened",
-                  ViewName(view));
+        TraceLine("Detection record: HKLM\\%s cannot be opened (error %d, %s): nothing removed", productKey,
+                  (int)opened, ViewName(view));
         return;
     }
     // RegDeleteKeyA removes from the caller's own view on 64-bit Windows;
