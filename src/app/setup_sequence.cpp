@@ -21,6 +21,7 @@
 #include "core/target.h"
 #include "core/trace_file.h"
 #include "core/version.h"
+#include "driver/detection_record.h"
 #include "driver/device_matching.h"
 #include "driver/inf_queries.h"
 #include "driver/installed_version.h"
@@ -346,12 +347,14 @@ int CloseRun(Run* run, const RunOutcome* end, PfSystemTime startTime)
             g_State.RuntimeLogEnabled = 1;
         WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
         PreserveDpinstLog(1, settings);
+        UpdateDetectionRecord(end, g_State.Uninstall, run->packageInfPath, &run->target);
     } else {
         g_State.RuntimeLogEnabled = 0;
         if (run->versionsRead == 0)
             ReadVersionsForLog(run);
         WriteRuntimeLog(run->instance, run->arguments, result, shownExitCode, startTime, settings);
         PreserveDpinstLog(1, settings);
+        UpdateDetectionRecord(end, g_State.Uninstall, run->packageInfPath, &run->target);
         restarted = RestartWindows(result);
     }
     if ((settings->Support & SUPPORT_LAUNCH_APP) && !g_State.Uninstall)
@@ -376,6 +379,7 @@ int RunSetup(ModuleHandle instance, const char* arguments)
     ReadProgramPackage(&run.target, instance);
     OpenStepTrace(instance, &startTime);
     TraceRunStart(instance, arguments);
+    PruneStepTraces(instance);
     if (!ReadStartProperties(arguments)) {
         RunOutcome refused = EndWith(OUTCOME_BAD_START_PROPERTY);
         int exitCode = ExitCodeFor(&refused, g_State.ExitCodeProfile, 0, 0);

@@ -8,6 +8,7 @@
 #include "checker/findings.h"
 #include "checker/rows.h"
 #include "checker/settings_text.h"
+#include "checker/targeting.h"
 #include "checker/version_record.h"
 #include "checks/package_checks.h"
 #include "checks/platform_selection.h"
@@ -234,6 +235,7 @@ void ReportModels(int r, const char* inf)
                     continue;
                 BoundedAppend(section, sizeof(section), ids++ ? ", " : " ");
                 BoundedAppend(section, sizeof(section), id);
+                AddTargetId(r, id);
             }
         } while (PfInfFindNextLine(&context, &context));
         BoundedAppend(listing, sizeof(listing), section);
@@ -316,6 +318,7 @@ void ReportInf(RowCheck* check, int r, const CheckerOptions* options, const char
     }
     ReportDriverVersion(r, inf);
     ReportModels(r, inf);
+    ReportTargeting(r);
     ReportVersionRecord(r, inf);
     if (empty) {
         // Any touch pad's IDs are missing from an empty text: show what one gets.
@@ -512,6 +515,7 @@ int CheckRow(int r, ModuleHandle instance, const char* program, const CheckerOpt
 int CheckPackage(ModuleHandle instance, const CheckerOptions* options)
 {
     ClearFindings();
+    ClearTargeting();
     char program[PATH_CAPACITY];
     BoundedCopy(program, sizeof(program), options->folder);
     if (!PfPathFileExists(options->folder) || !PfPathAppend(program, "Setup.exe")) {

@@ -2,6 +2,7 @@
 
 #include "checker/findings.h"
 #include "checker/rows.h"
+#include "checker/targeting.h"
 #include "util/platform.h"
 
 namespace {
@@ -147,7 +148,17 @@ void PrintJson(FILE* out, const CheckerOptions* options, int exitCode)
         fprintf(out, "%s\n    {\"section\": \"%s\", \"windows\": \"%s\", \"bits\": %d, \"findings\": [",
                 r ? "," : "", kCheckerRows[r].section, kCheckerRows[r].windows, kCheckerRows[r].bits);
         PrintJsonGroup(out, r);
-        fputs("\n    ]}", out);
+        fputs("\n    ], \"hardware_ids\": [", out);
+        for (int i = 0; const char* id = TargetId(r, i); ++i) {
+            fputs(i ? ", " : "", out);
+            PrintJsonString(out, id);
+        }
+        fputs("], \"device_keys\": [", out);
+        for (int i = 0; const char* key = DeviceKey(r, i); ++i) {
+            fputs(i ? ", " : "", out);
+            PrintJsonString(out, key);
+        }
+        fputs("]}", out);
     }
     fputs("\n  ]\n}\n", out);
 }

@@ -19,6 +19,14 @@ uint32_t TempFolder(char* folder)
     return PfGetTempPath(folder, (uint32_t)PATH_CAPACITY);
 }
 
+void TraceProgramName(ModuleHandle instance, char* program)
+{
+    if (PfGetModuleFileName(instance, program, (uint32_t)PATH_CAPACITY) == 0)
+        BoundedCopy(program, PATH_CAPACITY, "Setup");
+    PfPathStripPath(program);
+    PfPathRemoveExtension(program);
+}
+
 int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
 {
     uint32_t lastError = PfGetLastError();
@@ -35,10 +43,7 @@ int OpenStepTrace(ModuleHandle instance, const PfSystemTime* startTime)
         PfSetLastError(lastError);
         return 0;
     }
-    if (PfGetModuleFileName(instance, program, (uint32_t)PATH_CAPACITY) == 0)
-        BoundedCopy(program, PATH_CAPACITY, "Setup");
-    PfPathStripPath(program);
-    PfPathRemoveExtension(program);
+    TraceProgramName(instance, program);
     // Any user may make entries in the temporary folder, and may read the
     // program, start time and process id from the process list: the random
     // part keeps them from preparing the name, and a name that exists in any

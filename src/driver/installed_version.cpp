@@ -68,12 +68,15 @@ int ProductVersionWord(const char* text, char* buffer)
     return -2;
 }
 
+// Windows XP and later: the native view, not the 32-bit redirected one.
+uint32_t ProductKeyView(const PfOsVersionInfo* os)
+{
+    return IsWindowsXpOrLater(os) ? (uint32_t)PF_KEY_WOW64_64KEY : 0u;
+}
+
 int32_t REG_ReadSz(const PfOsVersionInfo* os, PfHandle root, const char* subKey, const char* valueName, char* buffer)
 {
-    uint32_t access = PF_KEY_READ;
-    // Windows XP and later: read the native view, not the 32-bit redirected one.
-    if (IsWindowsXpOrLater(os))
-        access |= PF_KEY_WOW64_64KEY;
+    uint32_t access = PF_KEY_READ | ProductKeyView(os);
     PfHandle key = 0;
     int32_t status = PfRegOpenKey(root, subKey, access, &key);
     if (status != 0)

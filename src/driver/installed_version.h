@@ -4,6 +4,8 @@
 
 #include "util/platform.h"
 
+// The registry view flag the product key is read (and written) in.
+uint32_t ProductKeyView(const PfOsVersionInfo* os);
 // Windows XP and later read the 64-bit view on 64-bit Windows. Windows status: 0,
 // or the failing open's or query's status.
 int32_t REG_ReadSz(const PfOsVersionInfo* os, PfHandle root, const char* subKey, const char* valueName,

@@ -52,6 +52,7 @@ enum : uint32_t {
     PF_KEY_QUERY_VALUE = 0x0001,
     PF_KEY_READ = 0x20019,
     PF_KEY_WOW64_64KEY = 0x0100,
+    PF_KEY_WRITE = 0x20006,
 
     PF_IMAGE_FILE_MACHINE_I386 = 0x014C,
     PF_IMAGE_FILE_MACHINE_AMD64 = 0x8664,
@@ -281,6 +282,9 @@ int PfGetProcessUserSid(char* sid, uint32_t capacity);
 int PfGenRandom(void* buffer, uint32_t size);
 // Calls a looked-up GetTempPath2A; same results as PfGetTempPath.
 uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity);
+// Calls a looked-up GetFinalPathNameByHandleA(file, buffer, capacity, 0):
+// "\\?\C:\..." with links resolved; its length, 0 on failure, or the size needed.
+uint32_t PfCallGetFinalPathNameByHandleA(PfProc proc, PfHandle file, char* buffer, uint32_t capacity);
 
 // ---- initialization files ---------------------------------------------------
 uint32_t PfGetPrivateProfileString(const char* section, const char* key, const char* defaultText, char* buffer,
@@ -292,6 +296,16 @@ int32_t PfRegOpenKey(PfHandle root, const char* subKey, uint32_t access, PfHandl
 // RegQueryValueExA: size in and out in bytes.
 int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* size);
 int32_t PfRegCloseKey(PfHandle key);
+// RegCreateKeyExA(root, subKey, non-volatile, access) with the default
+// security: the key, opened anew or made.
+int32_t PfRegCreateKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key);
+// RegSetValueExA(REG_SZ) of text with its zero.
+int32_t PfRegSetString(PfHandle key, const char* name, const char* text);
+int32_t PfRegDeleteValue(PfHandle key, const char* name);
+// RegDeleteKeyA: the subkey of key, in key's view where Windows has no other.
+int32_t PfRegDeleteKey(PfHandle key, const char* subKey);
+// Calls a looked-up RegDeleteKeyExA(key, subKey, access, 0).
+int32_t PfCallRegDeleteKeyExA(PfProc proc, PfHandle key, const char* subKey, uint32_t access);
 
 // ---- programs ------------------------------------------------------------------
 // CreateProcessA(NULL, commandLine, ..., 0, inherited environment, folder as its

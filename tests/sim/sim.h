@@ -131,6 +131,9 @@ struct MachineState {
     std::vector<RegistryValue> registry;
     std::vector<std::string> registryKeys;  // keys that exist without values (any view)
     std::vector<Device> devices;            // in enumeration order (under Wine: sorted by instance path)
+    // As Wine 8 shows a symbolic link to a file: not by its attributes, and
+    // followed even by an open that asks for the link itself.
+    bool fileLinksHidden = false;
     bool deviceClassFails = false;
 
     // files whose delete succeeds while they stay (another process holds them
@@ -257,6 +260,8 @@ bool ForeignHardLink(const std::string& link, const std::string& existing);
 std::string MultiSz(const std::vector<std::string>& ids);
 void SetRegistryString(const std::string& key, const std::string& name, const std::string& value,
                        View view = View::Both);
+// The value a program sees in the 64-bit view (wants64) or the 32-bit one; 0 for none.
+const RegistryValue* FindRegistryValue(const std::string& key, const std::string& name, bool wants64);
 // A minimal PE image with the given Machine field.
 std::string PeImage(uint16_t machine);
 

@@ -1,6 +1,7 @@
 // The simulated machine: state, drives, environment, time, text and message boxes.
 #include <dirent.h>
 #include <iconv.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -180,6 +181,21 @@ std::string HostPath(const std::string& windowsPath)
         host += "/" + MatchEntry(host, part);
     }
     return host;
+}
+
+std::string WindowsPathOfHost(int fd)
+{
+    char link[64], target[PATH_MAX + 1];
+    snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(link, target, PATH_MAX);
+    std::string host = length < 0 ? "" : std::string(target, (size_t)length);
+    if (host.compare(0, g_root.size() + 1, g_root + "/") != 0 || host.size() < g_root.size() + 2)
+        return "";
+    std::string path = host.substr(g_root.size() + 1, 1) + ":" + host.substr(g_root.size() + 2);
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path.size() == 2 ? path + "\\" : path;
 }
 
 void MakeFolder(const std::string& windowsPath)

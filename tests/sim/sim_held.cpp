@@ -385,7 +385,10 @@ PfHandle OpenAt(const std::string& dirHost, const std::string& windowsPath, cons
             return Fail(PF_ERROR_PATH_NOT_FOUND);
         name = MatchName(dir, name);
         bool exists = lstat((dir + "/" + name).c_str(), &info) == 0;
-        if (!exists || !S_ISLNK(info.st_mode) || (options & PF_FILE_OPEN_REPARSE_POINT))
+        struct stat leadsTo;
+        bool hidden = Machine().fileLinksHidden && exists && S_ISLNK(info.st_mode) &&
+                      !(stat((dir + "/" + name).c_str(), &leadsTo) == 0 && S_ISDIR(leadsTo.st_mode));
+        if (!exists || !S_ISLNK(info.st_mode) || ((options & PF_FILE_OPEN_REPARSE_POINT) && !hidden))
             break;
         // A reparse point is followed before the disposition counts.
         char target[PATH_MAX + 1];

@@ -63,6 +63,12 @@ void CloseHeld(PfHandle handle);
 bool SharingAllowsAt(const std::string& windowsPath, uint32_t access, uint32_t share);
 // The path a handle was opened on ("" for none).
 std::string HandlePath(PfHandle handle);
+// Windows that export RegDeleteKeyExA: Vista on, and 64-bit XP.
+bool HasRegDeleteKeyEx();
+extern int g_regDeleteKeyExProc;
+// The Windows path of what a host descriptor holds now, links resolved as
+// Windows resolves them when it opens a name.
+std::string WindowsPathOfHost(int fd);
 // The English string table of res/strings.rc; the process stops when it cannot be read.
 const std::map<uint32_t, std::string>& EnglishStrings();
 

@@ -38,6 +38,8 @@ uint32_t Attributes(const char* path)
         PfSetLastError(PF_ERROR_FILE_NOT_FOUND);
         return PF_INVALID_FILE_ATTRIBUTES;
     }
+    if (S_ISLNK(info.st_mode) && Machine().fileLinksHidden && !IsFolder(path))
+        return PF_FILE_ATTRIBUTE_ARCHIVE;
     if (S_ISLNK(info.st_mode))
         return PF_FILE_ATTRIBUTE_REPARSE_POINT | (IsFolder(path) ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : 0u);
     return S_ISDIR(info.st_mode) ? (uint32_t)PF_FILE_ATTRIBUTE_DIRECTORY : (uint32_t)PF_FILE_ATTRIBUTE_ARCHIVE;

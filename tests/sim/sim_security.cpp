@@ -12,7 +12,8 @@ namespace {
 
 const ModuleHandle kKernel32 = (ModuleHandle)0x7000;
 const ModuleHandle kNtdll = (ModuleHandle)0x7100;
-int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc, g_wineVersionProc;
+const ModuleHandle kAdvapi32 = (ModuleHandle)0x7200;
+int g_wow64Proc, g_createWithTokenProc, g_consoleUserProc, g_tempPath2Proc, g_wineVersionProc, g_finalPathProc;
 
 }  // namespace
 
@@ -21,6 +22,8 @@ ModuleHandle PfGetModuleHandle(const char* name)
     SIM_FAULT_POINT(name, 0);
     if (strcasecmp(name, "ntdll.dll") == 0)
         return kNtdll;
+    if (strcasecmp(name, "advapi32.dll") == 0)
+        return kAdvapi32;
     return strcasecmp(name, "kernel32.dll") == 0 ? kKernel32 : 0;
 }
 
@@ -43,12 +46,16 @@ PfProc PfGetProcAddress(ModuleHandle module, const char* name)
     SIM_FAULT_POINT(name, 0);
     if (module == kNtdll)
         return strcmp(name, "wine_get_version") == 0 && Machine().underWine ? (PfProc)&g_wineVersionProc : 0;
+    if (module == kKernel32 && strcmp(name, "GetFinalPathNameByHandleA") == 0)
+        return Machine().major >= 6 ? (PfProc)&g_finalPathProc : 0;
     if (module == kKernel32 && strcmp(name, "GetTempPath2A") == 0)
         return Machine().hasGetTempPath2 ? (PfProc)&g_tempPath2Proc : 0;
     if (module == kKernel32)
         return strcmp(name, "GetSystemWow64DirectoryW") == 0 && Machine().hasWow64DirectoryFunction
                    ? (PfProc)&g_wow64Proc
                    : 0;
+    if (module == kAdvapi32)
+        return strcmp(name, "RegDeleteKeyExA") == 0 && HasRegDeleteKeyEx() ? (PfProc)&g_regDeleteKeyExProc : 0;
     HandleData* library = FindHandle((PfHandle)module, HandleKind::Library);
     Machine().calls.push_back(std::string("GetProcAddress ") + name);
     if (library && strcmp(name, "CreateProcessWithTokenW") == 0 && Machine().hasCreateProcessWithToken)
@@ -82,6 +89,21 @@ uint32_t PfGetSystemWindowsDirectory(char* buffer, uint32_t capacity)
 {
     SIM_FAULT_POINT("", 0);
     return CopyFolder(Machine().windowsDirectory, buffer, capacity);
+}
+
+uint32_t PfCallGetFinalPathNameByHandleA(PfProc proc, PfHandle file, char* buffer, uint32_t capacity)
+{
+    SIM_FAULT_POINT(HandlePath(file), 0);
+    HandleData* data = FindHandle(file, HandleKind::Held);
+    if (proc != (PfProc)&g_finalPathProc || !data) {
+        PfSetLastError(PF_ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    std::string path = "\\\\?\\" + WindowsPathOfHost(data->fd);
+    if (path.size() + 1 > capacity)
+        return (uint32_t)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (uint32_t)path.size();
 }
 
 uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity)

@@ -1,6 +1,7 @@
 // Localized boxes and the usage screen: texts, captions and styles as shown.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -238,6 +239,64 @@ TEST_F(StepTrace, GoesWhereGetTempPath2PointsWhereItExists)
     EXPECT_EQ(0, OpenStepTrace(0, &sim::Machine().localTime));
     EXPECT_FALSE(sim::FileExists("C:\\Elsewhere"));
     EXPECT_TRUE(sim::Machine().openHandles.empty());
+}
+
+TEST_F(StepTrace, OlderTracesBeyondTheLimitGoAndNothingElse)
+{
+    // 25 traces of earlier runs: with the run's own, 20 stay. Near-miss names,
+    // a folder and a link named like the oldest traces are neither counted nor touched.
+    auto older = [](int day, const char* hex) {
+        char name[96];
+        snprintf(name, sizeof(name), "C:\\Windows\\Temp\\Setup_202611%02d_120000_77_%s.log", day, hex);
+        return std::string(name);
+    };
+    for (int day = 1; day <= 25; ++day)
+        sim::WriteFile(older(day, "0000abcd"), "trace");
+    const std::vector<std::string> untouched = {
+        older(1, "0000abcg"),
+        older(1, "0000abc"),
+        older(1, "0000abcd") + ".txt",
+        "C:\\Windows\\Temp\\Setup_2026110_120000_77_0000abcd.log",
+        "C:\\Windows\\Temp\\Setup_20261101_120000__0000abcd.log",
+        "C:\\Windows\\Temp\\Setup-2_20261101_120000_77_0000abcd.log",
+        older(1, "0000abcf") + "\\inner.txt",  // a folder
+    };
+    for (const std::string& path : untouched)
+        sim::WriteFile(path, "keep");
+    sim::WriteFile("C:\\Keep\\target.log", "target");
+    sim::MakeLink(older(1, "0000abce"), "C:\\Keep\\target.log");
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_EQ(6, PruneStepTraces(0));
+    CloseStepTrace("done");
+    for (int day = 1; day <= 25; ++day)
+        EXPECT_EQ(day > 6, sim::FileExists(older(day, "0000abcd"))) << day;
+    for (const std::string& path : untouched)
+        EXPECT_EQ("keep", sim::ReadFile(path)) << path;
+    EXPECT_EQ(PF_FILE_ATTRIBUTE_REPARSE_POINT,
+              PfGetFileAttributes(older(1, "0000abce").c_str()) & PF_FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ("target", sim::ReadFile("C:\\Keep\\target.log"));
+    EXPECT_NE(std::string::npos, Trace().find("Step traces: 6 older ones removed, the newest 20 kept\r\n"));
+    EXPECT_TRUE(sim::Machine().openHandles.empty());
+    // Where a link to a file shows only in the handle's final path (Wine), it is still passed over.
+    SetUp();
+    sim::Machine().fileLinksHidden = true;
+    for (int day = 1; day <= 20; ++day)
+        sim::WriteFile(older(day, "0000abcd"), "trace");
+    sim::WriteFile("C:\\Keep\\target.log", "target");
+    sim::MakeLink(older(1, "0000abce"), "C:\\Keep\\target.log");
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_EQ(1, PruneStepTraces(0));
+    CloseStepTrace("done");
+    EXPECT_FALSE(sim::FileExists(older(1, "0000abcd")));
+    EXPECT_EQ("target", sim::ReadFile("C:\\Keep\\target.log"));
+    // At the limit nothing goes.
+    SetUp();
+    for (int day = 1; day <= 19; ++day)
+        sim::WriteFile(older(day, "0000abcd"), "trace");
+    ASSERT_EQ(1, OpenStepTrace(0, &sim::Machine().localTime));
+    EXPECT_EQ(0, PruneStepTraces(0));
+    CloseStepTrace("done");
+    EXPECT_TRUE(sim::FileExists(older(1, "0000abcd")));
 }
 
 TEST_F(StepTrace, TraceStaysWithinOneMebibyteAndKeepsItsLastLine)

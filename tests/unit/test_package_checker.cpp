@@ -115,6 +115,56 @@ TEST(PackageChecker, VersionRecordOfTheInf)
     }
 }
 
+// Each row lists its INF's IDs once, in order, and the device keys of those
+// the device match takes for a touch pad: on the ACPI bus, spelt as Windows reports them.
+TEST(PackageChecker, TargetingListsTheModelsIdsAndTheirDeviceKeys)
+{
+    const std::string head = "[Version]\r\nSignature=\"$Windows NT$\"\r\nDriverVer=06/21/2026,10.3.201.104\r\n"
+                             "[Manufacturer]\r\nMaker=Models,NTamd64\r\n[Models.NTamd64]\r\n";
+    const std::string enumKey = "HKLM\\\\SYSTEM\\\\CurrentControlSet\\\\Enum\\\\ACPI\\\\";
+    const struct {
+        const char* label;
+        std::string models;
+        int verdict;
+        std::string json;
+    } kCases[] = {
+        {"touch pads among other devices",
+         "Pad=Inst,ACPI\\XYZ0017,*XYZ0017\r\nPad2=Inst,ACPI\\XYZ0017\r\nPad3=Inst,ACPI\\VEN_AB&DEV_01\\3\r\n"
+         "Usb=Inst,HID\\VID_1&PID_2\r\n",
+         VERDICT_OK,
+         "\"hardware_ids\": [\"ACPI\\\\XYZ0017\", \"*XYZ0017\", \"ACPI\\\\VEN_AB&DEV_01\\\\3\", "
+         "\"HID\\\\VID_1&PID_2\"], \"device_keys\": [\"" +
+             enumKey + "XYZ0017\", \"" + enumKey + "VEN_AB&DEV_01\"]}"},
+        {"no ID the device match takes", "Pad=Inst,acpi\\xyz0017,HID\\VID_1\r\n", VERDICT_WARNING,
+         "\"hardware_ids\": [\"acpi\\\\xyz0017\", \"HID\\\\VID_1\"], \"device_keys\": []}"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        sim::WriteFile("C:\\Other\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=8\r\n");
+        sim::WriteFile("C:\\Other\\Vi64\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_AMD64));
+        sim::WriteFile("C:\\Other\\Vi64\\Touch.inf", head + c.models);
+        Check("C:\\Other");
+        const Finding* targeting = nullptr;
+        for (int i = 0; i < FindingCount(); ++i)
+            if (GetFinding(i)->row == 0 && std::string(GetFinding(i)->check) == "targeting")
+                targeting = GetFinding(i);
+        ASSERT_NE(nullptr, targeting);
+        EXPECT_EQ(c.verdict, targeting->verdict) << targeting->text;
+        char* text = nullptr;
+        size_t size = 0;
+        FILE* out = open_memstream(&text, &size);
+        PrintJson(out, &g_options, 0);
+        fclose(out);
+        std::string json(text, size);
+        free(text);
+        size_t row = json.find("\"section\": \"W864\"");
+        ASSERT_NE(std::string::npos, row);
+        EXPECT_EQ(json.find("\"hardware_ids\"", row), json.find(c.json, row)) << json;
+        EXPECT_NE(std::string::npos, json.find(c.json, row)) << json;
+    }
+}
+
 TEST(PackageChecker, HostileSettingsTextEndsInFindings)
 {
     const std::string garbage(3000, '\x9C');

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -449,7 +450,15 @@ TEST_F(SetupSequence, OutcomesGiveTheirExitCodeInBothProfiles)
         {"extraction failed", "/extract_all:C:\\Out", [&]() { settings("0x0A"); }, DEP_SOFT_ERROR, ERROR},
         {"bad command line", "/s /vFORCE=maybe", [&]() { settings("9"); }, UNKNOWN_OPTION, 1639},
         {"usage shown", "/?", []() {}, 0, 0},
+        {"interactive install", "", dpinstReturns(1), 0, 0},
     };
+    // Runs in which DPInst ran and the msi profile sees a success leave the
+    // detection record, in the native view only; every other run none.
+    const std::set<std::string> recorded = {
+        "installed",       "nothing to install", "three packages installed",
+        "staged only",     "restart needed",     "restart needed, three packages",
+        "restart started", "interactive install"};
+    const std::string setupKey = "Software\\Vorn\\Glidex\\Setup";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         for (int msi = 0; msi < 2; ++msi) {
@@ -460,6 +469,15 @@ TEST_F(SetupSequence, OutcomesGiveTheirExitCodeInBothProfiles)
             std::string arguments = std::string(c.arguments) + (msi ? " /vEXITCODES=MSI" : "");
             int exitCode = RunSetup(0, arguments.c_str());
             EXPECT_EQ(msi ? c.msi : c.classic, exitCode) << arguments;
+            const sim::RegistryValue* version = sim::FindRegistryValue(setupKey, "DriverVersion", true);
+            EXPECT_EQ(recorded.count(c.label) != 0, version != 0) << arguments;
+            EXPECT_FALSE(sim::FindRegistryValue(setupKey, "DriverVersion", false));
+            if (version) {
+                EXPECT_EQ(std::string("10.3.201.104", 13), version->data);
+                EXPECT_EQ(std::string("W864", 5), sim::FindRegistryValue(setupKey, "Platform", true)->data);
+                EXPECT_EQ(std::string("2026-12-07 09:30:05", 20),
+                          sim::FindRegistryValue(setupKey, "InstallTime", true)->data);
+            }
             std::string trace = sim::ReadFile(TraceFile());
             std::string last = std::string("profile ") + (msi ? "msi" : "classic") + ": exit code " +
                                std::to_string(exitCode) + "\r\n";
@@ -509,21 +527,25 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
         uint32_t dpinstCode;
         int exitCode;
         std::string command;  // empty: DPInst not started
+        bool forgotten;       // the detection record and ProductVer removed
         bool hidden = false;  // a desktop nobody sees
     } cases[] = {
-        {"/s /vUNINSTALL=true", 1, 0, uninstall + " /S"},
-        {"/vUNINSTALL=TRUE", 1, 0, uninstall},
-        {"/vUNINSTALL=TRUE", 1, 0, uninstall + " /S", true},
-        {"/s /vUNINSTALL=true EXITCODES=msi", 0x40000001u, 3010, uninstall + " /S"},
-        {"/s /vUNINSTALL=true", 0x80010000u, ERROR, uninstall + " /S"},
-        {"/s /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // an install: the device decides
-        {"/s /VUNINSTALL=true", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},   // "/V" is no property token
-        {"/s /vUNINSTALL=true /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ""},  // the last wins
-        {"/s /vUNINSTALL=false /vUNINSTALL=true", 1, 0, uninstall + " /S"},
-        {"/s /vUNINSTALL=yes", 1, 1639, ""},
-        {"/s /vUNINSTALL=true /extract_all:C:\\Out", 1, 1639, ""},
-        {"/s /vUNINSTALL=true EXTRACTDRIVERS=C:\\Out", 1, 1639, ""},
+        {"/s /vUNINSTALL=true", 1, 0, uninstall + " /S", true},
+        {"/vUNINSTALL=TRUE", 1, 0, uninstall, true},
+        {"/vUNINSTALL=TRUE", 1, 0, uninstall + " /S", true, true},
+        {"/s /vUNINSTALL=true EXITCODES=msi", 0x40000001u, 3010, uninstall + " /S", true},
+        {"/s /vUNINSTALL=true", 0x80010000u, ERROR, uninstall + " /S", false},
+        {"/s /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, "",
+         false},                                                                    // an install: the device decides
+        {"/s /VUNINSTALL=true", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, "", false},  // "/V" is no property token
+        {"/s /vUNINSTALL=true /vUNINSTALL=false", 1, ERROR_INSTALL_PLATFORM_UNSUPPORTED, "",
+         false},  // the last wins
+        {"/s /vUNINSTALL=false /vUNINSTALL=true", 1, 0, uninstall + " /S", true},
+        {"/s /vUNINSTALL=yes", 1, 1639, "", false},
+        {"/s /vUNINSTALL=true /extract_all:C:\\Out", 1, 1639, "", false},
+        {"/s /vUNINSTALL=true EXTRACTDRIVERS=C:\\Out", 1, 1639, "", false},
     };
+    const std::string product = "Software\\Vorn\\Glidex";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
         sim::Reset();
@@ -535,8 +557,20 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
         sim::Machine().devices.push_back({"ACPI\\ABC0001\\0", sim::MultiSz({"ACPI\\ABC0001"}), true});
         sim::SetRegistryString("SOFTWARE\\Vorn\\Glidex", "HomeDirectory", "C:\\Program Files\\Glidex");
         sim::Machine().desktopVisible = !c.hidden;
+        // Installed in the native view; the 32-bit view holds what another installer left.
+        sim::SetRegistryString(product, "ProductVer", "7.0 10.3.201.104", sim::View::Only64);
+        sim::SetRegistryString(product + "\\Setup", "DriverVersion", "10.3.201.104", sim::View::Only64);
+        sim::SetRegistryString(product + "\\Setup", "Platform", "W764", sim::View::Only64);
+        sim::SetRegistryString(product, "ProductVer", "7.0 9.0.0.1", sim::View::Only32);
+        sim::SetRegistryString(product + "\\Setup", "DriverVersion", "9.0.0.1", sim::View::Only32);
         Dpinst().exitCode = c.dpinstCode;
         EXPECT_EQ(c.exitCode, RunSetup(0, c.arguments));
+        EXPECT_EQ(!c.forgotten, sim::FindRegistryValue(product, "ProductVer", true) != 0);
+        EXPECT_EQ(!c.forgotten, sim::FindRegistryValue(product + "\\Setup", "DriverVersion", true) != 0);
+        EXPECT_EQ(!c.forgotten, sim::FindRegistryValue(product + "\\Setup", "Platform", true) != 0);
+        EXPECT_TRUE(sim::FindRegistryValue(product, "ProductVer", false));
+        EXPECT_TRUE(sim::FindRegistryValue(product + "\\Setup", "DriverVersion", false));
+        EXPECT_TRUE(sim::FindRegistryValue(product, "HomeDirectory", true));
         std::vector<std::string> expected;
         if (!c.command.empty())
             expected.push_back(c.command);
@@ -548,6 +582,19 @@ TEST_F(SetupSequence, UninstallRunsDpinstOnThePackageInfAlone)
             EXPECT_TRUE(installRun || call.find("CreateProcess") == std::string::npos) << call;
         EXPECT_EQ(c.exitCode != 1639, sim::FileExists("C:\\TouchPad\\log\\Setup.log"));
     }
+    // 32-bit XP lacks RegDeleteKeyExA: its one view loses the record through RegDeleteKeyA.
+    sim::Reset();
+    sim::Machine().major = 5, sim::Machine().minor = 1, sim::Machine().is64Bit = false;
+    sim::WriteFile("C:\\Pkg\\Setup.ini", "[XP32]\r\nPath=\\Vi32\\DPInst.exe\r\nSupport=8\r\n");
+    sim::WriteFile("C:\\Pkg\\Vi32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
+    sim::WriteFile("C:\\Pkg\\Vi32\\Driver.inf", "[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+    sim::Machine().programs["C:\\Pkg\\Vi32\\DPInst.exe"].exitCode = 1;
+    sim::SetRegistryString(product, "ProductVer", "7.0 10.3.201.104");
+    sim::SetRegistryString(product + "\\Setup", "DriverVersion", "10.3.201.104");
+    EXPECT_EQ(0, RunSetup(0, "/s /vUNINSTALL=true"));
+    EXPECT_FALSE(sim::FindRegistryValue(product, "ProductVer", false));
+    EXPECT_FALSE(sim::FindRegistryValue(product + "\\Setup", "DriverVersion", false));
+    EXPECT_EQ(1, std::count(sim::Machine().calls.begin(), sim::Machine().calls.end(), "RegDeleteKeyA Setup"));
 }
 
 // A profile that is neither classic nor msi ends the run before anything is

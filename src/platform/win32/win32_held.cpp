@@ -422,6 +422,12 @@ int PfGenRandom(void* buffer, uint32_t size)
     return generate && generate(buffer, size);
 }
 
+uint32_t PfCallGetFinalPathNameByHandleA(PfProc proc, PfHandle file, char* buffer, uint32_t capacity)
+{
+    typedef DWORD(WINAPI * GetFinalPathFn)(HANDLE, LPSTR, DWORD, DWORD);
+    return ((GetFinalPathFn)proc)((HANDLE)file, buffer, capacity, 0);
+}
+
 uint32_t PfCallGetTempPath2A(PfProc proc, char* buffer, uint32_t capacity)
 {
     typedef DWORD(WINAPI * GetTempPath2Fn)(DWORD, LPSTR);

@@ -177,6 +177,30 @@ int32_t PfRegQueryValue(PfHandle key, const char* name, void* data, uint32_t* si
 
 int32_t PfRegCloseKey(PfHandle key) { return RegCloseKey((HKEY)key); }
 
+int32_t PfRegCreateKey(PfHandle root, const char* subKey, uint32_t access, PfHandle* key)
+{
+    HKEY created = NULL;
+    LONG status =
+        RegCreateKeyExA((HKEY)root, subKey, 0, NULL, REG_OPTION_NON_VOLATILE, access, NULL, &created, NULL);
+    *key = status == ERROR_SUCCESS ? (PfHandle)created : 0;
+    return status;
+}
+
+int32_t PfRegSetString(PfHandle key, const char* name, const char* text)
+{
+    return RegSetValueExA((HKEY)key, name, 0, REG_SZ, (const BYTE*)text, (DWORD)strlen(text) + 1);
+}
+
+int32_t PfRegDeleteValue(PfHandle key, const char* name) { return RegDeleteValueA((HKEY)key, name); }
+
+int32_t PfRegDeleteKey(PfHandle key, const char* subKey) { return RegDeleteKeyA((HKEY)key, subKey); }
+
+int32_t PfCallRegDeleteKeyExA(PfProc proc, PfHandle key, const char* subKey, uint32_t access)
+{
+    typedef LONG(WINAPI * DeleteKeyEx)(HKEY, LPCSTR, REGSAM, DWORD);
+    return ((DeleteKeyEx)proc)((HKEY)key, subKey, access, 0);
+}
+
 int PfRunProcessAndWait(const char* commandLine, const char* folder, uint32_t* processExitCode,
                         uint32_t* threadExitCode)
 {

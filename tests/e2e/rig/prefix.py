@@ -270,6 +270,15 @@ class Prefix:
             self.wine("reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/d", functions, "/f")
             self.relay_include = functions
 
+    def reg_value(self, key: str, name: str, view: Optional[str] = None) -> Optional[str]:
+        """A string value as `reg query` shows it in the view given, or None when there is none."""
+        done = self.wine("reg", "query", key, "/v", name, *([f"/reg:{view}"] if view else []), check=False)
+        for line in done.stdout.decode("utf-8", errors="replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1] == "REG_SZ":
+                return parts[2].strip() if len(parts) == 3 else ""
+        return None
+
     # -- seeding
 
     def reg_add(

@@ -75,9 +75,12 @@ def compare_with_setup(ctx, report, row, setup_exit, codes):
         )
 
 
-def checked(name, package, exit, expect=(), windows="win10", device=None, setup_exit=None, codes=None, **more):
+def checked(
+    name, package, exit, expect=(), windows="win10", device=None, setup_exit=None, codes=None, targeting=None, **more
+):
     """expect: (row section or None for the package, verdict, check, a piece of the text);
-    codes: Setup.exe's exit codes (classic, msi) where it refuses before DPInst."""
+    codes: Setup.exe's exit codes (classic, msi) where it refuses before DPInst;
+    targeting: {row section: (hardware IDs, device keys)} of the JSON report."""
 
     def flow(ctx):
         args = [a for i in device or () for a in ("--device", i)]
@@ -105,6 +108,12 @@ def checked(name, package, exit, expect=(), windows="win10", device=None, setup_
             f"CheckPackage.exe exited with {done.returncode} (report: {report['exit_code']}), expected {exit}: "
             f"{notes}",
         )
+        for row, (ids, keys) in (targeting or {}).items():
+            got = next(r for r in report["rows"] if r["section"] == row)
+            ctx.expect(
+                got["hardware_ids"] == ids and got["device_keys"] == keys,
+                f"[{row}] hardware_ids {got['hardware_ids']}, device_keys {got['device_keys']}",
+            )
         for row, verdict, check, piece in expect:
             found = [f for f in row_findings(report, row) if f["check"] == check]
             ctx.expect(
@@ -127,6 +136,12 @@ def checked(name, package, exit, expect=(), windows="win10", device=None, setup_
 
     devices = [Device("ACPI\\XYZ0017\\4&1&0", device)] if device else []
     return Scenario(f"checker: {name}", with_checker(package), windows=windows, devices=devices, flow=flow, **more)
+
+
+# What a requirement rule for the sample package tests: every ID of its models
+# sections, and the device keys of those on the ACPI bus.
+SAMPLE_IDS = ["ACPI\\VRN0001", "*VRN0001", "ACPI\\VRN0002", "*VRN0002", "ACPI\\VRN0100"]
+SAMPLE_KEYS = [f"HKLM\\SYSTEM\\CurrentControlSet\\Enum\\ACPI\\VRN{n}" for n in ("0001", "0002", "0100")]
 
 
 def sample_package():
@@ -167,8 +182,13 @@ SCENARIOS = [
         sample_package(),
         0,
         [(row, "OK", "dpinst", "is built for") for row in ("W864", "W832", "W764", "W732", "Vi64", "Vi32")]
-        + [("W864", "OK", "version-record", '"7.0 10.3.201.104"'), ("XP64", "OK", "section", "not targeted")],
+        + [("W864", "OK", "version-record", '"7.0 10.3.201.104"'), ("XP64", "OK", "section", "not targeted")]
+        + [("Vi32", "OK", "targeting", ", ".join(SAMPLE_KEYS))],
         device=["ACPI\\VRN0001", "*VRN0001"],
+        targeting={
+            **{row: (SAMPLE_IDS, SAMPLE_KEYS) for row in ("W864", "W832", "W764", "W732", "Vi64", "Vi32")},
+            **{row: ([], []) for row in ("XP64", "XP32")},
+        },
     ),
     checked(
         "the sample package on Vista: Setup.exe runs the command the checker gave",

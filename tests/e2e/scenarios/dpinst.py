@@ -3,7 +3,7 @@ exit code (with Support bit 0x08; without it the exit code is always 0)."""
 import dataclasses
 import re
 
-from e2e import Device, DPInst, Scenario, driver_package
+from e2e import Device, DPInst, Reg, Scenario, driver_package
 
 PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"})
 SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
@@ -206,5 +206,95 @@ SCENARIOS += [
         exit=0,
         boxes=[],
         check=ran_from_a_copy,
+    ),
+]
+
+
+# The detection record: after a run in which DPInst ran and the msi profile
+# sees a success, HKLM\Software\Vorn\Glidex\Setup in the 64-bit view names
+# the INF's version; nothing else writes it, and a successful uninstall removes
+# it with ProductVer.
+PRODUCT_KEY = "HKLM\\Software\\Vorn\\Glidex"
+RECORD_KEY = PRODUCT_KEY + "\\Setup"
+SAMPLE_VERSION = "10.3.201.104"
+
+
+def record_problems(prefix, written):
+    """What is wrong with the record: the INF's version in the 64-bit view only, or none at all."""
+    version = prefix.reg_value(RECORD_KEY, "DriverVersion", "64")
+    problems = []
+    if version != (SAMPLE_VERSION if written else None):
+        problems.append(f"DriverVersion in the 64-bit view is {version!r}")
+    if prefix.reg_value(RECORD_KEY, "DriverVersion", "32") is not None:
+        problems.append("DriverVersion is in the 32-bit view")
+    if written:
+        platform = prefix.reg_value(RECORD_KEY, "Platform", "64")
+        time = prefix.reg_value(RECORD_KEY, "InstallTime", "64") or ""
+        if platform != "W864" or not re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", time):
+            problems.append(f"Platform {platform!r}, InstallTime {time!r}")
+    return problems
+
+
+def recorded(label, args, exit_code, written, dpinst_code=1, devices=()):
+    def flow(ctx):
+        prefix = ctx.session.prefix
+        # Installs of earlier scenarios may have left a record.
+        prefix.note_key(PRODUCT_KEY, "64")
+        prefix.wine("reg", "delete", PRODUCT_KEY, "/f", "/reg:64", check=False)
+        result = ctx.run(args)
+        ctx.expect(result.exit_code == exit_code, f"exit code {result.exit_code}, expected {exit_code}")
+        for problem in record_problems(prefix, written):
+            ctx.expect(False, problem)
+
+    return Scenario(
+        f"detection record {'written' if written else 'absent'} after {label}",
+        PACKAGE_W864,
+        devices=devices,
+        dpinst=DPInst(exit_code=dpinst_code),
+        flow=flow,
+    )
+
+
+def uninstall_then_reinstall(ctx):
+    """Support 9: FORCE=false is read, and would refuse the version ProductVer names."""
+    prefix = ctx.session.prefix
+    first = ctx.run("/s /vUNINSTALL=true")
+    ctx.expect(first.exit_code == 0, f"uninstall: exit code {first.exit_code}")
+    for view in ("64", "32"):
+        ctx.expect(
+            prefix.reg_value(PRODUCT_KEY, "ProductVer", view) == (None if view == "64" else "7.0 9.0.0.1"),
+            f"ProductVer in the {view}-bit view after the uninstall: "
+            f"{prefix.reg_value(PRODUCT_KEY, 'ProductVer', view)!r}",
+        )
+    for problem in record_problems(prefix, False):
+        ctx.expect(False, f"after the uninstall: {problem}")
+    ctx.expect(prefix.reg_value(PRODUCT_KEY, "HomeDirectory", "64") == "C:\\Glidex", "HomeDirectory was removed")
+    second = ctx.run("/s /vFORCE=false")
+    calls = ctx.dpinst_calls()
+    ctx.expect(
+        second.exit_code == 0 and calls[-1:] == [SILENT.encode()],
+        f"reinstall with FORCE=false: exit code {second.exit_code}, DPInst {calls}",
+    )
+    for problem in record_problems(prefix, True):
+        ctx.expect(False, f"after the reinstall: {problem}")
+
+
+SCENARIOS += [
+    recorded("a silent install", "/s", 0, True),
+    recorded("a silent install with msi exit codes", "/s /vEXITCODES=msi", 0, True),
+    recorded("a restart needed, msi exit codes", "/s /vEXITCODES=msi", 3010, True, dpinst_code=0x40000001),
+    recorded("a 1633 refusal", "/s /vEXITCODES=msi", 1633, False, devices=OTHER_PAD),
+    recorded("a failing DPInst", "/s /vEXITCODES=msi", 1603, False, dpinst_code=0x80010000),
+    Scenario(
+        "a silent uninstall removes the detection record and ProductVer; /vFORCE=false then installs",
+        driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 9}}, {"Vi64": "x64"}),
+        registry=[
+            Reg(PRODUCT_KEY, "ProductVer", "7.0 10.3.201.104", view="64"),
+            Reg(PRODUCT_KEY, "HomeDirectory", "C:\\Glidex", view="64"),
+            Reg(RECORD_KEY, "DriverVersion", SAMPLE_VERSION, view="64"),
+            Reg(PRODUCT_KEY, "ProductVer", "7.0 9.0.0.1", view="32"),
+        ],
+        dpinst=DPInst(exit_code=1),
+        flow=uninstall_then_reinstall,
     ),
 ]

@@ -155,8 +155,41 @@ REPORT_CODES = [
     (0x800A0000, 1, 1603),  # failure flag with ten failed packages (lower-case hex)
 ]
 
+
+def older_trace(day):
+    return f"Setup_202001{day:02d}_120000_77_0000abcd.log"
+
+
+def bounded_traces(ctx):
+    """25 traces of earlier runs and a link named like an even older one: the
+    run keeps its own and the 19 newest; the link and what it leads to stay."""
+    prefix = ctx.session.prefix
+    temp = next(p for p in sorted(prefix.drive_c.glob("users/*/Temp")) if p.parent.name != "Public")
+    for day in range(1, 26):
+        (temp / older_trace(day)).write_bytes(b"older run")
+    target = prefix.unix("C:\\e2e\\target.log")
+    target.write_bytes(b"kept")
+    link = temp / "Setup_20191231_120000_77_0000abcd.log"
+    link.symlink_to(target)
+    result = ctx.run("/s")
+    ctx.expect(result.exit_code == 0, f"exit code {result.exit_code}")
+    left = sorted(p.name for p in prefix.step_traces() if not p.is_symlink())
+    wanted = sorted([older_trace(day) for day in range(7, 26)] + [p.name for p in prefix.step_traces(result.pid)])
+    ctx.expect(left == wanted and len(left) == 20, f"traces left: {left}")
+    ctx.expect(link.is_symlink() and target.read_bytes() == b"kept", "the link or its target was touched")
+    own = prefix.step_traces(result.pid)
+    text = own[0].read_bytes().decode("utf-8", errors="replace") if len(own) == 1 else ""
+    ctx.expect("Step traces: 6 older ones removed, the newest 20 kept\r\n" in text, f"the trace: {text!r}")
+
+
 SCENARIOS = (
     [
+        Scenario(
+            "step traces: 25 older ones and a link beside the run's own, the 19 newest stay, the link untouched",
+            package(0x08),
+            dpinst=DPInst(exit_code=1),
+            flow=bounded_traces,
+        ),
         Scenario(
             "silent runs each replace the runtime log with their own exact UTF-16 text",
             package(0x0D),
