@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ParseCommandLine(text.c_str(), g_State.CommandLine, g_State.CustomRequestSection, sim::CurrentTarget())
             .outcome;
     if (parsed == 0 && (sim::RunTarget().Settings.Support & SUPPORT_EXTRACT_ALL))
-        ParseExtractAll(sim::CurrentTarget(), g_State.CommandLine).outcome;
+        ParseExtractAll(sim::CurrentTarget(), g_State.CommandLine);
     if (strnlen(g_State.CommandLine, PATH_CAPACITY) == PATH_CAPACITY ||
         strnlen(g_State.CustomRequestSection, PATH_CAPACITY) > 10 ||
         strnlen(g_State.LogFilePath, PATH_CAPACITY) == PATH_CAPACITY)
@@ -96,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t wanted = (size_t)(choice >> 5) * 4096;
     while (!text.empty() && longText.size() < wanted)
         longText += text;
-    ParsePublicProperties(sim::CurrentTarget(), ("/v" + longText).c_str()).outcome;
+    ParsePublicProperties(sim::CurrentTarget(), ("/v" + longText).c_str());
     ParseLogFileSwitch(("/f2" + longText).c_str());
-    ParseExtractAll(sim::CurrentTarget(), ("/extract_all:" + longText).c_str()).outcome;
-    ExtractDrivers(sim::CurrentTarget(), longText.c_str()).outcome;
+    ParseExtractAll(sim::CurrentTarget(), ("/extract_all:" + longText).c_str());
+    ExtractDrivers(sim::CurrentTarget(), longText.c_str());
     CheckCommandsAreWhole();
     if (!sim::Machine().openHandles.empty())
         abort();  // every file the steps opened is closed

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     sim::WriteFile("C:\\Pkg\\W864\\DPInst.exe", FileFrom(data, size));
 
     // The check decides and shows nothing; it leaves no handle open.
-    CheckExeAndPlatform(0, "\\W864\\DPInst.exe");
+    CheckExeAndPlatform(sim::TargetWithPath("\\W864\\DPInst.exe"));
     if (!machine.openHandles.empty() || !machine.boxes.empty())
         abort();
     return 0;
