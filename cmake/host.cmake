@@ -40,7 +40,7 @@ enable_testing()
 # entries of their own with the label "slow", so that `ctest -LE slow`
 # (make quick) runs the rest in seconds. `make unit` and `make test` run all.
 set(SLOW_SUITES FaultTable RaceTable InfDifferential InfDifferentialCases)
-set(SLOW_TESTS SetupSequence.OutcomesGiveTheirExitCodeInBothProfiles SetupSequence.TraceFaultsLeaveTheRunUnchanged)
+set(SLOW_TESTS SetupSequence.OutcomesGiveTheirExitCodeInBothProfiles)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${UNIT_SOURCES})
 set(UNIT_SUITES "")
 foreach(source ${UNIT_SOURCES})
