@@ -80,11 +80,11 @@ int MapDpinstReturnCode(uint32_t code, int startResult)
 
 OutcomeKind DecodeDpinstCode(uint32_t code)
 {
-    if ((code & DPINST_PACKAGE_FAILED) || ((code >> 16) & 0xFF))
+    if (code & (DPINST_PACKAGE_FAILED | DPINST_FAILED_COUNT))
         return OUTCOME_PACKAGE_FAILED;
     if (code & DPINST_RESTART_NEEDED)
         return OUTCOME_RESTART_NEEDED;
-    if ((code & 0xFF) == 0 && ((code >> 8) & 0xFF))
+    if ((code & DPINST_INSTALLED_COUNT) == 0 && (code & DPINST_COPIED_COUNT))
         return OUTCOME_STAGED_ONLY;
     return OUTCOME_INSTALLED;
 }

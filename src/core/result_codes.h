@@ -35,6 +35,9 @@ const uint32_t DPINST_PACKAGE_FAILED = 0x80000000u;
 const uint32_t DPINST_RESTART_NEEDED = 0x40000000u;
 const uint32_t DPINST_RESTART_ONE_PACKAGE = DPINST_RESTART_NEEDED | 1u;
 const uint32_t DPINST_RESTART_TWO_PACKAGES = DPINST_RESTART_NEEDED | 2u;
+const uint32_t DPINST_FAILED_COUNT = 0x00FF0000u;
+const uint32_t DPINST_COPIED_COUNT = 0x0000FF00u;
+const uint32_t DPINST_INSTALLED_COUNT = 0x000000FFu;
 
 // Every way a run ends. OUTCOME_GO_ON is a step's "the run goes on".
 enum OutcomeKind {

@@ -39,7 +39,7 @@ int ReadProgramPackage(Target* target, ModuleHandle module);
 // PackageFolder, or "" when it is not known: nothing is then looked for from
 // the current drive's root instead.
 const char* PackageFolderOf(const Target* target);
-// The package now lies in folder (a copy beside the program's own): the
+// The package now lies in folder (the protected copy): the
 // program's path names the file of the same name there.
 void UsePackageAt(Target* target, const char* folder);
 // The program's path with ".ini" for its extension: the package settings file.

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "core/result_codes.h"
 #include "log/log_files.h"
 #include "log/safe_files.h"
 #include "util/bounded_string.h"
@@ -9,11 +10,6 @@
 namespace {
 
 const char kBackupName[] = "\\DpInst_org.log";
-
-// Parts of DPInst's return code that mean a package did not end up installed.
-const uint32_t kPackageFailed = 0x80000000u;
-const uint32_t kFailedCount = 0x00FF0000u;
-const uint32_t kStagedCount = 0x0000FF00u;
 
 int FileThere(const char* path)
 {
@@ -130,7 +126,7 @@ void PutDpinstLogBack(const char* log, const char* backup)
 void BuildDebugReport(char* out)
 {
     uint32_t code = g_State.DpinstReturnCode;
-    int succeeded = (code & (kPackageFailed | kFailedCount | kStagedCount)) == 0;
+    int succeeded = (code & (DPINST_PACKAGE_FAILED | DPINST_FAILED_COUNT | DPINST_COPIED_COUNT)) == 0;
 
     char text[TEXT_CAPACITY] = "";
     char line[TEXT_CAPACITY];

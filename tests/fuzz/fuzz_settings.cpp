@@ -53,20 +53,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string ini((const char*)data, size);
     sim::WriteFile("C:\\Pkg\\Setup.ini", ini);
 
-    SettingsRecord record;
+    SettingsRecord& record = sim::RunTarget().Settings;
     memset(&record, 0x5A, sizeof(record));
     sim::RunTarget().OsVersion.dwPlatformId = PF_VER_PLATFORM_WIN32_NT;
     sim::RunTarget().OsVersion.dwMajorVersion = size % 2 ? 10 : 6;
     sim::RunTarget().OsVersion.dwMinorVersion = size % 3;
-    SelectPlatform(&record);
+    SelectPlatform(sim::CurrentTarget());
     if (strlen(record.Path) >= sizeof(record.Path) || strlen(record.Default) >= sizeof(record.Default) ||
         strlen(record.Silent) >= sizeof(record.Silent))
         abort();
     if (PlainAscii(ini)) {
-        SettingsRecord wide;
-        memset(&wide, 0x5A, sizeof(wide));
+        SettingsRecord narrow = record;
+        memset(&record, 0x5A, sizeof(record));
         sim::WriteFile("C:\\Pkg\\Setup.ini", Utf16WithMark(ini));
-        SelectPlatform(&wide);
+        SelectPlatform(sim::CurrentTarget());
+        SettingsRecord wide = record;
+        record = narrow;
         sim::WriteFile("C:\\Pkg\\Setup.ini", ini);
         if (Fields(wide) != Fields(record))
             abort();

@@ -668,6 +668,20 @@ std::string SourceText(const char* relative)
 
 // The administrators' exit-code table lists exactly the results the program
 // can return: every code of result_codes.h but the internal one.
+// What deployment tools count as success: the msi profile's 0, 3010 and 1641.
+TEST(OutcomeTable, SuccessIsWhatTheMsiProfileReportsAsSuccess)
+{
+    for (int kind = 0; kind < OUTCOME_COUNT; ++kind) {
+        RunOutcome end = EndWith((OutcomeKind)kind);
+        int msi = ExitCodeFor(&end, PROFILE_MSI, 0, 0);
+        int restarted = ExitCodeFor(&end, PROFILE_MSI, 0, 1);
+        EXPECT_EQ(msi == 0 || msi == 3010 || msi == 1641, CountsAsSuccess(&end) == 1) << OutcomeName(end.outcome);
+        EXPECT_EQ(kind == OUTCOME_RESTART_NEEDED ? 1641 : msi, restarted) << OutcomeName(end.outcome);
+    }
+    RunOutcome failed = {OUTCOME_PACKAGE_FAILED, 0, DPINST_PACKAGE_FAILED, 0};
+    EXPECT_EQ(0, CountsAsSuccess(&failed));
+}
+
 TEST(DeployingGuide, ExitCodeTableMatchesTheResultCodes)
 {
     std::string header = SourceText("src/core/result_codes.h");
