@@ -142,8 +142,6 @@ struct MachineState {
 
     // programs, keyed by their image path as Windows spells it (any case)
     std::map<std::string, Program> programs;
-    std::function<int(const std::string&)> systemHandler;  // replaces the built-in cmd.exe
-    std::string interpreterAutoRun;  // the registry's AutoRun: cmd.exe runs it first unless given /d
 
     // version resources: file path -> (sub-block -> string value)
     std::map<std::string, std::map<std::string, std::string>> versionStrings;
@@ -169,7 +167,7 @@ struct MachineState {
     std::vector<std::string> processes;       // command lines given to CreateProcessA, but cmd.exe's
     std::vector<std::string> processFolders;  // the current folder each was given ("": the program's own)
     std::vector<ShellExecution> shellExecutions;
-    std::vector<std::string> systemCommands;  // what cmd.exe ran: the text after its "/c", AutoRun first
+    std::vector<std::string> systemCommands;  // cmd.exe started: the program never does
     std::vector<std::string> calls;           // ordered trace of token, privilege, library and device-property calls
     std::set<PfHandle> openHandles;
     std::map<std::string, std::string> folderSddl;  // folders the program created (lower case) -> SDDL
@@ -264,9 +262,6 @@ void SetRegistryString(const std::string& key, const std::string& name, const st
 const RegistryValue* FindRegistryValue(const std::string& key, const std::string& name, bool wants64);
 // A minimal PE image with the given Machine field.
 std::string PeImage(uint16_t machine);
-
-// Built-in stand-ins for what cmd.exe runs: xcopy and copy.
-int RunCommandInterpreter(const std::string& command);
 
 // The simulated ANSI <-> UTF-16 conversion of the machine's code page.
 std::u16string AnsiToUtf16(const std::string& ansi);

@@ -588,20 +588,12 @@ void Run(const Program& program)
         program.whileRunning();
 }
 
-// cmd.exe: its switches up to "/c", then the command. Without /d the AutoRun
-// command runs first.
+// Nothing the program does starts cmd.exe: a start is recorded so that
+// tests can say so, and succeeds without doing anything.
 int RunInterpreter(const std::string& commandLine)
 {
-    size_t switches = commandLine.find(' ', commandLine[0] == '"' ? commandLine.find('"', 1) : 0);
-    size_t c = Lower(commandLine).find(" /c ", switches);
-    std::string command = c == std::string::npos ? "" : commandLine.substr(c + 4);
-    std::string before = Lower(commandLine.substr(0, c)) + " ";
-    if (before.find(" /d ", switches) == std::string::npos && !Machine().interpreterAutoRun.empty())
-        Machine().systemCommands.push_back(Machine().interpreterAutoRun);
-    Machine().systemCommands.push_back(command);
-    if (Machine().systemHandler)
-        return Machine().systemHandler(command);
-    return RunCommandInterpreter(command);
+    Machine().systemCommands.push_back(commandLine);
+    return 0;
 }
 
 }  // namespace
