@@ -12,16 +12,16 @@
 namespace {
 
 struct Prerequisite {
-    const char* key;  // under HKEY_LOCAL_MACHINE; present when it opens
-    const char* installer;
+    const char* key;        // under HKEY_LOCAL_MACHINE; present when it opens
+    const char* installer;  // its path in the package
     const char* silentParameters;
     const char* interactiveParameters;
 };
 
-const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "wic_x64_enu.exe", " /quiet",
-                               " /norestart"};
-const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
-                               " /q", " /norestart"};
+const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "DotNetFx\\wic_x64_enu.exe",
+                               " /quiet", " /norestart"};
+const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4",
+                               "DotNetFx\\dotNetFx40_Client_x86_x64.exe", " /q", " /norestart"};
 
 // Only 64-bit Windows XP (which reports 5.1 to this 32-bit program) can lack the imaging component.
 int NeedsImagingCheck(const PfOsVersionInfo* os)
@@ -45,11 +45,13 @@ int IsKeyPresent(const char* subKey)
 // fit: a cut path could name some other file.
 int GetInstallerPath(ModuleHandle instance, const Prerequisite* prerequisite, char* folder, char* installer)
 {
-    if (GetProgramFolder(instance, folder) && BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK &&
-        BoundedCopy(installer, PATH_CAPACITY, folder) == BOUNDED_OK &&
+    if (GetProgramFolder(instance, folder) && BoundedCopy(installer, PATH_CAPACITY, folder) == BOUNDED_OK &&
         BoundedAppend(installer, PATH_CAPACITY, "\\") == BOUNDED_OK &&
-        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK)
+        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK) {
+        BoundedCopy(folder, PATH_CAPACITY, installer);
+        PfPathRemoveFileSpec(folder);
         return 1;
+    }
     installer[0] = 0;
     return 0;
 }
@@ -127,17 +129,36 @@ Outcome InstallPrerequisites(ModuleHandle instance)
     return OUTCOME_GO_ON;
 }
 
-int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY])
+namespace {
+
+int ListUsed(const PfOsVersionInfo* os, const Prerequisite** used)
 {
-    if (IsWindows8OrLater(&g_State.OsVersion))
+    if (IsWindows8OrLater(os))
         return 0;
-    const Prerequisite* used[2];
     int count = 0;
-    if (NeedsImagingCheck(&g_State.OsVersion))
+    if (NeedsImagingCheck(os))
         used[count++] = &kImaging;
     used[count++] = &kDotNet4;
+    return count;
+}
+
+}  // namespace
+
+int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY])
+{
+    const Prerequisite* used[PREREQUISITE_INSTALLERS];
+    int count = ListUsed(&g_State.OsVersion, used);
     char folder[PATH_CAPACITY];
     for (int i = 0; i < count; ++i)
         GetInstallerPath(instance, used[i], folder, paths[i]);
+    return count;
+}
+
+int ListPrerequisiteInstallerNames(const PfOsVersionInfo* os, const char** names)
+{
+    const Prerequisite* used[PREREQUISITE_INSTALLERS];
+    int count = ListUsed(os, used);
+    for (int i = 0; i < count; ++i)
+        names[i] = used[i]->installer;
     return count;
 }

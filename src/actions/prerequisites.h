@@ -13,5 +13,8 @@ Outcome InstallPrerequisites(ModuleHandle instance);
 // package (empty when the program's folder is unknown); returns how many.
 const int PREREQUISITE_INSTALLERS = 2;
 int ListPrerequisiteInstallers(ModuleHandle instance, char paths[][PATH_CAPACITY]);
+// The same installers on the Windows os describes, by their paths relative
+// to the package's folder ("DotNetFx\\..."); returns how many.
+int ListPrerequisiteInstallerNames(const PfOsVersionInfo* os, const char** names);
 
 #endif
