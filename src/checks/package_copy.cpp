@@ -89,10 +89,10 @@ int CopyBoundedFile(PfHandle folder, const char* name, const char* shown, PfHand
         refused = attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT ? "is a link" : "is a sparse file";
         error = PF_ERROR_NOT_SUPPORTED;
     } else if (size > PACKAGE_COPY_FILE_CAP) {
-        refused = "is larger than the 512 MiB a file of the copy may have";
+        refused = "is larger than a file of the copy may be";
         error = PF_ERROR_FILE_TOO_LARGE;
     } else if (g_Package.copied + size > PACKAGE_COPY_TOTAL_CAP) {
-        refused = "would take the copy past its 2 GiB";
+        refused = "would take the copy past its bound";
         error = PF_ERROR_FILE_TOO_LARGE;
     }
     PfHandle made = 0;
@@ -119,7 +119,9 @@ int CopyBoundedFile(PfHandle folder, const char* name, const char* shown, PfHand
         PfCloseHandle(made);
     PfCloseHandle(source);
     if (refused)
-        TraceLine("Package: %s (%llu bytes) %s", shown, (unsigned long long)size, refused);
+        TraceLine("Package: %s (%llu bytes) %s (%llu MiB a file, %llu MiB in all)", shown, (unsigned long long)size,
+                  refused, (unsigned long long)(PACKAGE_COPY_FILE_CAP >> 20),
+                  (unsigned long long)(PACKAGE_COPY_TOTAL_CAP >> 20));
     if (!ok) {
         PfSetLastError(error ? error : PF_ERROR_ACCESS_DENIED);
         return 0;
