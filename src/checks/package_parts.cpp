@@ -59,30 +59,39 @@ int TraceWhyCopied(int judged, const PackageJudgement* judgement)
     return !judged || judgement->changeable || judgement->links;
 }
 
-// The folder of Path, relative to the package's folder, into folder ("" for
-// the package's folder itself). 0 when it is no plain folder of the package:
-// the checks then refuse it, and nothing is copied for it.
-int PathFolder(const char* path, char* folder)
+// The folder of Path, relative to the package's folder, into folder, its
+// "." names left out ("" for the package's folder itself). A Path that names
+// no plain folder of the package (".." or a drive in it) gets the whole
+// package: the checks then judge it as they would in place.
+void PathFolder(const char* path, char* folder)
 {
-    while (*path == '\\')
-        ++path;
-    if (BoundedCopy(folder, PATH_CAPACITY, path) != BOUNDED_OK)
-        return 0;
-    PfPathRemoveFileSpec(folder);
-    size_t length = 0;  // of the name being scanned
-    for (const char* p = folder;; p += CharLength(p)) {
-        if (*p == '\\' || *p == 0) {
-            const char* name = p - length;
-            if (p != folder && (length == 0 || (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))))
-                return 0;
-            if (*p == 0)
-                return 1;
-            length = 0;
-        } else if (*p == ':' || *p == '/') {
-            return 0;
-        } else {
-            length += CharLength(p);
+    char given[PATH_CAPACITY];
+    folder[0] = 0;
+    if (BoundedCopy(given, sizeof(given), path) != BOUNDED_OK)
+        return;
+    PfPathRemoveFileSpec(given);
+    const char* name = given;
+    for (const char* p = given;; p += CharLength(p)) {
+        if (*p == ':' || *p == '/') {
+            folder[0] = 0;
+            return;
         }
+        if (*p != '\\' && *p != 0)
+            continue;
+        size_t length = (size_t)(p - name);
+        // Windows drops a name's trailing dots and blanks, which a name opened
+        // in its folder keeps.
+        int dot = length == 1 && name[0] == '.';
+        if (!dot && length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) {
+            folder[0] = 0;
+            return;
+        }
+        if (length > 0 && !dot)
+            BoundedFormat(folder + strlen(folder), PATH_CAPACITY - strlen(folder), "%s%.*s", folder[0] ? "\\" : "",
+                          (int)length, name);
+        if (*p == 0)
+            return;
+        name = p + 1;
     }
 }
 
@@ -136,9 +145,7 @@ RunOutcome ProtectPackageParts(const SettingsRecord* settings, const char* const
     // The parts, none lying in another.
     char listed[kMaxParts][PATH_CAPACITY];
     int listedCount = 0;
-    char dpinstFolder[PATH_CAPACITY];
-    if (PathFolder(settings->Path, dpinstFolder))
-        BoundedCopy(listed[listedCount++], PATH_CAPACITY, dpinstFolder);
+    PathFolder(settings->Path, listed[listedCount++]);
     for (int i = 0; i < count && listedCount < kMaxParts; ++i)
         BoundedCopy(listed[listedCount++], PATH_CAPACITY, parts[i]);
     char named[TEXT_CAPACITY] = "";

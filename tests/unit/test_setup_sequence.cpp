@@ -253,6 +253,8 @@ TEST_F(SetupSequence, TheCopyHoldsOnlyWhatTheRunUses)
     const std::set<std::string> kVi64 = {"Setup.ini", "Vi64\\DPInst.exe", "Vi64\\Driver.inf", "Vi64\\Driver.sys"};
     std::set<std::string> withInstaller = kVi64;
     withInstaller.insert("DotNetFx\\dotNetFx40_Client_x86_x64.exe");
+    std::set<std::string> whole = withInstaller;
+    whole.insert({"DotNetFx\\readme.txt", "Vi32\\DPInst.exe", "XP32\\DPInst.exe"});
     const char* const kUsersMay = "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
     // Before every read of Driver.sys: it grows, or loses its end.
     auto onRead = [](std::function<void(const std::string&)> change) {
@@ -289,6 +291,14 @@ TEST_F(SetupSequence, TheCopyHoldsOnlyWhatTheRunUses)
          {},
          "uses of it (Vi64); used in place"},
         {"an extraction", [] {}, "/extract_all:C:\\Out", {}, "(Setup.ini and Vi64, Vi32)"},
+        {"a Path through \".\"",
+         [] { sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=.\\Vi64\\DPInst.exe\r\nSupport=8\r\n"); }, "/s",
+         kVi64, "(Setup.ini and Vi64)"},
+        {"a Path through \"..\": the whole package, as the checks then judge it",
+         [] {
+             sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\XP32\\..\\Vi64\\DPInst.exe\r\nSupport=8\r\n");
+         },
+         "/s", whole, "(Setup.ini and the whole folder)"},
         {"a sparse file",
          [] { sim::SetAttributes("C:\\Pkg\\Vi64\\Driver.sys", PF_FILE_ATTRIBUTE_SPARSE_FILE); },
          "/s",
@@ -322,7 +332,10 @@ TEST_F(SetupSequence, TheCopyHoldsOnlyWhatTheRunUses)
         std::string folder, copiedDriver;
         Dpinst().whileRunning = [&]() {
             const std::string& command = sim::Machine().processes.back();
-            folder = command.substr(1, command.find("\\Vi64\\DPInst.exe") - 1);
+            // The copy's folder, whatever the Path joined to it.
+            size_t copy = command.find("SetupPackage_");
+            folder =
+                command.substr(1, copy == std::string::npos ? command.find("\\Vi64\\DPInst.exe") - 1 : copy + 28);
             ListFiles(sim::HostPath(folder), "", &copied);
             copiedDriver = sim::ReadFile(folder + "\\Vi64\\Driver.sys");
         };
