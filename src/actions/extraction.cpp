@@ -21,9 +21,12 @@ struct DriverCopy {
     const char* destination;
 };
 
+const char kVi32[] = "Vi32";
+const char kVi64[] = "Vi64";
+const char* const kSourceFolders[EXTRACTION_SOURCE_FOLDERS] = {kVi32, kVi64};
 const DriverCopy kDriverCopies[] = {
-    {"Vi32", "Windows7-x86"}, {"Vi32", "Windows8-x86"}, {"Vi32", "Windows8.1-x86"},
-    {"Vi64", "Windows7-x64"}, {"Vi64", "Windows8-x64"}, {"Vi64", "Windows8.1-x64"},
+    {kVi32, "Windows7-x86"}, {kVi32, "Windows8-x86"}, {kVi32, "Windows8.1-x86"},
+    {kVi64, "Windows7-x64"}, {kVi64, "Windows8-x64"}, {kVi64, "Windows8.1-x64"},
 };
 const int kCopyCount = sizeof(kDriverCopies) / sizeof(kDriverCopies[0]);
 
@@ -210,6 +213,8 @@ OutcomeKind Extract(const Target* package, const char* target)
 }
 
 }  // namespace
+
+const char* ExtractionSourceFolder(int index) { return kSourceFolders[index]; }
 
 RunOutcome ExtractDrivers(const Target* package, const char* target) { return EndWith(Extract(package, target)); }
 

@@ -11,16 +11,16 @@
 namespace {
 
 struct Prerequisite {
-    const char* key;  // under HKEY_LOCAL_MACHINE; present when it opens
-    const char* installer;
+    const char* key;        // under HKEY_LOCAL_MACHINE; present when it opens
+    const char* installer;  // its path in the package
     const char* silentParameters;
     const char* interactiveParameters;
 };
 
-const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "wic_x64_enu.exe", " /quiet",
-                               " /norestart"};
-const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4", "dotNetFx40_Client_x86_x64.exe",
-                               " /q", " /norestart"};
+const Prerequisite kImaging = {"SOFTWARE\\Microsoft\\Windows Imaging Component", "DotNetFx\\wic_x64_enu.exe",
+                               " /quiet", " /norestart"};
+const Prerequisite kDotNet4 = {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v4",
+                               "DotNetFx\\dotNetFx40_Client_x86_x64.exe", " /q", " /norestart"};
 
 // The imaging component is checked only on version 5.1 of 64-bit Windows, the
 // rule's stand-in for 64-bit XP (which reports 5.2).
@@ -46,12 +46,13 @@ int IsKeyPresent(const char* subKey)
 // fit: a cut path could name some other file.
 int GetInstallerPath(const Target* target, const Prerequisite* prerequisite, char* folder, char* installer)
 {
-    BoundedCopy(folder, PATH_CAPACITY, target->PackageFolder);
-    if (target->PackageKnown && BoundedAppend(folder, PATH_CAPACITY, "\\DotNetFx") == BOUNDED_OK &&
-        BoundedCopy(installer, PATH_CAPACITY, folder) == BOUNDED_OK &&
+    if (target->PackageKnown && BoundedCopy(installer, PATH_CAPACITY, target->PackageFolder) == BOUNDED_OK &&
         BoundedAppend(installer, PATH_CAPACITY, "\\") == BOUNDED_OK &&
-        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK)
+        BoundedAppend(installer, PATH_CAPACITY, prerequisite->installer) == BOUNDED_OK) {
+        BoundedCopy(folder, PATH_CAPACITY, installer);
+        PfPathRemoveFileSpec(folder);
         return 1;
+    }
     installer[0] = 0;
     return 0;
 }
@@ -108,6 +109,18 @@ int EnsurePrerequisite(const Target* target, const Prerequisite* prerequisite)
     return LaunchInstaller(target, prerequisite);
 }
 
+// The installers a run on the target's Windows may start, in their order.
+int ListUsed(const Target* target, const Prerequisite** used)
+{
+    if (IsWindows8OrLater(&target->OsVersion))
+        return 0;
+    int count = 0;
+    if (NeedsImagingCheck(target))
+        used[count++] = &kImaging;
+    used[count++] = &kDotNet4;
+    return count;
+}
+
 }  // namespace
 
 RunOutcome InstallPrerequisites(Target* target)
@@ -134,15 +147,19 @@ RunOutcome InstallPrerequisites(Target* target)
 
 int ListPrerequisiteInstallers(const Target* target, char paths[][PATH_CAPACITY])
 {
-    if (IsWindows8OrLater(&target->OsVersion))
-        return 0;
-    const Prerequisite* used[2];
-    int count = 0;
-    if (NeedsImagingCheck(target))
-        used[count++] = &kImaging;
-    used[count++] = &kDotNet4;
+    const Prerequisite* used[PREREQUISITE_INSTALLERS];
+    int count = ListUsed(target, used);
     char folder[PATH_CAPACITY];
     for (int i = 0; i < count; ++i)
         GetInstallerPath(target, used[i], folder, paths[i]);
+    return count;
+}
+
+int ListPrerequisiteInstallerNames(const Target* target, const char** names)
+{
+    const Prerequisite* used[PREREQUISITE_INSTALLERS];
+    int count = ListUsed(target, used);
+    for (int i = 0; i < count; ++i)
+        names[i] = used[i]->installer;
     return count;
 }

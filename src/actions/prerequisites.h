@@ -13,5 +13,8 @@ RunOutcome InstallPrerequisites(Target* target);
 // package (empty when the package folder is unknown); returns how many.
 const int PREREQUISITE_INSTALLERS = 2;
 int ListPrerequisiteInstallers(const Target* target, char paths[][PATH_CAPACITY]);
+// The same installers by their paths relative to the package's folder
+// ("DotNetFx\\..."); returns how many.
+int ListPrerequisiteInstallerNames(const Target* target, const char** names);
 
 #endif

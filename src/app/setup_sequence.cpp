@@ -9,6 +9,7 @@
 #include "actions/tray_launch.h"
 #include "checks/package_checks.h"
 #include "checks/package_copy.h"
+#include "checks/package_parts.h"
 #include "checks/platform_selection.h"
 #include "config/command_line.h"
 #include "config/custom_request.h"
@@ -108,7 +109,28 @@ RunOutcome ReadEnvironment(Run* run)
     return GoOn();
 }
 
-RunOutcome ProtectPackage(Run* run) { return UseProtectedPackage(&run->target); }
+RunOutcome ProtectSettings(Run* run) { return ProtectSettingsFile(&run->target); }
+
+// An extraction the command line may ask for; more than the parser takes is
+// harmless here: it only copies the folders an extraction reads.
+int ExtractionAsked(const Run* run)
+{
+    uint32_t support = run->target.Settings.Support;
+    return ((support & SUPPORT_EXTRACT_ALL) && strstr(run->arguments, "/extract_all:")) ||
+           ((support & SUPPORT_PUBLIC_PROPERTIES) && strstr(run->arguments, "EXTRACTDRIVERS="));
+}
+
+// What the chosen row can use beside DPInst's folder.
+RunOutcome ProtectParts(Run* run)
+{
+    const char* parts[PREREQUISITE_INSTALLERS + EXTRACTION_SOURCE_FOLDERS];
+    int count = 0;
+    if (run->target.Settings.Support & SUPPORT_PREREQUISITES)
+        count = ListPrerequisiteInstallerNames(&run->target, parts);
+    for (int i = 0; ExtractionAsked(run) && i < EXTRACTION_SOURCE_FOLDERS; ++i)
+        parts[count++] = ExtractionSourceFolder(i);
+    return ProtectPackageParts(&run->target, parts, count);
+}
 
 RunOutcome LoadSettings(Run* run)
 {
@@ -225,15 +247,15 @@ RunOutcome Uninstall(Run* run)
 typedef RunOutcome (*Step)(Run* run);
 
 const Step kInstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings,  FindPackageInf, MatchDevice,
-    CheckDpinst,          ReadCommandLine, ShowHelp,       Prerequisites, ExtractAll,     VersionDll,
-    OverwriteQuestion,    CustomRequest,   VersionCheck,   Install,
+    RefuseSecondInstance, ReadEnvironment,   ProtectSettings, LoadSettings, ProtectParts,  FindPackageInf,
+    MatchDevice,          CheckDpinst,       ReadCommandLine, ShowHelp,     Prerequisites, ExtractAll,
+    VersionDll,           OverwriteQuestion, CustomRequest,   VersionCheck, Install,
 };
 // Removing the package needs no device, version or prerequisite: only what
 // finds and checks DPInst and its INF.
 const Step kUninstallSteps[] = {
-    RefuseSecondInstance, ReadEnvironment, ProtectPackage, LoadSettings, FindPackageInf,
-    CheckDpinst,          ReadCommandLine, ShowHelp,       Uninstall,
+    RefuseSecondInstance, ReadEnvironment, ProtectSettings, LoadSettings, ProtectParts,
+    FindPackageInf,       CheckDpinst,     ReadCommandLine, ShowHelp,     Uninstall,
 };
 
 // Runs the steps up to the one that ends the run, and shows its refusal.

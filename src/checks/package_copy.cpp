@@ -7,7 +7,7 @@
 #include "core/trace_file.h"
 #include "log/folder_walk.h"
 #include "log/safe_files.h"
-#include "util/bounded_string.h"
+#include "util/multibyte.h"
 
 namespace {
 
@@ -22,77 +22,148 @@ const uint32_t kEntryAccess = PF_READ_CONTROL | PF_FILE_READ_ATTRIBUTES | PF_FIL
                               PF_SYNCHRONIZE;
 const uint32_t kEntryOptions = PF_FILE_OPEN_REPARSE_POINT | PF_FILE_OPEN_FOR_BACKUP_INTENT |
                                PF_FILE_SYNCHRONOUS_IO_NONALERT;
+const uint32_t kCopyChunk = 64 * 1024;
+// Files copied into the copy's own folder, which a copy of the whole folder leaves out.
+const int kSkipCapacity = 4;
 
 struct PackageState {
-    HeldPath source;  // the package's folder, held for the whole run
+    HeldPath source;  // the package's folder, when it could be held
+    PfHandle opened;  // the package's folder opened by name, when it could not
     HeldPath temp;    // the temporary folder the copy lies in
-    PfHandle copy;    // the copy's folder; 0 when the package is used in place
+    PfHandle copy;    // the copy's folder; 0 while the package is used in place
+    uint64_t copied;  // bytes copied so far
+    int skipCount;
+    char skip[kSkipCapacity][PATH_CAPACITY];
+    char sourcePath[PATH_CAPACITY];
     char copyPath[PATH_CAPACITY];
     char copyName[PATH_CAPACITY];
 } g_Package;
 
-// What a walk of the package does at each entry.
-struct Walk {
-    PfHandle target;            // copy: the folder the entries go to; 0: judge only
-    int changeable;             // judge: an entry others may change was seen
-    int links;                  // judge: a link or reparse point was seen
-    char first[PATH_CAPACITY];  // the first such entry, for the trace
-    const char* skipName;       // the program itself, at the top: not needed in the copy
-};
+PfHandle SourceFolder() { return g_Package.opened ? g_Package.opened : HeldFolder(&g_Package.source); }
 
 int IsDots(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-void EmptyFolder(PfHandle folder, const char* path, int depth);
+int IsNotFound(uint32_t error) { return error == PF_ERROR_FILE_NOT_FOUND || error == PF_ERROR_PATH_NOT_FOUND; }
 
-// One entry of the package: judged, or copied into walk->target.
-int VisitPackageEntry(const FolderEntry* entry, void* context)
+void Note(PackageJudgement* judgement, const char* shown)
 {
-    Walk* walk = (Walk*)context;
+    if (!judgement->first[0])
+        BoundedCopy(judgement->first, sizeof(judgement->first), shown);
+}
+
+int JudgeEntry(const FolderEntry* entry, void* context)
+{
+    PackageJudgement* judgement = (PackageJudgement*)context;
+    if (entry->link) {
+        judgement->links = 1;
+        TraceLine("Package: %s is a link (reparse tag 0x%X)", entry->shown, (unsigned)entry->reparseTag);
+        Note(judgement, entry->shown);
+        return 1;
+    }
+    if (IsChangeableByOthers(entry->handle)) {
+        judgement->changeable = 1;
+        Note(judgement, entry->shown);
+    }
+    if (entry->attributes & PF_FILE_ATTRIBUTE_DIRECTORY)
+        return WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", JudgeEntry, judgement);
+    return 1;
+}
+
+// Copies the file name in folder to a new file of that name in target: the
+// bytes the file had when it was opened, which nobody may write while it is
+// copied, within the copy's bounds.
+int CopyBoundedFile(PfHandle folder, const char* name, const char* shown, PfHandle target)
+{
+    PfHandle source = PfNtCreateFile(folder, name, PF_GENERIC_READ | PF_SYNCHRONIZE, PF_FILE_SHARE_READ,
+                                     PF_FILE_OPEN, kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
+    if (!source)
+        return 0;
+    uint32_t attributes = 0, tag = 0;
+    uint64_t size = 0;
+    const char* refused = 0;
+    uint32_t error = 0;
+    if (!PfGetFileAttributeTag(source, &attributes, &tag) || !PfGetFileSize(source, &size)) {
+        error = PfGetLastError();
+    } else if (attributes & (PF_FILE_ATTRIBUTE_REPARSE_POINT | PF_FILE_ATTRIBUTE_SPARSE_FILE)) {
+        // A sparse file's holes would be written out as data.
+        refused = attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT ? "is a link" : "is a sparse file";
+        error = PF_ERROR_NOT_SUPPORTED;
+    } else if (size > PACKAGE_COPY_FILE_CAP) {
+        refused = "is larger than a file of the copy may be";
+        error = PF_ERROR_FILE_TOO_LARGE;
+    } else if (g_Package.copied + size > PACKAGE_COPY_TOTAL_CAP) {
+        refused = "would take the copy past its bound";
+        error = PF_ERROR_FILE_TOO_LARGE;
+    }
+    PfHandle made = 0;
+    if (!error)
+        made = PfNtCreateFile(target, name, PF_GENERIC_WRITE | PF_SYNCHRONIZE, PF_FILE_SHARE_READ, PF_FILE_CREATE,
+                              kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
+    unsigned char chunk[kCopyChunk];
+    uint64_t left = size;
+    int ok = made != 0;
+    while (ok && left > 0) {
+        uint32_t read = 0;
+        ok = PfReadFile(source, chunk, left < kCopyChunk ? (uint32_t)left : kCopyChunk, &read);
+        if (ok && read == 0) {
+            refused = "ended before the size it had when it was opened";
+            error = PF_ERROR_HANDLE_EOF;
+            ok = 0;
+        }
+        ok = ok && PfWriteFile(made, chunk, read);
+        left -= ok ? read : 0;
+    }
+    if (!ok && !error)
+        error = PfGetLastError();
+    if (made)
+        PfCloseHandle(made);
+    PfCloseHandle(source);
+    if (refused)
+        TraceLine("Package: %s (%llu bytes) %s (%llu MiB a file, %llu MiB in all)", shown, (unsigned long long)size,
+                  refused, (unsigned long long)(PACKAGE_COPY_FILE_CAP >> 20),
+                  (unsigned long long)(PACKAGE_COPY_TOTAL_CAP >> 20));
+    if (!ok) {
+        PfSetLastError(error ? error : PF_ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    g_Package.copied += size;
+    return 1;
+}
+
+int IsSkipped(const char* name)
+{
+    for (int i = 0; i < g_Package.skipCount; ++i)
+        if (PfMbsICmp(name, g_Package.skip[i]) == 0)
+            return 1;
+    return 0;
+}
+
+// One entry of a part copied into the folder context names.
+int CopyEntry(const FolderEntry* entry, void* context)
+{
+    PfHandle target = *(PfHandle*)context;
     int ok = 1;
     if (entry->link) {
-        walk->links = 1;
         // Never followed: where it leads is not the package.
-        TraceLine("Package: %s is a link (reparse tag 0x%X)%s", entry->shown, (unsigned)entry->reparseTag,
-                  walk->target ? ", not copied" : "");
-    } else if (!walk->target) {
-        if (!walk->changeable && IsChangeableByOthers(entry->handle)) {
-            walk->changeable = 1;
-            BoundedCopy(walk->first, sizeof(walk->first), entry->shown);
-        }
-        if (entry->attributes & PF_FILE_ATTRIBUTE_DIRECTORY)
-            ok = WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", VisitPackageEntry, walk);
+        TraceLine("Package: %s is a link (reparse tag 0x%X), not copied", entry->shown, (unsigned)entry->reparseTag);
     } else if (entry->attributes & PF_FILE_ATTRIBUTE_DIRECTORY) {
-        PfHandle made = PfNtCreateFile(walk->target, entry->name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
+        PfHandle made = PfNtCreateFile(target, entry->name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
                                        PF_FILE_CREATE, kEntryOptions | PF_FILE_DIRECTORY_FILE, 0);
-        Walk inner = *walk;
-        inner.target = made;
-        inner.skipName = 0;
-        ok = made &&
-             WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", VisitPackageEntry, &inner);
+        ok = made && WalkHeldFolder(entry->handle, entry->shown, entry->depth + 1, "Package", CopyEntry, &made);
         if (made)
             PfCloseHandle(made);
-    } else if (!walk->skipName || PfMbsICmp(entry->name, walk->skipName) != 0) {
-        PfHandle made = PfNtCreateFile(walk->target, entry->name, PF_GENERIC_WRITE | PF_SYNCHRONIZE,
-                                       PF_FILE_SHARE_READ, PF_FILE_CREATE,
-                                       kEntryOptions | PF_FILE_NON_DIRECTORY_FILE, 0);
-        ok = made && AppendFileBytes(made, entry->folder, entry->name);
-        if (made)
-            PfCloseHandle(made);
+    } else if (target != g_Package.copy || !IsSkipped(entry->name)) {
+        ok = CopyBoundedFile(entry->folder, entry->name, entry->shown, target);
     }
-    if (!ok && walk->target)
+    if (!ok)
         TraceLine("Package: %s cannot be copied (error %u)", entry->shown, (unsigned)PfGetLastError());
     return ok;
 }
 
-// Every entry of the folder held as folder, whose path is path. 0 when an
-// entry could not be judged or copied.
-int WalkFolder(PfHandle folder, const char* path, int depth, Walk* walk)
-{
-    return WalkHeldFolder(folder, path, depth, "Package", VisitPackageEntry, walk);
-}
-
 // Deletes name in folder: a folder's entries first. Each is opened anew with
 // delete access only once its listing is done, as a search shares no delete.
+void EmptyFolder(PfHandle folder, const char* path, int depth);
+
 void DeleteEntry(PfHandle folder, const char* path, const char* name, int depth)
 {
     char inner[PATH_CAPACITY];
@@ -153,75 +224,148 @@ int MakeCopyFolder()
     return g_Package.copy != 0;
 }
 
+// The next name of a part's relative path, into name; 0 at its end.
+const char* NextName(const char* rest, char* name)
+{
+    if (!*rest)
+        return 0;
+    size_t length = 0;
+    while (rest[length] && rest[length] != '\\')
+        length += CharLength(rest + length);
+    BoundedCopyN(name, PATH_CAPACITY, rest, length);
+    return rest[length] ? rest + length + 1 : rest + length;
+}
+
+// Opens name below folder without following a link; shown grows by it.
+PfHandle OpenStep(PfHandle folder, const char* name, char* shown, uint32_t* attributes, int* link)
+{
+    BoundedAppend(shown, PATH_CAPACITY, "\\");
+    BoundedAppend(shown, PATH_CAPACITY, name);
+    PfHandle entry = PfNtCreateFile(folder, name, kEntryAccess, kAnyShare, PF_FILE_OPEN, kEntryOptions, 0);
+    uint32_t tag = 0;
+    if (entry && !PfGetFileAttributeTag(entry, attributes, &tag)) {
+        PfCloseHandle(entry);
+        return 0;
+    }
+    *link = entry && ((*attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT) || IsLinkByName(shown));
+    return entry;
+}
+
 }  // namespace
 
-RunOutcome UseProtectedPackage(Target* target)
+int OpenPackageFolder(const char* folder)
 {
-    if (!target->PackageKnown)
-        return GoOn();  // the checks after this one tell
-    const char* program = target->ProgramPath;
-    char folder[PATH_CAPACITY];
-    BoundedCopy(folder, sizeof(folder), target->PackageFolder);
-    // A folder that cannot be held (a user's handle shares no hold, or the
-    // path runs through a link) is never used in place: what the run uses is
-    // read through a handle opened by name into the protected copy.
-    PfHandle source = 0;
-    int held = HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source);
-    if (held) {
-        source = HeldFolder(&g_Package.source);
-    } else {
-        source = PfNtCreateFile(
-            0, folder, kEntryAccess, kAnyShare, PF_FILE_OPEN,
-            PF_FILE_DIRECTORY_FILE | PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_SYNCHRONOUS_IO_NONALERT, 0);
-        if (!source) {
-            uint32_t error = PfGetLastError();
-            TraceLine("Package: %s can be neither held nor opened (error %u); nothing of it is used", folder,
-                      (unsigned)error);
-            ReleasePackage();
-            return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);
-        }
-    }
-    Walk judge = {0, 0, 0, "", 0};
-    int judged = 0;
-    if (held) {
-        judge.changeable = IsChangeableByOthers(source);
-        if (judge.changeable)
-            BoundedCopy(judge.first, sizeof(judge.first), folder);
-        judged = WalkFolder(source, folder, 0, &judge);
-        if (judged && !judge.changeable && !judge.links) {
-            TraceLine("Package: only Administrators, SYSTEM and TrustedInstaller may change %s; used in place",
-                      folder);
-            return GoOn();
-        }
-    }
-
-    if (!held)
-        TraceLine("Package: %s cannot be held, so the run uses a copy read through a handle opened by name", folder);
-    else if (judged && judge.changeable)
-        TraceLine("Package: users other than Administrators, SYSTEM and TrustedInstaller may change %s, so the "
-                  "run uses a copy",
-                  judge.first);
-    else if (judged)
-        TraceLine("Package: %s holds links, which nothing of the run may follow, so it uses a copy without them",
-                  folder);
-    else
-        TraceLine("Package: %s cannot be judged whole, so the run uses a copy", folder);
-    Walk copy = {0, 0, 0, "", FileNameOf(program)};
-    copy.target = MakeCopyFolder() ? g_Package.copy : 0;
-    int copied = copy.target && WalkFolder(source, folder, 0, &copy);
-    uint32_t error = PfGetLastError();
-    if (!held)
-        PfCloseHandle(source);
-    if (!copied) {
-        TraceLine("Package: no protected copy could be made (error %u); nothing of it is used", (unsigned)error);
-        ReleasePackage();
-        return EndWith(OUTCOME_FILES_MISSING, error ? error : PF_ERROR_ACCESS_DENIED);
-    }
-    UsePackageAt(target, g_Package.copyPath);
-    TraceLine("Package: copied to %s, which only Administrators and SYSTEM may change; read and started from there",
-              g_Package.copyPath);
-    return GoOn();
+    BoundedCopy(g_Package.sourcePath, sizeof(g_Package.sourcePath), folder);
+    if (HoldFolderPath(folder, HOLD_EXISTING, &g_Package.source))
+        return 1;
+    g_Package.opened =
+        PfNtCreateFile(0, folder, kEntryAccess, kAnyShare, PF_FILE_OPEN,
+                       PF_FILE_DIRECTORY_FILE | PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_SYNCHRONOUS_IO_NONALERT, 0);
+    return g_Package.opened ? 2 : 0;
 }
+
+int JudgePackagePart(const char* relative, int whole, PackageJudgement* judgement)
+{
+    char shown[PATH_CAPACITY];
+    char name[PATH_CAPACITY];
+    BoundedCopy(shown, sizeof(shown), g_Package.sourcePath);
+    PfHandle at = SourceFolder();
+    uint32_t attributes = PF_FILE_ATTRIBUTE_DIRECTORY;
+    if (IsChangeableByOthers(at)) {
+        judgement->changeable = 1;
+        Note(judgement, shown);
+    }
+    int result = 1;
+    for (const char* rest = NextName(relative, name); rest; rest = NextName(rest, name)) {
+        if (!(attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
+            result = -1;  // a file where a folder was named
+            break;
+        }
+        int link = 0;
+        PfHandle next = OpenStep(at, name, shown, &attributes, &link);
+        if (at != SourceFolder())
+            PfCloseHandle(at);
+        at = next;
+        if (!next) {
+            result = IsNotFound(PfGetLastError()) ? -1 : 0;
+            break;
+        }
+        if (link) {
+            judgement->links = 1;
+            TraceLine("Package: %s is a link", shown);
+            Note(judgement, shown);
+            break;
+        }
+        if (IsChangeableByOthers(next)) {
+            judgement->changeable = 1;
+            Note(judgement, shown);
+        }
+    }
+    if (result == 1 && whole && at && !judgement->links && (attributes & PF_FILE_ATTRIBUTE_DIRECTORY))
+        result = WalkHeldFolder(at, shown, 1, "Package", JudgeEntry, judgement);
+    if (at && at != SourceFolder())
+        PfCloseHandle(at);
+    return result;
+}
+
+int CopyPackagePart(const char* relative)
+{
+    if (!g_Package.copy && !MakeCopyFolder()) {
+        TraceLine("Package: no folder for a protected copy could be made (error %u)", (unsigned)PfGetLastError());
+        return 0;
+    }
+    char shown[PATH_CAPACITY];
+    char name[PATH_CAPACITY];
+    BoundedCopy(shown, sizeof(shown), g_Package.sourcePath);
+    PfHandle at = SourceFolder();
+    PfHandle target = g_Package.copy;
+    int result = 1;
+    int walk = 1;  // the part is a folder: all it holds is copied
+    for (const char* rest = NextName(relative, name); rest && result == 1; rest = NextName(rest, name)) {
+        uint32_t attributes = 0;
+        int link = 0;
+        PfHandle next = OpenStep(at, name, shown, &attributes, &link);
+        if (!next) {
+            result = IsNotFound(PfGetLastError()) ? -1 : 0;
+        } else if (link) {
+            TraceLine("Package: %s is a link, not copied", shown);
+            result = -1;
+        } else if (!(attributes & PF_FILE_ATTRIBUTE_DIRECTORY)) {
+            walk = 0;
+            result = *rest ? -1 : CopyBoundedFile(at, name, shown, target);
+            if (result == 1 && target == g_Package.copy)
+                SkipInPackageCopy(name);
+            if (result == 0)
+                TraceLine("Package: %s cannot be copied (error %u)", shown, (unsigned)PfGetLastError());
+        } else {
+            // The folders on the way are the copy's own; another part may have made one.
+            PfHandle made = PfNtCreateFile(target, name, kEntryAccess | PF_FILE_APPEND_DATA, kAnyShare,
+                                           PF_FILE_OPEN_IF, kEntryOptions | PF_FILE_DIRECTORY_FILE, 0);
+            if (target != g_Package.copy)
+                PfCloseHandle(target);
+            target = made;
+            result = made ? 1 : 0;
+        }
+        if (at != SourceFolder())
+            PfCloseHandle(at);
+        at = next;
+    }
+    if (result == 1 && walk)
+        result = WalkHeldFolder(at, shown, 0, "Package", CopyEntry, &target);
+    if (target && target != g_Package.copy)
+        PfCloseHandle(target);
+    if (at && at != SourceFolder())
+        PfCloseHandle(at);
+    return result;
+}
+
+void SkipInPackageCopy(const char* name)
+{
+    if (g_Package.skipCount < kSkipCapacity)
+        BoundedCopy(g_Package.skip[g_Package.skipCount++], PATH_CAPACITY, name);
+}
+
+const char* PackageCopyFolder() { return g_Package.copy ? g_Package.copyPath : 0; }
 
 void ReleasePackage()
 {
@@ -234,6 +378,11 @@ void ReleasePackage()
         DeleteEntry(HeldFolder(&g_Package.temp), temp, g_Package.copyName, 0);
         TraceLine("Package: the copy %s is removed", g_Package.copyPath);
     }
+    if (g_Package.opened)
+        PfCloseHandle(g_Package.opened);
+    g_Package.opened = 0;
+    g_Package.copied = 0;
+    g_Package.skipCount = 0;
     ReleaseFolderPath(&g_Package.temp);
     ReleaseFolderPath(&g_Package.source);
 }

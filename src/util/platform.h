@@ -83,6 +83,7 @@ enum : uint32_t {
     PF_FILE_ATTRIBUTE_SYSTEM = 0x4,
     PF_FILE_ATTRIBUTE_DIRECTORY = 0x10,
     PF_FILE_ATTRIBUTE_ARCHIVE = 0x20,
+    PF_FILE_ATTRIBUTE_SPARSE_FILE = 0x200,
     PF_FILE_ATTRIBUTE_REPARSE_POINT = 0x400,
     PF_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
 
@@ -91,6 +92,9 @@ enum : uint32_t {
 
     PF_ERROR_INVALID_HANDLE = 6,
     PF_ERROR_SHARING_VIOLATION = 32,
+    PF_ERROR_HANDLE_EOF = 38,
+    PF_ERROR_NOT_SUPPORTED = 50,
+    PF_ERROR_FILE_TOO_LARGE = 223,
     PF_ERROR_NOT_A_REPARSE_POINT = 4390,
 
     // file and folder access rights, share modes, NtCreateFile's dispositions and options
@@ -258,6 +262,8 @@ int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name);
 int PfNtSetDeleteDisposition(PfHandle file);
 // ReadFile: 1 and the bytes read (0 at the end), or 0 on failure.
 int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read);
+// GetFileSizeEx: the file's size in bytes now.
+int PfGetFileSize(PfHandle file, uint64_t* size);
 // GetFileTime / SetFileTime of the last-write time alone, as a FILETIME's
 // 64 bits; reading needs FILE_READ_ATTRIBUTES, setting FILE_WRITE_ATTRIBUTES.
 int PfGetLastWriteTime(PfHandle file, uint64_t* time);

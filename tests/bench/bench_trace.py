@@ -13,6 +13,7 @@ prefix is warm. Other work on the machine only ever adds time, so the fastest
 tenth of each side is the fairer comparison on a busy machine; the minimum,
 that tenth's mean and the median are printed.
 """
+import contextlib
 import statistics
 import sys
 import time
@@ -50,9 +51,9 @@ def set_temp(prefix: rig.Prefix, folder: str) -> None:
         prefix.wine("reg", "add", "HKCU\\Environment", "/v", name, "/d", folder, "/f")
 
 
-def main() -> int:
-    setup = Path(sys.argv[1] if len(sys.argv) > 1 else REPO / "build" / "Setup.exe").resolve()
-    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+@contextlib.contextmanager
+def warm_prefix(pkg: rig.Package, setup: Path):
+    """A Windows 10 prefix holding the package, its DPInst stand-in returning 1."""
     rig.build_tools()
     rig.ensure_locales(["en_US.UTF-8"])
     display = rig.Display()
@@ -61,10 +62,22 @@ def main() -> int:
         prefix = rig.Prefix("win10", display.start()).open()
         prefix.start_server()
         prefix.clean()
-        pkg = package()
         rig.write_package(prefix, pkg, setup)
         prefix.unix(rig.RECORDS_WIN + "\\dpinst_control.ini").write_bytes(rig.DPInst(exit_code=1).control())
         prefix.unix(rig.RECORDS_WIN + "\\cwd").mkdir(parents=True, exist_ok=True)
+        yield prefix
+    finally:
+        if prefix:
+            prefix.clean()
+            prefix.close()
+        display.stop()
+
+
+def main() -> int:
+    setup = Path(sys.argv[1] if len(sys.argv) > 1 else REPO / "build" / "Setup.exe").resolve()
+    runs = int(sys.argv[2]) if len(sys.argv) > 2 else 100
+    pkg = package()
+    with warm_prefix(pkg, setup) as prefix:
         env = prefix.env()
         temp = "C:\\users\\" + next(prefix.drive_c.glob("users/*/Temp")).parent.name + "\\Temp"
         times = {"with the trace": [], "without the trace": []}
@@ -94,11 +107,6 @@ def main() -> int:
         difference = fastest["with the trace"] - fastest["without the trace"]
         print(f"the trace costs {difference * 1000:+.1f} ms (fastest tenths)")
         return 0
-    finally:
-        if prefix:
-            prefix.clean()
-            prefix.close()
-        display.stop()
 
 
 if __name__ == "__main__":

@@ -807,6 +807,17 @@ int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
     return 1;
 }
 
+int PfGetFileSize(PfHandle file, uint64_t* size)
+{
+    SIM_FAULT_POINT(HandlePath(file), 0);
+    HandleData* data = Held(file);
+    struct stat info;
+    if (!data || fstat(data->fd, &info) != 0)
+        return 0;
+    *size = (uint64_t)info.st_size;
+    return 1;
+}
+
 int PfGetLastWriteTime(PfHandle file, uint64_t* time)
 {
     SIM_FAULT_POINT(HandlePath(file), 0);

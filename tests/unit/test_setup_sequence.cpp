@@ -16,6 +16,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <functional>
@@ -262,6 +263,140 @@ TEST_F(SetupSequence, APackageUsersMayChangeRunsFromAProtectedCopy)
             EXPECT_NE(std::string::npos,
                       sim::ReadFile(TraceFile()).find("can be neither held nor opened (error 32)"));
         }
+    }
+}
+
+// Every file below a folder, by its path relative to it.
+void ListFiles(const std::string& host, const std::string& relative, std::set<std::string>* files)
+{
+    DIR* dir = opendir(host.c_str());
+    while (dirent* entry = dir ? readdir(dir) : 0) {
+        std::string name = entry->d_name;
+        struct stat info;
+        if (name == "." || name == ".." || lstat((host + "/" + name).c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode))
+            ListFiles(host + "/" + name, relative + name + "\\", files);
+        else
+            files->insert(relative + name);
+    }
+    if (dir)
+        closedir(dir);
+}
+
+// The copy holds only what the chosen row can use on this Windows, each file
+// as it was when it was opened and within the copy's bounds; a protected
+// package is judged only where the run reads and starts.
+TEST_F(SetupSequence, TheCopyHoldsOnlyWhatTheRunUses)
+{
+    const std::string driver(100 * 1024, 'd');
+    const std::set<std::string> kVi64 = {"Setup.ini", "Vi64\\DPInst.exe", "Vi64\\Driver.inf", "Vi64\\Driver.sys"};
+    std::set<std::string> withInstaller = kVi64;
+    withInstaller.insert("DotNetFx\\dotNetFx40_Client_x86_x64.exe");
+    std::set<std::string> whole = withInstaller;
+    whole.insert({"DotNetFx\\readme.txt", "Vi32\\DPInst.exe", "XP32\\DPInst.exe"});
+    const char* const kUsersMay = "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;AU)";
+    // Before every read of Driver.sys: it grows, or loses its end.
+    auto onRead = [](std::function<void(const std::string&)> change) {
+        for (uint32_t nth = 1; nth < 64; ++nth)
+            sim::Machine().races.push_back({"PfReadFile", nth, [change](const std::string& subject) {
+                                                if (subject.find("Driver.sys") != std::string::npos)
+                                                    change(sim::HostPath("C:\\Pkg\\Vi64\\Driver.sys"));
+                                            }});
+    };
+    const struct {
+        const char* label;
+        std::function<void()> arrange;
+        const char* arguments;
+        std::set<std::string> copied;  // empty: used in place
+        const char* traced;            // with no DPInst: the run ends as files missing
+    } rows[] = {
+        {"64-bit Windows 10", [] {}, "/s", kVi64, "(Setup.ini and Vi64)"},
+        {"Windows 7 with prerequisites",
+         [] {
+             sim::Machine().major = 6;
+             sim::Machine().minor = 1;
+         },
+         "/s", withInstaller, "(Setup.ini and Vi64, DotNetFx\\dotNetFx40_Client_x86_x64.exe)"},
+        {"a growing file, copied to its size at open",
+         [&] { onRead([](const std::string& host) { std::ofstream(host, std::ios::app) << "appended"; }); }, "/s",
+         kVi64, "(Setup.ini and Vi64)"},
+        {"a protected package with a changeable folder and a link it does not use",
+         [&] {
+             sim::SetSecurity("C:\\Pkg", "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)");
+             sim::SetSecurity("C:\\Pkg\\XP32", kUsersMay);
+             sim::MakeLink("C:\\Pkg\\Vi32\\Linked", "C:\\Windows");
+         },
+         "/s",
+         {},
+         "uses of it (Vi64); used in place"},
+        {"an extraction", [] {}, "/extract_all:C:\\Out", {}, "(Setup.ini and Vi64, Vi32)"},
+        {"a Path through \".\"",
+         [] { sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=.\\Vi64\\DPInst.exe\r\nSupport=8\r\n"); }, "/s",
+         kVi64, "(Setup.ini and Vi64)"},
+        {"a Path through \"..\": the whole package, as the checks then judge it",
+         [] {
+             sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\XP32\\..\\Vi64\\DPInst.exe\r\nSupport=8\r\n");
+         },
+         "/s", whole, "(Setup.ini and the whole folder)"},
+        {"a sparse file",
+         [] { sim::SetAttributes("C:\\Pkg\\Vi64\\Driver.sys", PF_FILE_ATTRIBUTE_SPARSE_FILE); },
+         "/s",
+         {},
+         "Driver.sys (102400 bytes) is a sparse file"},
+        {"a file over the cap",
+         [] { ASSERT_EQ(0, truncate(sim::HostPath("C:\\Pkg\\Vi64\\Driver.sys").c_str(), (512ll << 20) + 1)); },
+         "/s",
+         {},
+         "is larger than a file of the copy may be (512 MiB a file, 2048 MiB in all)"},
+        {"a file that loses its end while copied",
+         [&] { onRead([](const std::string& host) { ASSERT_EQ(0, truncate(host.c_str(), 10)); }); },
+         "/s",
+         {},
+         "ended before the size it had when it was opened"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        sim::Reset();
+        SetUp();
+        sim::SetSecurity("C:\\Pkg", kUsersMay);
+        sim::WriteFile("C:\\Pkg\\Setup.ini", "[W864]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=0x1B\r\n"
+                                             "[W764]\r\nPath=\\Vi64\\DPInst.exe\r\nSupport=0x1B\r\n");
+        sim::WriteFile("C:\\Pkg\\Vi64\\Driver.sys", driver);
+        sim::WriteFile("C:\\Pkg\\Vi32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
+        sim::WriteFile("C:\\Pkg\\XP32\\DPInst.exe", sim::PeImage(PF_IMAGE_FILE_MACHINE_I386));
+        sim::WriteFile("C:\\Pkg\\DotNetFx\\dotNetFx40_Client_x86_x64.exe", "MZ installer");
+        sim::WriteFile("C:\\Pkg\\DotNetFx\\readme.txt", "read me");
+        row.arrange();
+        std::set<std::string> copied;
+        std::string folder, copiedDriver;
+        Dpinst().whileRunning = [&]() {
+            const std::string& command = sim::Machine().processes.back();
+            // The copy's folder, whatever the Path joined to it.
+            size_t copy = command.find("SetupPackage_");
+            folder =
+                command.substr(1, copy == std::string::npos ? command.find("\\Vi64\\DPInst.exe") - 1 : copy + 28);
+            ListFiles(sim::HostPath(folder), "", &copied);
+            copiedDriver = sim::ReadFile(folder + "\\Vi64\\Driver.sys");
+        };
+        int exitCode = RunSetup(0, row.arguments);
+        std::string trace = sim::ReadFile(TraceFile());
+        EXPECT_NE(std::string::npos, trace.find(row.traced)) << trace;
+        if (strcmp(row.arguments, "/s") != 0) {
+            EXPECT_EQ(0, exitCode);  // extracted
+            EXPECT_TRUE(sim::FileExists("C:\\Out\\production\\Windows7-x86\\DPInst.exe"));
+            EXPECT_TRUE(sim::FileExists("C:\\Out\\production\\Windows8.1-x64\\Driver.sys"));
+        } else if (!row.copied.empty()) {
+            EXPECT_EQ(0u, folder.find("C:\\Windows\\Temp\\SetupPackage_")) << folder;
+            EXPECT_EQ(row.copied, copied);
+            EXPECT_EQ(driver, copiedDriver);
+        } else if (strstr(row.traced, "in place")) {
+            EXPECT_EQ("C:\\Pkg", folder);
+        } else {
+            EXPECT_TRUE(sim::Machine().processes.empty());
+            EXPECT_NE(std::string::npos, trace.find("no protected copy could be made")) << trace;
+        }
+        EXPECT_TRUE(sim::Machine().openHandles.empty());
     }
 }
 
@@ -1116,16 +1251,29 @@ TEST(RaceTable, APackageUsersMayChangeStartsOnlyWhatItChecked)
         if (uses[i].subject.compare(0, 7, "C:\\Pkg\\") == 0)
             copied = i;
     ASSERT_GT(copied, 0u);
+    // The settings file is copied and read first (its last use before the
+    // package's folders); the rest of the copy follows.
+    size_t settingsCopied = 0, parts = 0;
+    while (parts < uses.size() && uses[parts].subject.compare(0, 12, "C:\\Pkg\\Vi64") != 0)
+        if (uses[parts++].subject == "C:\\Pkg\\Setup.ini")
+            settingsCopied = parts - 1;
+    ASSERT_GT(settingsCopied, 0u);
+    ASSERT_LT(parts, copied);
 
     std::map<std::string, uint32_t> seen;
-    std::set<std::string> after;
+    std::set<std::string> after, between;
     int races = 0;
     for (size_t i = 0; i < uses.size(); ++i) {
         uint32_t nth = ++seen[uses[i].call];
         // Each call's first use after the copy: later ones meet the same copy.
-        if (i <= copied || !after.insert(uses[i].call).second)
+        // Between the settings file's copy and the rest, only a changed
+        // settings file is no change the package had before the run.
+        bool settingsOnly = i > settingsCopied && i <= copied && between.insert(uses[i].call).second;
+        if (!settingsOnly && (i <= copied || !after.insert(uses[i].call).second))
             continue;
         for (const auto& change : kChanges) {
+            if (settingsOnly && strcmp(change.label, "Path and Silent changed") != 0)
+                continue;
             SCOPED_TRACE(testing::Message() << change.label << " before " << uses[i].call << " use " << nth);
             SetUpFullMachine(run);
             sim::SetSecurity("C:\\Pkg", kUsersMay);

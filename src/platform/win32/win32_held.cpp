@@ -266,6 +266,15 @@ int PfReadFile(PfHandle file, void* buffer, uint32_t size, uint32_t* read)
     return ok;
 }
 
+int PfGetFileSize(PfHandle file, uint64_t* size)
+{
+    LARGE_INTEGER bytes;
+    if (!GetFileSizeEx((HANDLE)file, &bytes))
+        return 0;
+    *size = (uint64_t)bytes.QuadPart;
+    return 1;
+}
+
 int PfGetLastWriteTime(PfHandle file, uint64_t* time)
 {
     FILETIME written;

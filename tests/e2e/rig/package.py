@@ -77,6 +77,7 @@ class DPInst:
     exit_code: int = 0
     log_line: Optional[str] = None
     wait_for: Optional[str] = None  # a C:\\ path; the stand-in waits until it exists
+    list_package: bool = False  # the stand-in lists the package it was started from
 
     def control(self) -> bytes:
         lines = [f"ExitCode=0x{self.exit_code & 0xFFFFFFFF:08X}"]
@@ -84,4 +85,6 @@ class DPInst:
             lines.append("LogLine=" + self.log_line)
         if self.wait_for:
             lines.append("WaitFor=" + self.wait_for)
+        if self.list_package:
+            lines.append("ListPackage=yes")
         return ("\r\n".join(lines) + "\r\n").encode("utf-8")

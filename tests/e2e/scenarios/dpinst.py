@@ -3,7 +3,7 @@ exit code (with Support bit 0x08; without it the exit code is always 0)."""
 import dataclasses
 import re
 
-from e2e import Device, DPInst, Reg, Scenario, driver_package
+from e2e import Device, DPInst, Reg, Scenario, driver_package, read_lines
 
 PACKAGE_W864 = driver_package({"W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 8}}, {"Vi64": "x64"})
 SILENT = '"C:\\pkg\\Vi64\\DPInst.exe" /f /sw /se'
@@ -23,6 +23,38 @@ def ran_from_a_copy(outcome):
         return [f"DPInst ran as {calls}, not from a copy"]
     copy = calls[0][1:].split("\\Vi64\\")[0]
     return [f"the copy {copy} was left behind"] if outcome.prefix.unix(copy).exists() else []
+
+
+PACKAGE_LIKE_A_REAL_ONE = driver_package(
+    {
+        "W864": {"Path": "\\Vi64\\DPInst.exe", "Support": 0x18},
+        "W832": {"Path": "\\Vi32\\DPInst.exe", "Support": 0x18},
+    },
+    {"Vi64": "x64", "Vi32": "x86", "XP32": "x86"},
+    files={
+        "Vi64\\driver.sys": b"\x5a" * (3 << 20),
+        "Vi32\\driver.sys": b"\x33" * 1024,
+        "DotNetFx\\dotNetFx40_Client_x86_x64.exe": b"MZ" + b"\0" * 4096,
+    },
+)
+
+
+def copied_only_vi64(outcome):
+    problems = ran_from_a_copy(outcome)
+    listed = sorted(read_lines(outcome.prefix, "C:\\e2e\\dpinst_package.txt"))
+    dpinst = outcome.prefix.unix("C:\\pkg\\Vi64\\DPInst.exe").stat().st_size
+    inf = outcome.prefix.unix("C:\\pkg\\Vi64\\TouchPad.inf").stat().st_size
+    ini = outcome.prefix.unix("C:\\pkg\\Setup.ini").stat().st_size
+    want = sorted(
+        f"{name} {size}".encode()
+        for name, size in (
+            ("Setup.ini", ini),
+            ("Vi64\\DPInst.exe", dpinst),
+            ("Vi64\\TouchPad.inf", inf),
+            ("Vi64\\driver.sys", 3 << 20),
+        )
+    )
+    return problems + ([] if listed == want else [f"the copy held {listed}, not {want}"])
 
 
 def silent(dpinst_code, exit_code, label, profile=""):
@@ -206,6 +238,17 @@ SCENARIOS += [
         exit=0,
         boxes=[],
         check=ran_from_a_copy,
+    ),
+    # Only what a 64-bit Windows 10 run uses is copied: no Vi32, XP32 or installer.
+    Scenario(
+        "package others may write in: the copy holds only Setup.ini and Vi64",
+        PACKAGE_LIKE_A_REAL_ONE,
+        args="/s",
+        writable_by_others=["C:\\pkg"],
+        dpinst=DPInst(exit_code=1, list_package=True),
+        exit=0,
+        boxes=[],
+        check=copied_only_vi64,
     ),
 ]
 

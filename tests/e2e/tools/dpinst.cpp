@@ -4,6 +4,9 @@
 //   ExitCode=0x40000001   exit code (decimal or 0x hex, any 32-bit value; default 0)
 //   LogLine=text          a line to append to %SystemRoot%\DpInst.log
 //   WaitFor=C:\e2e\go     wait until this file exists before exiting
+//   ListPackage=yes       list the package it was started from (the folder
+//                         above its own) in C:\e2e\dpinst_package.txt, one
+//                         "relative\path size" line per file
 // Every start appends the exact command line to C:\e2e\dpinst_calls.txt and a
 // line "bits=NN station=visible|hidden cwd=FOLDER" to C:\e2e\dpinst_runs.txt
 // (station: whether its window station has WSF_VISIBLE).
@@ -20,6 +23,7 @@ namespace {
 const char kControlFile[] = "C:\\e2e\\dpinst_control.ini";
 const char kCallsFile[] = "C:\\e2e\\dpinst_calls.txt";
 const char kRunsFile[] = "C:\\e2e\\dpinst_runs.txt";
+const char kPackageFile[] = "C:\\e2e\\dpinst_package.txt";
 const DWORD kLongestWaitMs = 300000;
 
 void Append(const char* path, const std::string& line)
@@ -68,6 +72,26 @@ std::string ReadControl(const char* key)
     return std::string();
 }
 
+void ListFiles(const std::string& folder, const std::string& relative)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(folder + "\\" + name, relative + name + "\\");
+        else
+            Append(kPackageFile,
+                   relative + name + " " +
+                       std::to_string(((unsigned long long)found.nFileSizeHigh << 32) | found.nFileSizeLow));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -87,6 +111,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         if (!GetEnvironmentVariableA("SystemRoot", root, MAX_PATH))
             GetWindowsDirectoryA(root, MAX_PATH);
         Append((std::string(root) + "\\DpInst.log").c_str(), logLine);
+    }
+
+    if (!ReadControl("ListPackage").empty()) {
+        char own[MAX_PATH] = "";
+        GetModuleFileNameA(NULL, own, MAX_PATH);
+        std::string package = own;
+        package.erase(package.rfind('\\'));
+        package.erase(package.rfind('\\'));
+        ListFiles(package, "");
     }
 
     std::string waitFor = ReadControl("WaitFor");
