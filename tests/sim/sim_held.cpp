@@ -731,17 +731,43 @@ int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparse
     return 1;
 }
 
+namespace {
+
+// What both renames check before they look at the name's present holder: the
+// handles, the file's delete access. Fills the name's host path in root's folder.
+bool RenameTarget(PfHandle file, PfHandle root, const char* name, HandleData** data, HandleData** folder,
+                  std::string* target)
+{
+    *data = Held(file);
+    *folder = Held(root);
+    if (!*data || !*folder || !(*folder)->folder)
+        return false;
+    if (!(MapGeneric((*data)->access) & PF_DELETE)) {
+        Fail(PF_ERROR_ACCESS_DENIED);
+        return false;
+    }
+    std::string dirHost = FdPath((*folder)->fd);
+    *target = dirHost + "/" + MatchName(dirHost, name);
+    return true;
+}
+
+int MoveHeldFile(HandleData* data, HandleData* folder, const char* name, const std::string& target)
+{
+    if (rename(FdPath(data->fd).c_str(), target.c_str()) != 0)
+        return Fail(PF_ERROR_ACCESS_DENIED);
+    data->path = Join(folder->path, name);
+    return 1;
+}
+
+}  // namespace
+
 int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
 {
     SIM_FAULT_POINT(HandlePath(file) + " -> " + Join(HandlePath(root), name), 0);
-    HandleData* data = Held(file);
-    HandleData* folder = Held(root);
-    if (!data || !folder || !folder->folder)
+    HandleData *data, *folder;
+    std::string target;
+    if (!RenameTarget(file, root, name, &data, &folder, &target))
         return 0;
-    if (!(MapGeneric(data->access) & PF_DELETE))
-        return Fail(PF_ERROR_ACCESS_DENIED);
-    std::string dirHost = FdPath(folder->fd);
-    std::string target = dirHost + "/" + MatchName(dirHost, name);
     struct stat info;
     if (lstat(target.c_str(), &info) == 0) {
         Identity identity{(uint64_t)info.st_dev, (uint64_t)info.st_ino};
@@ -750,10 +776,7 @@ int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
         if (S_ISDIR(info.st_mode) || (identity != Identity{data->device, data->inode} && IsHeldOpen(identity)))
             return Fail(PF_ERROR_ACCESS_DENIED);
     }
-    if (rename(FdPath(data->fd).c_str(), target.c_str()) != 0)
-        return Fail(PF_ERROR_ACCESS_DENIED);
-    data->path = Join(folder->path, name);
-    return 1;
+    return MoveHeldFile(data, folder, name, target);
 }
 
 int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
@@ -761,24 +784,17 @@ int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
     SIM_FAULT_POINT(HandlePath(file) + " -> " + Join(HandlePath(root), name), 0);
     if (!Machine().hasPosixRename)
         return Fail(87);  // ERROR_INVALID_PARAMETER: no such information class
-    HandleData* data = Held(file);
-    HandleData* folder = Held(root);
-    if (!data || !folder || !folder->folder)
+    HandleData *data, *folder;
+    std::string target;
+    if (!RenameTarget(file, root, name, &data, &folder, &target))
         return 0;
-    if (!(MapGeneric(data->access) & PF_DELETE))
-        return Fail(PF_ERROR_ACCESS_DENIED);
-    std::string dirHost = FdPath(folder->fd);
-    std::string target = dirHost + "/" + MatchName(dirHost, name);
     struct stat info;
     // Handles open on the target keep its old file, when all share delete.
     const uint32_t anyShare = PF_FILE_SHARE_READ | PF_FILE_SHARE_WRITE | PF_FILE_SHARE_DELETE;
     if (lstat(target.c_str(), &info) == 0 &&
         (S_ISDIR(info.st_mode) || !SharingFits({(uint64_t)info.st_dev, (uint64_t)info.st_ino}, PF_DELETE, anyShare)))
         return Fail(PF_ERROR_ACCESS_DENIED);
-    if (rename(FdPath(data->fd).c_str(), target.c_str()) != 0)
-        return Fail(PF_ERROR_ACCESS_DENIED);
-    data->path = Join(folder->path, name);
-    return 1;
+    return MoveHeldFile(data, folder, name, target);
 }
 
 int PfNtSetDeleteDisposition(PfHandle file)

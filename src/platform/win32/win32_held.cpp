@@ -160,48 +160,46 @@ int PfGetFileAttributeTag(PfHandle file, uint32_t* attributes, uint32_t* reparse
     return 1;
 }
 
-int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
+namespace {
+
+// Both rename structures name the new name's folder, its length and the name
+// alike; only their first field (a flag, or flags) differs.
+template <typename Info>
+int SetRenameInformation(PfHandle file, PfHandle root, const char* name, Info* rename, int infoClass)
 {
     NtSetInformationFileFn set = (NtSetInformationFileFn)Native("NtSetInformationFile");
     if (!set) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return 0;
     }
-    RenameInformation rename;
-    ZeroMemory(&rename, sizeof(rename));
-    int length = ToWide(L"", name, rename.FileName, MAX_PATH + 8);
+    int length = ToWide(L"", name, rename->FileName, MAX_PATH + 8);
     if (!length) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
-    rename.ReplaceIfExists = replace ? TRUE : FALSE;
-    rename.RootDirectory = (HANDLE)root;
-    rename.FileNameLength = (ULONG)(length * sizeof(WCHAR));
+    rename->RootDirectory = (HANDLE)root;
+    rename->FileNameLength = (ULONG)(length * sizeof(WCHAR));
     IoStatus status;
-    NtStatus result = set((HANDLE)file, &status, &rename, sizeof(rename), kFileRenameInformation);
+    NtStatus result = set((HANDLE)file, &status, rename, sizeof(*rename), infoClass);
     return result < 0 ? Failed(result) : 1;
+}
+
+}  // namespace
+
+int PfNtRenameFile(PfHandle file, PfHandle root, const char* name, int replace)
+{
+    RenameInformation rename;
+    ZeroMemory(&rename, sizeof(rename));
+    rename.ReplaceIfExists = replace ? TRUE : FALSE;
+    return SetRenameInformation(file, root, name, &rename, kFileRenameInformation);
 }
 
 int PfNtRenameFilePosix(PfHandle file, PfHandle root, const char* name)
 {
-    NtSetInformationFileFn set = (NtSetInformationFileFn)Native("NtSetInformationFile");
-    if (!set) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return 0;
-    }
     RenameInformationEx rename;
     ZeroMemory(&rename, sizeof(rename));
-    int length = ToWide(L"", name, rename.FileName, MAX_PATH + 8);
-    if (!length) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
     rename.Flags = kFileRenameReplaceIfExists | kFileRenamePosixSemantics;
-    rename.RootDirectory = (HANDLE)root;
-    rename.FileNameLength = (ULONG)(length * sizeof(WCHAR));
-    IoStatus status;
-    NtStatus result = set((HANDLE)file, &status, &rename, sizeof(rename), kFileRenameInformationEx);
-    return result < 0 ? Failed(result) : 1;
+    return SetRenameInformation(file, root, name, &rename, kFileRenameInformationEx);
 }
 
 int PfNtSetDeleteDisposition(PfHandle file)
