@@ -207,12 +207,11 @@ int MakeCopyFolder()
     uint32_t length = TempFolder(temp);
     if (length == 0 || length >= (uint32_t)PATH_CAPACITY || !HoldFolderPath(temp, HOLD_EXISTING, &g_Package.temp))
         return 0;
-    unsigned char random[8];
-    if (!PfGenRandom(random, sizeof(random)))
+    char hex[17];
+    if (!RandomHexName(hex))
         return 0;
     char name[PATH_CAPACITY];
-    BoundedFormat(name, sizeof(name), "%s%02X%02X%02X%02X%02X%02X%02X%02X", kCopyPrefix, random[0], random[1],
-                  random[2], random[3], random[4], random[5], random[6], random[7]);
+    BoundedFormat(name, sizeof(name), "%s%s", kCopyPrefix, hex);
     if (BoundedFormat(g_Package.copyPath, sizeof(g_Package.copyPath), "%s%s%s", temp,
                       temp[length - 1] == '\\' ? "" : "\\", name) != BOUNDED_OK)
         return 0;

@@ -121,17 +121,18 @@ int TakeRequestFolder(const char* folderPath, int createMissing, HeldPath* held)
         return 0;
     }
     if (!folder && !missing) {
-        unsigned char random[8];
+        char hex[17];
         char aside[PATH_CAPACITY];
         char shown[PATH_CAPACITY];
-        PfGenRandom(random, sizeof(random));
-        BoundedFormat(aside, PATH_CAPACITY, "%s.%02X%02X%02X%02X%02X%02X%02X%02X", name, random[0], random[1],
-                      random[2], random[3], random[4], random[5], random[6], random[7]);
-        BoundedFormat(shown, PATH_CAPACITY, "%.*s%s", (int)(name - folderPath), folderPath, aside);
+        // Without a name nobody can guess, nothing is moved.
+        int named = RandomHexName(hex) && BoundedFormat(aside, PATH_CAPACITY, "%s.%s", name, hex) == BOUNDED_OK;
+        BoundedFormat(shown, PATH_CAPACITY, "%.*s%s", (int)(name - folderPath), folderPath, named ? aside : name);
         // A handle through a link reaches the link's target where only the
         // name shows the link (Wine): that would move the target.
-        PfHandle old = PfNtCreateFile(root, name, PF_DELETE | PF_FILE_READ_ATTRIBUTES | PF_SYNCHRONIZE, kAnyShare,
-                                      PF_FILE_OPEN, PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_OPEN_REPARSE_POINT, 0);
+        PfHandle old = !named ? 0
+                              : PfNtCreateFile(root, name, PF_DELETE | PF_FILE_READ_ATTRIBUTES | PF_SYNCHRONIZE,
+                                               kAnyShare, PF_FILE_OPEN,
+                                               PF_FILE_OPEN_FOR_BACKUP_INTENT | PF_FILE_OPEN_REPARSE_POINT, 0);
         uint32_t attributes = 0, tag = 0;
         int linkOnlyByName = old && IsLinkByName(folderPath) && PfGetFileAttributeTag(old, &attributes, &tag) &&
                              !(attributes & PF_FILE_ATTRIBUTE_REPARSE_POINT);

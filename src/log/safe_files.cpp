@@ -71,18 +71,27 @@ int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const
     return beside->file != 0;
 }
 
+int RandomHexName(char hex[17])
+{
+    unsigned char random[8];
+    if (!PfGenRandom(random, sizeof(random)))
+        return 0;
+    for (int i = 0; i < 8; ++i)
+        BoundedFormat(hex + 2 * i, 3, "%02X", random[i]);
+    return 1;
+}
+
 int CreateRandomFileBeside(PfHandle folder, const char* name, const char* shown, FileBeside* beside)
 {
     beside->folder = folder;
     beside->file = 0;
     beside->shown = shown;
-    unsigned char random[8];
-    if (BoundedCopy(beside->name, PATH_CAPACITY, name) != BOUNDED_OK || !PfGenRandom(random, sizeof(random))) {
+    char hex[17];
+    if (BoundedCopy(beside->name, PATH_CAPACITY, name) != BOUNDED_OK || !RandomHexName(hex)) {
         TraceLine("File %s not written: its name does not fit", shown);
         return 0;
     }
-    BoundedFormat(beside->temporary, PATH_CAPACITY, "~%02X%02X%02X%02X%02X%02X%02X%02X.tmp", random[0], random[1],
-                  random[2], random[3], random[4], random[5], random[6], random[7]);
+    BoundedFormat(beside->temporary, PATH_CAPACITY, "~%s.tmp", hex);
     beside->file = CreateNew(folder, beside->temporary, 0);
     if (!beside->file)
         TraceLine("File %s not written: %s cannot be made (error %u)", shown, beside->temporary,

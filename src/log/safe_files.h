@@ -26,6 +26,9 @@ struct FileBeside {
 // 0 inherits the folder's). A temporary left by an earlier run is replaced.
 // 1 when beside->file is open; otherwise 0 and the trace says why.
 int CreateFileBeside(PfHandle folder, const char* name, const char* shown, const char* sddl, FileBeside* beside);
+// Fills hex with 16 hex digits from 8 random bytes, for a name nobody can
+// guess; 0 when Windows gave no random bytes.
+int RandomHexName(char hex[17]);
 // CreateFileBeside under a random temporary name, which no other file of
 // the folder has: for many files copied into one folder, where a name with
 // one character replaced may be another file's.
